@@ -1,0 +1,170 @@
+#include "windows/win_loader.h"
+
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "config/config.h"
+#include "config/keys.h"
+#include "core/errors.h"
+#include "core/launcher_state.h"
+#include "core/limits.h"
+#include "core/log.h"
+#include "files/paths.h"
+#include "files/tempdir.h"
+#include "service/service_commands.h"
+#include "service/service_runtime.h"
+
+namespace {
+
+using brolt::kSearchPathBufferSize;
+using brolt::kTextBufferSize;
+
+struct CommandWord {
+    const char* word;
+    Command command;
+};
+
+// Compared in this order, whole word and case kept: "install-auto" never runs "install".
+constexpr CommandWord kCommandWords[] = {
+    {"install", Command::Install}, {"install-auto", Command::InstallAuto},
+    {"install-demand", Command::InstallDemand}, {"uninstall", Command::Uninstall},
+    {"stop", Command::Stop}, {"start", Command::Start}, {"status", Command::Status},
+};
+
+bool isBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+void extendSearchPath() {
+    char list[kTextBufferSize];
+    getStr(brolt::keys::kSearchPathPrefix, list, sizeof list);
+    char path[kSearchPathBufferSize];
+    resolvePathList(path, list, sizeof path);
+    size_t used = strlen(path);
+    if (used > 0 && path[used - 1] != ';' && used + 1 < sizeof path) {
+        path[used++] = ';';
+        path[used] = '\0';
+    }
+    DWORD available = static_cast<DWORD>(sizeof path - used);
+    DWORD inherited = GetEnvironmentVariableA("PATH", path + used, available);
+    if (inherited >= available) {
+        // The inherited value does not fit behind the configured directories: keep the whole
+        // entries that do, so no directory name is cut in the middle.
+        std::string whole(inherited, '\0');
+        GetEnvironmentVariableA("PATH", whole.data(), inherited);
+        whole.resize(strlen(whole.c_str()));
+        std::string kept = whole.substr(0, available - 1);
+        size_t lastSeparator = kept.rfind(';');
+        kept.resize(lastSeparator == std::string::npos ? 0 : lastSeparator);
+        memcpy(path + used, kept.c_str(), kept.size() + 1);
+        logError("PATH longer than %u characters; inherited entries dropped from the end",
+                 static_cast<unsigned>(sizeof path - 1));
+    } else if (inherited == 0) {
+        path[used] = '\0';
+    }
+    SetEnvironmentVariableA("PATH", path);
+    std::string assignment = std::string("PATH=") + path;
+    _putenv(assignment.c_str());
+}
+
+void enterWorkingDirectory() {
+    char configured[kTextBufferSize];
+    getStr(brolt::keys::kWorkingDirectory, configured, sizeof configured);
+    if (configured[0] == '\0') return;
+    char directory[kTextBufferSize];
+    getFullPath(directory, configured, true);
+    SetCurrentDirectoryA(directory);  // a directory that cannot be entered leaves the inherited one
+}
+
+int runCommand(Command command) {
+    switch (command) {
+        case Command::Install:
+            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
+                                                                             : SERVICE_DEMAND_START);
+        case Command::InstallAuto:
+            return installCommand(SERVICE_AUTO_START);
+        case Command::InstallDemand:
+            return installCommand(SERVICE_DEMAND_START);
+        case Command::Uninstall:
+            return uninstallCommand(true);
+        case Command::Stop:
+            return stopCommand(true);
+        case Command::Start:
+            return startCommand();
+        case Command::Status:
+            return statusCommand();
+        case Command::None:
+            break;
+    }
+    return 0;
+}
+
+int runService() {
+    if (extractIncludedFiles(getExtractionDirectory()) != 0) fatalMessage(brolt::keys::kMsgInternalError, "16");
+    SERVICE_TABLE_ENTRYA table[] = {
+        {const_cast<char*>(getServiceName()), serviceMain},
+        {nullptr, nullptr},
+    };
+    // Returns when the service has stopped, or at once outside the service control manager.
+    StartServiceCtrlDispatcherA(table);
+    return 0;
+}
+
+}  // namespace
+
+const char* getCommandTail(const char* commandLine) {
+    const char* p = commandLine;
+    if (*p == '"') {
+        const char* closing = strchr(p + 1, '"');
+        p = closing != nullptr ? closing + 1 : p + strlen(p);
+    } else {
+        while (*p != '\0' && !isBlank(*p)) ++p;
+    }
+    while (isBlank(*p)) ++p;
+    return p;
+}
+
+ParsedCommand parseCommandTail(const char* tail) {
+    ParsedCommand parsed;
+    if (tail[0] != '/' && tail[0] != '-') return parsed;
+    const char* word = tail + 1;
+    if (*word == '-') ++word;
+    std::string commandWord = word;
+    size_t space = commandWord.find(' ');
+    if (space != std::string::npos) {
+        if (commandWord.size() - space > 1) {
+            parsed.hasName = true;
+            parsed.name = commandWord.substr(space + 1);
+        }
+        commandWord.resize(space);
+    }
+    for (const CommandWord& entry : kCommandWords) {
+        if (commandWord == entry.word) {
+            parsed.command = entry.command;
+            break;
+        }
+    }
+    return parsed;
+}
+
+void initializeLauncher() {
+    loadConfiguration();
+    char kind[2];
+    getStr(brolt::keys::kLauncherKind, kind, sizeof kind);
+    setLauncherKind(kind[0]);
+    extendSearchPath();
+    enterWorkingDirectory();
+}
+
+int runLauncher(const char* commandTail) {
+    initializeLauncher();
+    char name[kTextBufferSize];
+    getStr(brolt::keys::kServiceName, name, sizeof name);
+    setServiceName(name);
+    ParsedCommand parsed = parseCommandTail(commandTail);
+    if (parsed.hasName) setServiceName(parsed.name.c_str());
+    if (parsed.command != Command::None) return runCommand(parsed.command);
+    return runService();
+}

@@ -1,0 +1,22 @@
+// The launcher's entry: start-up, then a service management command or the service itself.
+#pragma once
+
+#include <string>
+
+enum class Command { None, Install, InstallAuto, InstallDemand, Uninstall, Stop, Start, Status };
+
+struct ParsedCommand {
+    Command command = Command::None;  // None: act as the service
+    bool hasName = false;             // a service name followed the command word
+    std::string name;
+};
+
+// The command line without the program name and the blanks that follow it.
+const char* getCommandTail(const char* commandLine);
+// Reads a command word ("-word", "/word", "--word", "/-word") and an optional service name.
+ParsedCommand parseCommandTail(const char* tail);
+
+// Loads the configuration, fixes the launcher kind, extends "PATH" and enters the working directory.
+void initializeLauncher();
+// Start-up and dispatch; the result is the process exit code.
+int runLauncher(const char* commandTail);

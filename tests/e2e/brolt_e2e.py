@@ -1,0 +1,124 @@
+"""Shared helpers for the end-to-end scenarios: pack a launcher, run it under Wine, read what it left.
+
+The scenarios run inside tests/with-wine, which provides WINEPREFIX (with its wineserver kept alive)
+and BROLT_TEST_DISPLAY (an Xvfb display for scenarios that expect a message box).
+"""
+import os
+import pathlib
+import subprocess
+import uuid
+
+ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
+BROLTPACK = ROOT / "out" / "host" / "broltpack"
+STUB = ROOT / "out" / "win32" / "brolt-service.exe"
+TEST_BIN = ROOT / "out" / "win32" / "tests"
+
+
+def prefix() -> pathlib.Path:
+    value = os.environ.get("WINEPREFIX")
+    if not value:
+        raise RuntimeError("run the end-to-end tests through tests/with-wine")
+    return pathlib.Path(value)
+
+
+def drive_c() -> pathlib.Path:
+    return prefix() / "drive_c"
+
+
+def win_path(path) -> str:
+    """The Windows name of a file below the prefix's drive C."""
+    relative = pathlib.Path(path).resolve().relative_to(drive_c().resolve())
+    return "C:\\" + str(relative).replace("/", "\\")
+
+
+def unique_name(stem: str) -> str:
+    return f"{stem}{uuid.uuid4().hex[:8]}"
+
+
+def workdir(stem: str, parent: str = "brolt-e2e") -> pathlib.Path:
+    """A fresh directory below drive C for one scenario."""
+    directory = drive_c() / parent / unique_name(stem)
+    directory.mkdir(parents=True)
+    return directory
+
+
+def pack(directory, toml_text: str, exe_name: str = "MyService.exe", stub=STUB) -> pathlib.Path:
+    """Writes app.toml into directory and packs a launcher from it; returns the launcher's path."""
+    directory = pathlib.Path(directory)
+    config = directory / "app.toml"
+    config.write_text(toml_text, encoding="utf-8")
+    output = directory / exe_name
+    subprocess.run([str(BROLTPACK), "pack", "--stub", str(stub), "--config", str(config), "-o", str(output)],
+                   check=True, capture_output=True, text=True)
+    return output
+
+
+class Result:
+    def __init__(self, returncode: int, stdout: str, stderr: str):
+        self.returncode = returncode
+        self.stdout = stdout
+        self.stderr = stderr
+
+    def __repr__(self):
+        return f"Result(rc={self.returncode}, stdout={self.stdout!r}, stderr={self.stderr!r})"
+
+
+def _decode(data: bytes) -> str:
+    return data.decode("cp1252", errors="replace").replace("\r\n", "\n")
+
+
+def _environment(env=None, display=False):
+    environment = dict(os.environ)
+    environment.pop("DISPLAY", None)
+    for name in ("BROLT_LOG", "QUENDRIAL_LOG"):
+        environment.pop(name, None)
+    if display:
+        environment["DISPLAY"] = os.environ["BROLT_TEST_DISPLAY"]
+    if env:
+        environment.update(env)
+    return environment
+
+
+def run(program, *args, env=None, cwd=None, timeout=120, display=False) -> Result:
+    """Runs a Windows program under Wine and returns its exit code and its output."""
+    program = pathlib.Path(program)
+    completed = subprocess.run(["wine", str(program), *args], cwd=str(cwd or program.parent),
+                               env=_environment(env, display), capture_output=True, timeout=timeout)
+    return Result(completed.returncode, _decode(completed.stdout), _decode(completed.stderr))
+
+
+def run_expecting_message_box(program, *args, env=None, timeout=60):
+    """Runs a program that is to show a message box on the test display; reads the box and presses OK.
+
+    Returns (result, caption, text); caption and text are None when no box appeared.
+    """
+    program = pathlib.Path(program)
+    environment = _environment(env, display=True)
+    process = subprocess.Popen(["wine", str(program), *args], cwd=str(program.parent), env=environment,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    reader = subprocess.run(["wine", str(TEST_BIN / "msgbox_reader.exe"), str(timeout * 1000 // 2)],
+                            env=environment, capture_output=True, timeout=timeout)
+    stdout, stderr = process.communicate(timeout=timeout)
+    caption = text = None
+    if reader.returncode == 0:
+        lines = reader.stdout.decode("utf-8", errors="replace").replace("\r\n", "\n")
+        caption_part, _, text_part = lines.partition("\ntext: ")
+        caption = caption_part.removeprefix("caption: ")
+        text = text_part.removesuffix("\n")
+    return Result(process.returncode, _decode(stdout), _decode(stderr)), caption, text
+
+
+def reg_query(key: str) -> dict:
+    """The values of a registry key as {name: (type, data)}; empty when the key is missing."""
+    completed = subprocess.run(["wine", "reg", "query", key], env=_environment(), capture_output=True)
+    values = {}
+    for line in _decode(completed.stdout).splitlines():
+        parts = line.strip().split(None, 2)
+        if len(parts) >= 2 and parts[1].startswith("REG_"):
+            values[parts[0]] = (parts[1], parts[2] if len(parts) > 2 else "")
+    return values
+
+
+def sc(*args) -> Result:
+    completed = subprocess.run(["wine", "sc", *args], env=_environment(), capture_output=True, timeout=120)
+    return Result(completed.returncode, _decode(completed.stdout), _decode(completed.stderr))
