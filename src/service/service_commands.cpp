@@ -1,8 +1,259 @@
-// Placeholder until the service host lands.
 #include "service/service_commands.h"
 
-int installCommand(DWORD) { return 1; }
-int uninstallCommand(bool) { return 1; }
-int stopCommand(bool) { return 1; }
-int startCommand() { return 1; }
-int statusCommand() { return 1; }
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "config/config.h"
+#include "config/keys.h"
+#include "core/launcher_state.h"
+#include "core/limits.h"
+#include "core/unique_resource.h"
+#include "files/paths.h"
+
+namespace {
+
+using brolt::UniqueServiceHandle;
+
+// Installation registers its own process, allowed to interact with the desktop.
+constexpr DWORD kInstalledServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+constexpr DWORD kStopAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
+constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
+// How often a stopping service is asked again; its own wait hint bounds the whole wait.
+constexpr DWORD kStopPollMilliseconds = 500;
+constexpr size_t kServiceConfigBufferSize = 8192;
+constexpr size_t kDescriptionUnits = 8192;
+
+using ChangeServiceConfig2WFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
+
+// ANSI code page text (length bytes, terminators inside included) as UTF-16 for the wide calls.
+std::wstring fromAnsiCodePage(const char* text, size_t length) {
+    if (length == 0)
+        return {};
+    int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
+    if (units <= 0)
+        return {};
+    std::wstring wide(static_cast<size_t>(units), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), units);
+    return wide;
+}
+
+std::wstring fromAnsiCodePage(const char* text) {
+    return fromAnsiCodePage(text, strlen(text));
+}
+
+// Systems without ChangeServiceConfig2W simply get no description.
+void setDescription(SC_HANDLE service) {
+    wchar_t description[kDescriptionUnits];
+    getWStr(brolt::keys::kDescription, description, kDescriptionUnits);
+    if (description[0] == L'\0')
+        return;
+    HMODULE advapi = GetModuleHandleA("advapi32.dll");
+    if (advapi == nullptr)
+        return;
+    auto change =
+        reinterpret_cast<ChangeServiceConfig2WFunction>(GetProcAddress(advapi, "ChangeServiceConfig2W"));
+    if (change == nullptr)
+        return;
+    SERVICE_DESCRIPTIONW info{description};
+    change(service, SERVICE_CONFIG_DESCRIPTION, &info);
+}
+
+}  // namespace
+
+bool buildDependencyList(std::string_view value, std::string& list) {
+    list.clear();
+    if (value.empty())
+        return true;
+    size_t start = 0;
+    while (start <= value.size()) {
+        size_t comma = value.find(',', start);
+        if (comma == std::string_view::npos)
+            comma = value.size();
+        if (comma > start) {
+            list.append(value.substr(start, comma - start));
+            list.push_back('\0');
+        }
+        start = comma + 1;
+    }
+    list.push_back('\0');
+    if (list.size() > kDependencyListSize) {
+        list.clear();
+        return false;
+    }
+    return true;
+}
+
+bool buildDependencyList(std::string& list) {
+    // One byte more than any list that fits could need, so a longer key is seen as such.
+    std::vector<char> value(kDependencyListSize + 1);
+    getStr(brolt::keys::kDependencies, value.data(), value.size());
+    size_t length = strlen(value.data());
+    if (length >= kDependencyListSize) {
+        list.clear();
+        return false;
+    }
+    return buildDependencyList(std::string_view(value.data(), length), list);
+}
+
+std::string quotedBinaryPath(const char* modulePath) {
+    return std::string("\"") + modulePath + "\"";
+}
+
+bool isSameExecutable(const char* modulePath, const char* configuredPath) {
+    if (configuredPath[0] == '"')
+        ++configuredPath;
+    return _strnicmp(modulePath, configuredPath, strlen(modulePath)) == 0;
+}
+
+int installCommand(DWORD startType) {
+    // Refused before the old entry is touched: a list that does not fit must not cost the service.
+    std::string dependencies;
+    if (!buildDependencyList(dependencies)) {
+        printf("Dependency list longer than %u bytes.\n", static_cast<unsigned>(kDependencyListSize));
+        printf("Could not create service.\n");
+        return 1;
+    }
+    uninstallCommand(false);
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        printf("Could not open SCManager.\n");
+        return 1;
+    }
+    // The wide call with text from the ANSI code page is what the narrow call does, minus a service
+    // manager that stores a narrow dependency list wrongly.
+    std::wstring name = fromAnsiCodePage(getServiceName());
+    std::wstring binaryPath = fromAnsiCodePage(quotedBinaryPath(getModulePath()).c_str());
+    std::wstring dependencyList = fromAnsiCodePage(dependencies.data(), dependencies.size());
+    UniqueServiceHandle service(
+        CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, kInstalledServiceType,
+                       startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
+                       dependencyList.empty() ? nullptr : dependencyList.c_str(), nullptr, nullptr));
+    if (!service) {
+        printf("Could not create service.\n");
+        return 1;
+    }
+    setDescription(service.get());
+    printf("Installed service '%s'.\n", getServiceName());
+    return 0;
+}
+
+int uninstallCommand(bool verbose) {
+    stopCommand(false);
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    if (!manager) {
+        if (verbose)
+            printf("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), DELETE));
+    if (!service || !DeleteService(service.get())) {
+        if (verbose)
+            printf("Could not delete service.\n");
+        return 1;
+    }
+    if (verbose)
+        printf("Uninstalled service '%s'.\n", getServiceName());
+    return 0;
+}
+
+int stopCommand(bool verbose) {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        if (verbose)
+            printf("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), kStopAccess));
+    SERVICE_STATUS status{};
+    if (!service || !ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+        if (verbose)
+            printf("Could not stop service.\n");
+        return 1;
+    }
+    // A stop that was requested is always told, quiet or not.
+    printf("Stopping service '%s'.\n", getServiceName());
+    fflush(stdout);
+    printf(waitWhileStopPending(service.get()) ? "Service stopped\n" : "Error while stopping service\n");
+    return 0;
+}
+
+bool waitWhileStopPending(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    if (!QueryServiceStatus(service, &status))
+        return false;
+    DWORD start = GetTickCount();
+    DWORD checkPoint = status.dwCheckPoint;
+    while (status.dwCurrentState == SERVICE_STOP_PENDING) {
+        Sleep(kStopPollMilliseconds);
+        if (!QueryServiceStatus(service, &status))
+            return false;
+        if (status.dwCheckPoint > checkPoint) {  // progress: the wait starts again
+            start = GetTickCount();
+            checkPoint = status.dwCheckPoint;
+        } else if (GetTickCount() - start > status.dwWaitHint) {
+            break;
+        }
+    }
+    return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+int startCommand() {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        printf("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), SERVICE_START));
+    if (service && StartServiceA(service.get(), 0, nullptr)) {
+        printf("Starting service '%s'.\n", getServiceName());
+        return 0;
+    }
+    DWORD error = GetLastError();
+    if (error == ERROR_SERVICE_ALREADY_RUNNING) {
+        printf("Service is already running.\n");
+        return 0;
+    }
+    printf("Could not start service. Error code: %d\n", static_cast<int>(error));
+    return 1;
+}
+
+int statusCommand() {
+    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
+    if (!manager) {
+        printf("Could not open SCManager.\n");
+        return 1;
+    }
+    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), kStatusAccess));
+    SERVICE_STATUS status{};
+    if (!service || !QueryServiceStatus(service.get(), &status)) {
+        printf("Could not get status.\n");
+        return 1;
+    }
+    int result = 3;
+    if (status.dwCurrentState == SERVICE_RUNNING) {
+        printf("Running.\n");
+        result = 0;
+    } else {
+        printf("Not running.\n");
+    }
+    // DWORD elements keep the record's alignment.
+    std::vector<DWORD> buffer(kServiceConfigBufferSize / sizeof(DWORD));
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    DWORD needed = 0;
+    if (!QueryServiceConfigA(service.get(), config, kServiceConfigBufferSize, &needed)) {
+        printf("Could not get config (%d, %d).\n", static_cast<int>(GetLastError()),
+               static_cast<int>(needed));
+        return 1;
+    }
+    const char* binaryPath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
+    if (!isSameExecutable(getModulePath(), binaryPath)) {
+        printf("Different service executable: %s\n", binaryPath);
+        return 1;
+    }
+    if (config->dwStartType == SERVICE_AUTO_START)
+        printf("%s.\n", "Auto-start");
+    return result;
+}

@@ -3,13 +3,30 @@
 
 #include <windows.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 int installCommand(DWORD startType);
 int uninstallCommand(bool verbose);
 int stopCommand(bool verbose);
 int startCommand();
 int statusCommand();
+// True when the service ended in SERVICE_STOPPED; gives up when no progress shows within the wait hint.
 bool waitWhileStopPending(SC_HANDLE service);
-// Key 149 as a double-zero-terminated list; empty when key 149 is empty.
-std::string buildDependencyList();
+
+// The dependency list is handed over in a buffer of this many bytes, terminators included.
+inline constexpr size_t kDependencyListSize = 8192;
+// Key 149 as a list of names, each with its terminator, ended by one more terminator; empty when
+// key 149 is empty. False when the list does not fit kDependencyListSize: it is then refused
+// rather than cut, since a cut name would make the service depend on a service that does not exist.
+bool buildDependencyList(std::string& list);
+// The same from a given value: pieces between "," with empty pieces dropped and blanks kept.
+bool buildDependencyList(std::string_view value, std::string& list);
+
+// The binary path registered for the service: the launcher's path in double quotes, so the service
+// manager cannot take a prefix up to a blank ("C:\Program.exe") for the program.
+std::string quotedBinaryPath(const char* modulePath);
+// Whether a configured binary path names this launcher: its opening quote removed, it must begin with
+// the module path (without regard to case).
+bool isSameExecutable(const char* modulePath, const char* configuredPath);

@@ -1,0 +1,11 @@
+#include "launch/java_launch.h"
+
+#include "core/log.h"
+
+// No VM can be created yet: nothing loads a VM library, so there is nothing to launch or to stop.
+bool launchJavaApplication(const std::vector<std::wstring>& arguments) {
+    logError("Java launch not available (%u launch arguments)", static_cast<unsigned>(arguments.size()));
+    return false;
+}
+
+void stopJavaApplication() {}

@@ -1,0 +1,57 @@
+#include "service/service_status.h"
+
+namespace brolt::service {
+
+SERVICE_STATUS initialStatus() {
+    SERVICE_STATUS status{};
+    status.dwServiceType = kReportedServiceType;
+    status.dwCurrentState = SERVICE_RUNNING;
+    status.dwControlsAccepted = kAcceptedControls;
+    status.dwWin32ExitCode = 0;
+    status.dwServiceSpecificExitCode = 0;
+    status.dwCheckPoint = 0;
+    status.dwWaitHint = kWaitHintMilliseconds;
+    return status;
+}
+
+ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control) {
+    ControlDecision decision{current, false};
+    switch (control) {
+        case SERVICE_CONTROL_STOP:
+            decision.status.dwCurrentState = SERVICE_STOP_PENDING;
+            decision.signalStop = true;
+            break;
+        case SERVICE_CONTROL_SHUTDOWN:
+            decision.status.dwCurrentState = SERVICE_STOP_PENDING;
+            ++decision.status.dwCheckPoint;
+            decision.signalStop = true;
+            break;
+        default:
+            break;
+    }
+    return decision;
+}
+
+SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current) {
+    SERVICE_STATUS status = current;
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = kFailedStartExitCode;
+    return status;
+}
+
+SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current) {
+    SERVICE_STATUS status = current;
+    status.dwCurrentState = SERVICE_STOPPED;
+    return status;
+}
+
+bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next) {
+    if (current.dwCurrentState == SERVICE_STOPPED)
+        return false;
+    next = current;
+    next.dwCurrentState = SERVICE_STOPPED;
+    next.dwWin32ExitCode = 0;
+    return true;
+}
+
+}  // namespace brolt::service
