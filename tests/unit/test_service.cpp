@@ -1,0 +1,173 @@
+// The service host's decisions: status records for each control, the dependency list, the launch
+// argument list and the recognition of the own executable.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "service/service_commands.h"
+#include "service/service_runtime.h"
+#include "service/service_status.h"
+
+namespace svc = brolt::service;
+
+TEST(ServiceStatus, StartsRunningAndAcceptsStopAndShutdown) {
+    SERVICE_STATUS status = svc::initialStatus();
+    EXPECT_EQ(status.dwServiceType, 0x30u);
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(status.dwControlsAccepted, 5u);
+    EXPECT_EQ(status.dwWin32ExitCode, 0u);
+    EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
+    EXPECT_EQ(status.dwCheckPoint, 0u);
+    EXPECT_EQ(status.dwWaitHint, 50000u);
+}
+
+struct ControlCase {
+    const char* what;
+    DWORD control;
+    DWORD state;
+    DWORD checkPoint;
+    bool signalStop;
+};
+
+TEST(ServiceStatus, ControlDecisions) {
+    // From a running service whose checkpoint already stands at 2.
+    const ControlCase cases[] = {
+        {"stop", SERVICE_CONTROL_STOP, SERVICE_STOP_PENDING, 2, true},
+        {"shutdown", SERVICE_CONTROL_SHUTDOWN, SERVICE_STOP_PENDING, 3, true},
+        {"interrogate", SERVICE_CONTROL_INTERROGATE, SERVICE_RUNNING, 2, false},
+        {"pause (not accepted)", SERVICE_CONTROL_PAUSE, SERVICE_RUNNING, 2, false},
+        {"user-defined", 200, SERVICE_RUNNING, 2, false},
+    };
+    SERVICE_STATUS running = svc::initialStatus();
+    running.dwCheckPoint = 2;
+    for (const ControlCase& c : cases) {
+        svc::ControlDecision decision = svc::decideControl(running, c.control);
+        EXPECT_EQ(decision.status.dwCurrentState, c.state) << c.what;
+        EXPECT_EQ(decision.status.dwCheckPoint, c.checkPoint) << c.what;
+        EXPECT_EQ(decision.signalStop, c.signalStop) << c.what;
+        EXPECT_EQ(decision.status.dwWin32ExitCode, 0u) << c.what;
+        EXPECT_EQ(decision.status.dwWaitHint, running.dwWaitHint) << c.what;
+    }
+}
+
+TEST(ServiceStatus, EveryShutdownRaisesTheCheckpointAndInterrogationKeepsThePendingState) {
+    SERVICE_STATUS status = svc::initialStatus();
+    status = svc::decideControl(status, SERVICE_CONTROL_SHUTDOWN).status;
+    status = svc::decideControl(status, SERVICE_CONTROL_SHUTDOWN).status;
+    EXPECT_EQ(status.dwCheckPoint, 2u);
+    status = svc::decideControl(status, SERVICE_CONTROL_STOP).status;
+    EXPECT_EQ(status.dwCheckPoint, 2u);
+    svc::ControlDecision asked = svc::decideControl(status, SERVICE_CONTROL_INTERROGATE);
+    EXPECT_EQ(asked.status.dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_EQ(asked.status.dwCheckPoint, 2u);
+}
+
+TEST(ServiceStatus, FailedStartAndCompletedStop) {
+    SERVICE_STATUS failed = svc::failedStartStatus(svc::initialStatus());
+    EXPECT_EQ(failed.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(failed.dwWin32ExitCode, 1u);
+
+    SERVICE_STATUS pending = svc::decideControl(svc::initialStatus(), SERVICE_CONTROL_STOP).status;
+    SERVICE_STATUS stopped = svc::stoppedStatus(pending);
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
+}
+
+TEST(ServiceStatus, ProcessExitReportsStopOnlyWhenNotStoppedYet) {
+    SERVICE_STATUS next{};
+    SERVICE_STATUS pending = svc::decideControl(svc::initialStatus(), SERVICE_CONTROL_STOP).status;
+    ASSERT_TRUE(svc::statusAtExit(pending, next));
+    EXPECT_EQ(next.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(next.dwWin32ExitCode, 0u);
+
+    // A failed start was reported already, with its exit code 1; the exit must not overwrite it.
+    EXPECT_FALSE(svc::statusAtExit(svc::failedStartStatus(svc::initialStatus()), next));
+}
+
+struct DependencyCase {
+    std::string value;
+    std::string list;  // with its terminators
+};
+
+TEST(DependencyList, SplitsAtCommasDroppingEmptyNamesKeepingBlanks) {
+    using namespace std::string_literals;
+    const DependencyCase cases[] = {
+        {"", ""},
+        {"Tcpip", "Tcpip\0\0"s},
+        {"Tcpip,Dhcp", "Tcpip\0Dhcp\0\0"s},
+        {"Tcpip,,Dhcp", "Tcpip\0Dhcp\0\0"s},
+        {",Tcpip,", "Tcpip\0\0"s},
+        {" Event Log , Dhcp", " Event Log \0 Dhcp\0\0"s},
+        {",,", "\0"s},
+    };
+    for (const DependencyCase& c : cases) {
+        std::string list = "left over";
+        EXPECT_TRUE(buildDependencyList(c.value, list)) << c.value;
+        EXPECT_EQ(list, c.list) << c.value;
+    }
+}
+
+TEST(DependencyList, ListMustFitItsBuffer) {
+    std::string list;
+    // Name, its terminator and the final one: exactly the buffer.
+    std::string fits(kDependencyListSize - 2, 'x');
+    ASSERT_TRUE(buildDependencyList(fits, list));
+    EXPECT_EQ(list.size(), kDependencyListSize);
+
+    std::string tooLong(kDependencyListSize - 1, 'x');
+    EXPECT_FALSE(buildDependencyList(tooLong, list));
+    EXPECT_TRUE(list.empty());
+
+    // Commas that vanish do not count against the buffer.
+    std::string commas = std::string(kDependencyListSize * 2, ',') + "Dhcp";
+    ASSERT_TRUE(buildDependencyList(commas, list));
+    EXPECT_EQ(list, std::string("Dhcp\0\0", 6));
+}
+
+struct LaunchCase {
+    const wchar_t* commandLine;
+    std::vector<const char*> startArguments;  // the service name first
+    std::vector<std::wstring> expected;
+};
+
+TEST(LaunchArguments, CommandLineArgumentsThenServiceNameThenStartArguments) {
+    const LaunchCase cases[] = {
+        {L"\"C:\\Program Files\\app\\MyService.exe\"", {"MySvc"}, {L"MySvc"}},
+        {L"\"C:\\Program Files\\app\\MyService.exe\" -x 'y z'",
+         {"MySvc", "a", "b c"},
+         {L"-x", L"y z", L"MySvc", L"a", L"b c"}},
+        {L"C:\\app\\MyService.exe  one", {"My Svc", ""}, {L"one", L"My Svc", L""}},
+        {L"", {"MySvc"}, {L"MySvc"}},
+    };
+    for (const LaunchCase& c : cases) {
+        std::vector<char*> argv;
+        for (const char* argument : c.startArguments)
+            argv.push_back(const_cast<char*>(argument));
+        std::vector<std::wstring> arguments =
+            buildLaunchArguments(c.commandLine, static_cast<DWORD>(argv.size()), argv.data());
+        EXPECT_EQ(arguments, c.expected) << testing::PrintToString(std::wstring(c.commandLine));
+    }
+}
+
+struct ExecutableCase {
+    const char* configured;
+    bool same;
+};
+
+TEST(ServiceExecutable, ConfiguredPathIsComparedWithoutItsQuotes) {
+    const char* modulePath = "C:\\Program Files\\app\\MyService.exe";
+    const ExecutableCase cases[] = {
+        {"\"C:\\Program Files\\app\\MyService.exe\"", true},
+        {"C:\\Program Files\\app\\MyService.exe", true},  // an entry from before the quotes
+        {"\"c:\\program files\\APP\\myservice.EXE\"", true},
+        {"\"C:\\Program Files\\copy\\MyService.exe\"", false},
+        {"C:\\Program Files\\app\\MyServ", false},
+        {"", false},
+    };
+    for (const ExecutableCase& c : cases)
+        EXPECT_EQ(isSameExecutable(modulePath, c.configured), c.same) << c.configured;
+    EXPECT_EQ(quotedBinaryPath(modulePath), "\"C:\\Program Files\\app\\MyService.exe\"");
+}
