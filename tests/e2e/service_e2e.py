@@ -1,0 +1,102 @@
+"""Helpers for the service scenarios: packed launchers, the service entry in the registry, polling
+the service manager, and a copy of the launcher whose Java runtime is a stand-in (service_double.exe),
+which keeps running as a service until it is stopped.
+"""
+import re
+import subprocess
+import time
+import unittest
+
+import brolt_e2e as e
+
+SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
+SERVICE_CONTROL = e.TEST_BIN / "service_control.exe"
+DOUBLE_STUB = e.TEST_BIN / "service_double.exe"
+
+STOPPED, RUNNING = 1, 4
+
+
+def service_toml(name: str, extra: str = "", executable_type: int = 3) -> str:
+    return f'[service]\nname = "{name}"\n[launcher]\nexecutable_type = {executable_type}\n{extra}'
+
+
+def registry_values(name: str) -> dict:
+    return e.reg_query(SERVICES_KEY + name)
+
+
+def query(name: str):
+    """(state, win32 exit code) as the service manager reports them, or None for a missing service."""
+    text = e.sc("query", name).stdout
+    state = re.search(r"STATE\s*:\s*(\d+)", text)
+    exit_code = re.search(r"WIN32_EXIT_CODE\s*:\s*(\d+)", text)
+    if not state or not exit_code:
+        return None
+    return int(state.group(1)), int(exit_code.group(1))
+
+
+def wait_for_state(name: str, state: int, timeout: float = 30.0):
+    """Polls until the service reports state; returns (state, exit code) or fails with the last seen."""
+    deadline = time.monotonic() + timeout
+    seen = query(name)
+    while (seen is None or seen[0] != state) and time.monotonic() < deadline:
+        time.sleep(0.2)
+        seen = query(name)
+    if seen is None or seen[0] != state:
+        raise AssertionError(f"service {name} did not reach state {state}; last seen {seen}")
+    return seen
+
+
+def control(*args) -> e.Result:
+    return e.run(SERVICE_CONTROL, *args)
+
+
+class ServiceCase(unittest.TestCase):
+    """A packed launcher in a fresh directory, and the service entry removed again at the end."""
+
+    def make_launcher(self, name: str, extra: str = "", stem: str = "svc", executable_type: int = 3):
+        directory = e.workdir(stem)
+        self.addCleanup(self.remove_service, name)
+        return e.pack(directory, service_toml(name, extra, executable_type))
+
+    def remove_service(self, name: str):
+        if query(name) is None:
+            return
+        e.sc("stop", name)
+        e.sc("delete", name)
+
+    def make_double(self, launcher, name: str, extra: str = ""):
+        """The stand-in copy beside the launcher, packed from the same configuration."""
+        return e.pack(launcher.parent, service_toml(name, extra), exe_name="Double.exe", stub=DOUBLE_STUB)
+
+    def point_entry_at(self, name: str, command_line: str):
+        result = control("binary", name, command_line)
+        self.assertEqual(result.returncode, 0, result)
+
+    def run_double_as(self, launcher, name: str, extra: str = ""):
+        """Lets the installed entry run the stand-in copy until it is stopped, then points the entry
+        back at the launcher, as installed."""
+        double = self.make_double(launcher, name, extra)
+        self.point_entry_at(name, f'"{e.win_path(double)}"')
+        started = e.sc("start", name)
+        self.assertEqual(started.returncode, 0, started)
+        wait_for_state(name, RUNNING)
+        self.point_entry_at(name, f'"{e.win_path(launcher)}"')
+        return double
+
+
+class Watcher:
+    """Follows the states a service reports (service_control watch); start before the service starts."""
+
+    def __init__(self, name: str, timeout_ms: int = 30000):
+        self.process = subprocess.Popen(["wine", str(SERVICE_CONTROL), "watch", name, str(timeout_ms)],
+                                        stdout=subprocess.PIPE, env=e._environment())
+        ready = self.process.stdout.readline()
+        if ready.strip() != b"ready":
+            self.process.kill()
+            raise AssertionError(f"watcher not ready: {ready!r}")
+
+    def states(self, timeout: float = 60.0):
+        """[(state, checkpoint, exit code), ...] up to the stop."""
+        output, _ = self.process.communicate(timeout=timeout)
+        return [tuple(int(n) for n in m) for m in
+                re.findall(r"STATE (\d+) CHECKPOINT (\d+) EXIT (\d+)", output.decode("ascii", "replace"))]

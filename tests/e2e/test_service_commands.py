@@ -1,0 +1,121 @@
+"""The service management commands against Wine's service manager: printed lines, exit codes and the
+entry they leave in the registry."""
+import unittest
+
+import brolt_e2e as e
+from service_e2e import RUNNING, STOPPED, ServiceCase, query, registry_values, wait_for_state
+
+
+class InstallTest(ServiceCase):
+    def test_install_over_nothing_then_over_a_stopped_and_a_running_entry(self):
+        name = e.unique_name("BroltInstall")
+        launcher = self.make_launcher(name, '[raw]\n149 = "Tcpip,,Event Log"\nw20017 = "Runs the probe"\n',
+                                      stem="my svc")
+        installed = f"Installed service '{name}'.\n"
+
+        first = e.run(launcher, "-install")
+        self.assertEqual((first.returncode, first.stdout), (0, installed))
+        values = registry_values(name)
+        # Quoted, so the blank in the directory cannot make "C:\brolt-e2e\my.exe" the program.
+        self.assertEqual(values["ImagePath"], ("REG_SZ", f'"{e.win_path(launcher)}"'))
+        self.assertEqual(values["Start"], ("REG_DWORD", "0x3"))
+        self.assertEqual(values["Type"], ("REG_DWORD", "0x110"))
+        self.assertEqual(values["DependOnService"], ("REG_MULTI_SZ", "Tcpip\\0Event Log"))
+        self.assertEqual(values["Description"], ("REG_SZ", "Runs the probe"))
+        self.assertEqual(values["DisplayName"], ("REG_SZ", name))
+        self.assertEqual(values["ObjectName"], ("REG_SZ", "LocalSystem"))
+
+        over_stopped = e.run(launcher, "-install")
+        self.assertEqual((over_stopped.returncode, over_stopped.stdout), (0, installed))
+
+        self.run_double_as(launcher, name)
+        over_running = e.run(launcher, "-install")
+        self.assertEqual(over_running.returncode, 0, over_running)
+        self.assertEqual(over_running.stdout, f"Stopping service '{name}'.\nService stopped\n{installed}")
+        self.assertTrue((launcher.parent / "stopped.txt").exists(), "the running copy was not stopped")
+        self.assertEqual(query(name), (STOPPED, 1077))  # a new entry, never started
+        self.assertEqual(registry_values(name)["ImagePath"], ("REG_SZ", f'"{e.win_path(launcher)}"'))
+
+    def test_start_type_by_command_word_and_executable_type(self):
+        # (executable type, command word, Start value)
+        cases = [
+            (3, "-install-auto", "0x2"),
+            (3, "-install-demand", "0x3"),
+            (4, "-install", "0x2"),
+            (4, "-install-demand", "0x3"),
+        ]
+        for executable_type, word, start in cases:
+            with self.subTest(executable_type=executable_type, word=word):
+                name = e.unique_name("BroltStart")
+                launcher = self.make_launcher(name, executable_type=executable_type)
+                result = e.run(launcher, word)
+                self.assertEqual((result.returncode, result.stdout), (0, f"Installed service '{name}'.\n"))
+                values = registry_values(name)
+                self.assertEqual(values["Start"], ("REG_DWORD", start))
+                # Neither key 149 nor key 20017 is set: no dependencies, no description.
+                self.assertNotIn("Description", values)
+                self.assertEqual(values.get("DependOnService", ("REG_MULTI_SZ", ""))[1], "")
+
+    def test_service_name_after_the_command_word_keeps_its_blanks(self):
+        configured = e.unique_name("BroltConfigured")
+        name = e.unique_name("Brolt Blank Name ")
+        launcher = self.make_launcher(configured)
+        self.addCleanup(self.remove_service, name)
+        words = name.split(" ")
+
+        installed = e.run(launcher, "-install", *words)
+        self.assertEqual((installed.returncode, installed.stdout), (0, f"Installed service '{name}'.\n"))
+        self.assertEqual(registry_values(name)["DisplayName"], ("REG_SZ", name))
+        self.assertIsNone(query(configured))
+
+        status = e.run(launcher, "-status", *words)
+        self.assertEqual((status.returncode, status.stdout), (3, "Not running.\n"))
+        removed = e.run(launcher, "-uninstall", *words)
+        self.assertEqual((removed.returncode, removed.stdout), (0, f"Uninstalled service '{name}'.\n"))
+        self.assertIsNone(query(name))
+
+
+class StatusTest(ServiceCase):
+    def test_running_auto_start_service_then_its_uninstall(self):
+        name = e.unique_name("BroltRunning")
+        launcher = self.make_launcher(name)
+        self.assertEqual(e.run(launcher, "-install-auto").returncode, 0)
+        self.run_double_as(launcher, name)
+
+        status = e.run(launcher, "-status")
+        self.assertEqual((status.returncode, status.stdout), (0, "Running.\nAuto-start.\n"))
+        started = e.run(launcher, "-start")
+        self.assertEqual((started.returncode, started.stdout), (0, "Service is already running.\n"))
+
+        removed = e.run(launcher, "-uninstall")
+        self.assertEqual(removed.returncode, 0, removed)
+        self.assertEqual(removed.stdout,
+                         f"Stopping service '{name}'.\nService stopped\nUninstalled service '{name}'.\n")
+        self.assertIsNone(query(name))
+        self.assertEqual(registry_values(name), {})
+
+    def test_stopped_demand_missing_and_other_copy(self):
+        name = e.unique_name("BroltStatus")
+        launcher = self.make_launcher(name)
+        other_copy = e.pack(e.workdir("copy"), (launcher.parent / "app.toml").read_text())
+        missing = e.unique_name("BroltMissing")
+
+        self.assertEqual(e.run(launcher, "-install-demand").returncode, 0)
+        cases = [
+            # (launcher, command tail, exit code, output)
+            (launcher, ["-status"], 3, "Not running.\n"),
+            (other_copy, ["-status"], 1, f'Not running.\nDifferent service executable: "{e.win_path(launcher)}"\n'),
+            (launcher, ["-status", missing], 1, "Could not get status.\n"),
+            (launcher, ["-stop"], 1, "Could not stop service.\n"),
+            (launcher, ["-start", missing], 1, "Could not start service. Error code: 1060\n"),
+            (launcher, ["-uninstall", missing], 1, "Could not delete service.\n"),
+        ]
+        for program, tail, code, output in cases:
+            with self.subTest(program=program.parent.name, tail=tail):
+                result = e.run(program, *tail)
+                self.assertEqual((result.returncode, result.stdout), (code, output))
+        self.assertEqual(query(name), (STOPPED, 1077))
+
+
+if __name__ == "__main__":
+    unittest.main()
