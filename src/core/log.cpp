@@ -27,9 +27,11 @@ bool variableIsYes(const char* name) {
 }
 
 void openLog() {
-    if (logOpened) return;
+    if (logOpened)
+        return;
     logOpened = true;
-    if (!variableIsYes("BROLT_LOG") && !variableIsYes("QUENDRIAL_LOG")) return;
+    if (!variableIsYes("BROLT_LOG") && !variableIsYes("QUENDRIAL_LOG"))
+        return;
 
     // _tempnam prefers the directory named by TMP and falls back to the one given here.
     char* name = _tempnam("c:\\", "qdl_nlog_");
@@ -43,12 +45,14 @@ void openLog() {
         brolt::copyBounded(logPath, sizeof logPath, kFallbackLogPath);
         haveLogPath = true;
         logStream = fopen(logPath, "w");
-        if (logStream == nullptr) return;
+        if (logStream == nullptr)
+            return;
     }
 
     char executable[brolt::kTextBufferSize];
     DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable);
-    if (length == 0 || length >= sizeof executable) executable[0] = '\0';
+    if (length == 0 || length >= sizeof executable)
+        executable[0] = '\0';
     time_t now = time(nullptr);
     // ctime ends with its own line end, so the header is followed by an empty line.
     fprintf(logStream, "Started executable %s at %s\n", executable, ctime(&now));
@@ -57,7 +61,8 @@ void openLog() {
 
 void writeLine(const char* prefix, const char* format, va_list arguments) {
     openLog();
-    if (logStream == nullptr) return;
+    if (logStream == nullptr)
+        return;
     fputs(prefix, logStream);
     vfprintf(logStream, format, arguments);
     fputs("\n", logStream);
