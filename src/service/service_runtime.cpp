@@ -60,10 +60,14 @@ std::vector<std::wstring> buildLaunchArguments(const wchar_t* commandLine, DWORD
 }
 
 void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
-    serviceStatus = svc::initialStatus();
     // Created before the handler exists, so a stop that arrives at once is not lost.
     stopEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    statusHandle = RegisterServiceCtrlHandlerA(getServiceName(), serviceControlHandler);
+    {
+        // A control that arrives right after the registration waits until the handle is known.
+        std::lock_guard<std::mutex> guard(statusLock);
+        serviceStatus = svc::initialStatus();
+        statusHandle = RegisterServiceCtrlHandlerA(getServiceName(), serviceControlHandler);
+    }
     if (statusHandle == nullptr)
         return;
     updateStatus([](const SERVICE_STATUS& status) { return status; });
