@@ -114,7 +114,8 @@ inline constexpr KeyInfo kKnownKeys[] = {
 // The readable name of a key, or an empty view when the launcher does not interpret it.
 constexpr std::string_view keyName(int32_t key) {
     for (const KeyInfo& info : kKnownKeys) {
-        if (info.key == key) return info.name;
+        if (info.key == key)
+            return info.name;
     }
     return {};
 }
