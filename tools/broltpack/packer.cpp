@@ -16,6 +16,7 @@ void packLauncher(const std::filesystem::path& stub, const std::filesystem::path
     std::vector<uint8_t> launcher = prepareStub(image, stub.string());
     const std::vector<uint8_t> stream = encodeStream(content, launcher.size());
     launcher.insert(launcher.end(), stream.begin(), stream.end());
+    updateChecksum(launcher, output.string());
 
     // The packed launcher keeps the stub's permissions (an executable bit on a share, for instance).
     std::error_code error;

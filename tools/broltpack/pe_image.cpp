@@ -17,6 +17,7 @@ constexpr uint32_t kPe32DirectoryCountOffset = 92;
 constexpr uint32_t kPe32PlusDirectoryCountOffset = 108;
 constexpr uint32_t kSecurityDirectoryIndex = 4;
 constexpr uint32_t kDirectoryEntrySize = 8;
+constexpr uint32_t kChecksumOffset = 64;  // within the optional header, PE32 and PE32+ alike
 
 uint32_t readU32(std::span<const uint8_t> bytes, uint64_t offset) {
     return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
@@ -70,6 +71,7 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
                                   ", behind the end of the file (" + std::to_string(image.size()) + ")");
     }
 
+    if (optionalSize >= static_cast<int16_t>(kChecksumOffset + 4)) layout.checksumOffset = optional + kChecksumOffset;
     if (optionalSize >= 2) {
         const uint16_t magic = readU16(image, optional);
         uint32_t countOffset = 0;
@@ -103,6 +105,21 @@ std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::stri
                     kDirectoryEntrySize, 0);
     }
     return stub;
+}
+
+void updateChecksum(std::vector<uint8_t>& image, const std::string& name) {
+    const uint64_t field = locateStream(image, name).checksumOffset;
+    if (field == 0) return;
+    // 16-bit one's-complement style sum over the file without the field itself, plus the file size.
+    uint64_t sum = 0;
+    for (uint64_t i = 0; i < image.size(); i += 2) {
+        if (i >= field && i < field + 4) continue;
+        sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    const auto checksum = static_cast<uint32_t>(sum + image.size());
+    for (int i = 0; i < 4; ++i) image[field + i] = static_cast<uint8_t>(checksum >> (8 * i));
 }
 
 }  // namespace brolt::pack

@@ -14,6 +14,7 @@ struct StubLayout {
     uint64_t securityEntryOffset = 0;  // file offset of the security data directory entry; 0 when absent
     uint32_t securityAddress = 0;      // file offset of the code signature; 0 when unsigned
     uint32_t securitySize = 0;
+    uint64_t checksumOffset = 0;  // file offset of the image checksum; 0 when the header is too short
 };
 
 // Walks the headers; throws PackError (file name `name`) when the bytes are not a Windows executable
@@ -23,5 +24,9 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
 // The executable without whatever follows its last section (an old stream, a code signature), with
 // the security directory entry cleared, ready to take a new stream.
 std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name);
+
+// Stores the image checksum of the finished file (the header field loaders and signing tools check),
+// since appending a stream changes it. Throws PackError like locateStream.
+void updateChecksum(std::vector<uint8_t>& image, const std::string& name);
 
 }  // namespace brolt::pack
