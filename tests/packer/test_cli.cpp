@@ -58,8 +58,8 @@ TEST(Cli, HelpAndVersion) {
 }
 
 TEST(Cli, UsageErrorsExitWithTwoAndTheUsageLine) {
-    const char* cases[] = {"", "frobnicate", "pack --stub a.exe --config a.toml", "pack --stub", "inspect",
-                           "inspect a b", "pack --stub a --config b -o c --bogus"};
+    const char* cases[] = {"",        "frobnicate",  "pack --stub a.exe --config a.toml",    "pack --stub",
+                           "inspect", "inspect a b", "pack --stub a --config b -o c --bogus"};
     TempDir dir;
     for (const char* args : cases) {
         const ProgramRun run = broltpack(dir, args);
@@ -77,19 +77,22 @@ TEST(Cli, PacksAndInspectsALauncher) {
                                   "[service]\nname = \"MySvc\"\ndescription = \"Dienst\"\n"
                                   "[include]\nfiles = [\"data/readme.txt\"]\n");
     const auto output = dir.path / "MyService.exe";
-    const ProgramRun pack = broltpack(dir, "pack --stub " + q(stub) + " --config " + q(config) + " -o " + q(output));
+    const ProgramRun pack =
+        broltpack(dir, "pack --stub " + q(stub) + " --config " + q(config) + " -o " + q(output));
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(pack.err, "");
 
     const ProgramRun inspect = broltpack(dir, "inspect " + q(output));
     EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
-    for (const char* line : {"  101 service.name = \"MySvc\"\n", "  20017 service.description = \"Dienst\"\n",
-                             "  2003 include.names = \"readme.txt\"\n", "  \"readme.txt\" 7 bytes at offset "}) {
+    for (const char* line :
+         {"  101 service.name = \"MySvc\"\n", "  20017 service.description = \"Dienst\"\n",
+          "  2003 include.names = \"readme.txt\"\n", "  \"readme.txt\" 7 bytes at offset "}) {
         EXPECT_NE(inspect.out.find(line), std::string::npos) << line << "\n" << inspect.out;
     }
     const auto bytes = readWholeFile(output);
     const LauncherStream stream = readLauncherStream(bytes, "MyService.exe");
-    EXPECT_NE(inspect.out.find("end marker at offset " + std::to_string(*stream.endMarker) + "\n"), std::string::npos);
+    EXPECT_NE(inspect.out.find("end marker at offset " + std::to_string(*stream.endMarker) + "\n"),
+              std::string::npos);
     EXPECT_NE(inspect.out.find("file size " + std::to_string(bytes.size()) + "\n"), std::string::npos);
 }
 
@@ -116,7 +119,8 @@ TEST(Cli, AFailedPackLeavesNoOutputAndNoTemporaryFile) {
         const auto config = c.toml.empty() ? good : dir.write("bad.toml", c.toml);
         const auto output = dir.path / "out" / "MyService.exe";
         std::filesystem::create_directories(output.parent_path());
-        const ProgramRun run = broltpack(dir, "pack --stub " + q(c.stub) + " --config " + q(config) + " -o " + q(output));
+        const ProgramRun run =
+            broltpack(dir, "pack --stub " + q(c.stub) + " --config " + q(config) + " -o " + q(output));
         EXPECT_EQ(run.exitCode, 2) << c.label;
         EXPECT_EQ(run.err.rfind("broltpack: ", 0), 0u) << c.label << "\n" << run.err;
         EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.label << "\n" << run.err;
@@ -131,6 +135,27 @@ TEST(Cli, AFailedPackLeavesNoOutputAndNoTemporaryFile) {
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "out"), {}), 1);
 }
 
+TEST(Cli, AnOutputThatCannotBeWrittenLeavesNoTemporaryFile) {
+    TempDir dir;
+    const auto stub = dir.write("stub.exe", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes);
+    const auto config = dir.write("app.toml", "[service]\nname = \"x\"\n");
+    dir.write("out/taken/file.txt", "a directory where the launcher should go");
+    struct Case {
+        std::filesystem::path output;
+        const char* expected;
+    };
+    const Case cases[] = {{dir.path / "out" / "taken", "taken: cannot write: "},
+                          {dir.path / "missing" / "My.exe", "cannot create a temporary file in "}};
+    for (const Case& c : cases) {
+        const ProgramRun run =
+            broltpack(dir, "pack -s " + q(stub) + " -c " + q(config) + " -o " + q(c.output));
+        EXPECT_EQ(run.exitCode, 2) << c.output;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "out"), {}), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "missing"));
+}
+
 TEST(Cli, InspectOfABrokenFileExitsWithOne) {
     TempDir dir;
     const auto plain = dir.write("plain.exe", testing::makeTinyPe({2, false, 16, 0x80, 0}).bytes);
@@ -139,7 +164,8 @@ TEST(Cli, InspectOfABrokenFileExitsWithOne) {
         std::filesystem::path file;
         const char* expected;
     };
-    const Case cases[] = {{plain, "magic not found"}, {text, "not a Windows executable"},
+    const Case cases[] = {{plain, "magic not found"},
+                          {text, "not a Windows executable"},
                           {dir.path / "missing.exe", "cannot open"}};
     for (const Case& c : cases) {
         const ProgramRun run = broltpack(dir, "inspect " + q(c.file));

@@ -67,7 +67,8 @@ TEST(PackConfiguration, WritesEveryMessageTextWithEnglishDefaults) {
     EXPECT_EQ(defaults.narrow.at(1015), "You must be at least Poweruser to run this program.");
     EXPECT_EQ(defaults.narrow.at(1016), "No Java VM found. A {0}-bit Java runtime is required.");
 
-    const StreamContent overridden = parse(dir, "[messages]\nno_vm_bits = \"Kein Java\"\n[raw]\n1000 = \"Fehler\"");
+    const StreamContent overridden =
+        parse(dir, "[messages]\nno_vm_bits = \"Kein Java\"\n[raw]\n1000 = \"Fehler\"");
     EXPECT_EQ(overridden.narrow.at(1016), "Kein Java");
     EXPECT_EQ(overridden.narrow.at(1000), "Fehler");
     EXPECT_EQ(overridden.narrow.at(1007), "Wrong Parameter Usage");
@@ -102,8 +103,10 @@ TEST(PackConfiguration, ReportsEveryProblemWithItsLine) {
         {"name = \"x\"", 1, 1, "unknown key \"name\""},
         {"[service]\nname = \"日本\"", 2, 8, "service.name: character U+65E5 \"日\" cannot be stored"},
         {"[raw]\n101 = \"€ ok, 日 not\"", 2, 7, "[raw] 101: character U+65E5"},
-        {"[service]\nname = \"a\"\n[raw]\n101 = \"b\"", 4, 0, "key 101 is set twice: as [raw] 101 and as service.name (line 2)"},
-        {"[raw]\n101 = \"b\"\n[service]\nname = \"a\"", 4, 0, "key 101 is set twice: as service.name and as [raw] 101"},
+        {"[service]\nname = \"a\"\n[raw]\n101 = \"b\"", 4, 0,
+         "key 101 is set twice: as [raw] 101 and as service.name (line 2)"},
+        {"[raw]\n101 = \"b\"\n[service]\nname = \"a\"", 4, 0,
+         "key 101 is set twice: as service.name and as [raw] 101"},
         {"[service]\ndescription = \"a\"\n[raw]\nw20017 = \"b\"", 4, 0, "key w20017 is set twice"},
         {"[raw]\nabc = \"x\"", 2, 1, "[raw] key \"abc\" is not a key number"},
         {"[raw]\n99999999999 = \"x\"", 2, 1, "is not a key number"},
@@ -159,7 +162,8 @@ TEST(PackConfiguration, RefusesIncludedFilesThatCannotBeStored) {
             ADD_FAILURE() << c.files << ": accepted";
         } catch (const PackError& error) {
             EXPECT_EQ(error.problem().line, 2) << c.files;
-            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos) << c.files << "\n" << error.what();
+            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos) << c.files << "\n"
+                                                                                << error.what();
         }
     }
 }
@@ -177,7 +181,8 @@ TEST(PackConfiguration, RefusesIncludeKeysSetByHandBesideIncludedFiles) {
                 try {
                     parse(dir, toml);
                 } catch (const PackError& error) {
-                    EXPECT_NE(std::string(error.what()).find("is written from include.files"), std::string::npos)
+                    EXPECT_NE(std::string(error.what()).find("is written from include.files"),
+                              std::string::npos)
                         << error.what();
                     throw;
                 }

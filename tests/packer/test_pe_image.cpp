@@ -33,7 +33,8 @@ TEST_P(StreamStart, IsTheEndOfTheLastSectionsRawData) {
 
 INSTANTIATE_TEST_SUITE_P(Shapes, StreamStart,
                          ::testing::Values(ShapeCase{"one_section_pe32", {1, false, 16, 0x80, 0}},
-                                           ShapeCase{"five_sections_pe32_old_stream", {5, false, 16, 0x40, 700}},
+                                           ShapeCase{"five_sections_pe32_old_stream",
+                                                     {5, false, 16, 0x40, 700}},
                                            ShapeCase{"three_sections_pe32plus", {3, true, 16, 0xC8, 3}},
                                            ShapeCase{"four_directories_no_security", {2, false, 4, 0x80, 0}}),
                          [](const auto& info) { return std::string(info.param.label); });
@@ -59,7 +60,8 @@ struct BrokenCase {
 };
 
 std::vector<uint8_t> withU32(std::vector<uint8_t> bytes, size_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
     return bytes;
 }
 
@@ -73,9 +75,12 @@ TEST(LocateStream, RefusesWhatIsNotAnExecutable) {
         {"pe offset outside", withU32(good.bytes, 0x3C, 0x7FFFFFF0), "the PE header lies outside the file"},
         {"no signature", withU32(good.bytes, 0x80, 0x12345678), "no PE signature"},
         {"no sections", withU32(good.bytes, 0x80 + 4, 0x014C), "no sections"},
-        {"raw data behind end", withU32(good.bytes, lastSection + 20, 0x100000), "behind the end of the file"},
-        {"section table outside", withU32(good.bytes, 0x80 + 4, 0x7000014C), "last section header lies outside"},
-        {"unknown optional magic", withU32(good.bytes, 0x80 + 24, 0x999), "unknown optional header magic 0x999"},
+        {"raw data behind end", withU32(good.bytes, lastSection + 20, 0x100000),
+         "behind the end of the file"},
+        {"section table outside", withU32(good.bytes, 0x80 + 4, 0x7000014C),
+         "last section header lies outside"},
+        {"unknown optional magic", withU32(good.bytes, 0x80 + 24, 0x999),
+         "unknown optional header magic 0x999"},
     };
     for (const BrokenCase& c : cases) {
         try {
@@ -84,7 +89,8 @@ TEST(LocateStream, RefusesWhatIsNotAnExecutable) {
         } catch (const PackError& error) {
             EXPECT_EQ(error.problem().file, "x.exe") << c.label;
             EXPECT_NE(error.problem().text.find("not a Windows executable"), std::string::npos) << c.label;
-            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos) << c.label << ": " << error.what();
+            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos)
+                << c.label << ": " << error.what();
         }
     }
 }

@@ -20,7 +20,8 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes concat(std::initializer_list<Bytes> parts) {
     Bytes out;
-    for (const Bytes& part : parts) out.insert(out.end(), part.begin(), part.end());
+    for (const Bytes& part : parts)
+        out.insert(out.end(), part.begin(), part.end());
     return out;
 }
 
@@ -31,9 +32,9 @@ TEST(EncodeStream, OneNarrowRecordIsLaidOutByteForByte) {
     StreamContent content;
     content.narrow[102] = "1";
     const Bytes records = concat({kMagic,
-                                  {0x01, 0x00, 0x00, 0x00},                                      // narrow count
-                                  {0x66, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x31},        // 102 = "1"
-                                  {0x00, 0x00, 0x00, 0x00},                                      // wide count
+                                  {0x01, 0x00, 0x00, 0x00},                                // narrow count
+                                  {0x66, 0x00, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, 0x31},  // 102 = "1"
+                                  {0x00, 0x00, 0x00, 0x00},                                // wide count
                                   kEnd});
     struct PaddingCase {
         uint64_t stubSize;
@@ -52,13 +53,14 @@ TEST(EncodeStream, WideRecordsAndIncludedFilesFollowTheNarrowOnes) {
     content.narrow[2002] = "2";
     content.wide[20017] = u"A\u00E9";
     content.files = {{"a", {'A', 'B'}}, {"e", {}}};
-    const Bytes expected = concat({kMagic,
-                                   {0x01, 0x00, 0x00, 0x00, 0xD2, 0x07, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, '2'},
-                                   {0x01, 0x00, 0x00, 0x00, 0x31, 0x4E, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00},
-                                   {0x41, 0x00, 0xE9, 0x00},
-                                   {0x02, 0, 0, 0, 0, 0, 0, 0, 0xC9, 0xCA},  // "AB" scrambled with 0x88
-                                   {0x00, 0, 0, 0, 0, 0, 0, 0},             // the empty file
-                                   kEnd});
+    const Bytes expected =
+        concat({kMagic,
+                {0x01, 0x00, 0x00, 0x00, 0xD2, 0x07, 0x00, 0x00, 0x01, 0x00, 0x00, 0x00, '2'},
+                {0x01, 0x00, 0x00, 0x00, 0x31, 0x4E, 0x00, 0x00, 0x04, 0x00, 0x00, 0x00},
+                {0x41, 0x00, 0xE9, 0x00},
+                {0x02, 0, 0, 0, 0, 0, 0, 0, 0xC9, 0xCA},  // "AB" scrambled with 0x88
+                {0x00, 0, 0, 0, 0, 0, 0, 0},              // the empty file
+                kEnd});
     const Bytes stream = encodeStream(content, 512);
     ASSERT_EQ(stream.size(), 512u);
     EXPECT_EQ(Bytes(stream.begin(), stream.begin() + static_cast<long>(expected.size())), expected);
@@ -68,11 +70,16 @@ TEST(EncodeStream, WideRecordsAndIncludedFilesFollowTheNarrowOnes) {
 
 StreamContent sampleContent() {
     StreamContent content;
-    content.narrow = {{101, "MySvc"}, {126, "1.8"}, {-7, ""}, {555, std::string("caf\xE9 \x80", 6)},
-                      {keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "a.txt;big.bin"}};
+    content.narrow = {{101, "MySvc"},
+                      {126, "1.8"},
+                      {-7, ""},
+                      {555, std::string("caf\xE9 \x80", 6)},
+                      {keys::kIncludedFileCount, "2"},
+                      {keys::kIncludedFileNames, "a.txt;big.bin"}};
     content.wide = {{20017, u"Dienst \u65E5\u672C"}, {5, u""}};
     Bytes big(9000);
-    for (size_t i = 0; i < big.size(); ++i) big[i] = static_cast<uint8_t>(i * 7);
+    for (size_t i = 0; i < big.size(); ++i)
+        big[i] = static_cast<uint8_t>(i * 7);
     content.files = {{"a.txt", {'h', 'i'}}, {"big.bin", big}};
     return content;
 }
@@ -90,7 +97,8 @@ std::vector<StubCase> stubs() {
     // Real executables with other section counts, where the machine has them.
     for (const char* name : {"notepad.exe", "expand.exe"}) {
         const auto path = std::filesystem::path("/usr/lib/i386-linux-gnu/wine/i386-windows") / name;
-        if (std::filesystem::exists(path)) cases.push_back({name, readWholeFile(path)});
+        if (std::filesystem::exists(path))
+            cases.push_back({name, readWholeFile(path)});
     }
     return cases;
 }
@@ -146,7 +154,8 @@ Packed packedSample(const StreamContent& content) {
 }
 
 void putU32(Bytes& bytes, uint64_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 TEST(ReadLauncherStream, RefusesBrokenStreamsWithAMessage) {
@@ -166,9 +175,11 @@ TEST(ReadLauncherStream, RefusesBrokenStreamsWithAMessage) {
     const Case cases[] = {
         {"bad magic", [&](Bytes& f) { f[packed.start] ^= 1; }, "magic not found"},
         {"no stream at all", [&](Bytes& f) { f.resize(packed.start); }, "magic not found"},
-        {"cut inside the count", [&](Bytes& f) { f.resize(packed.start + 6); }, "stream cut short: narrow count"},
+        {"cut inside the count", [&](Bytes& f) { f.resize(packed.start + 6); },
+         "stream cut short: narrow count"},
         {"negative length", [&](Bytes& f) { putU32(f, firstLength, 0xFFFFFFF0); }, "negative length (-16)"},
-        {"length past the end", [&](Bytes& f) { putU32(f, firstLength, 0x7FFFFFFF); }, "claims 2147483647 bytes"},
+        {"length past the end", [&](Bytes& f) { putU32(f, firstLength, 0x7FFFFFFF); },
+         "claims 2147483647 bytes"},
         {"huge count",
          [&](Bytes& f) {
              putU32(f, packed.start + 4, 0x7FFFFFFF);
@@ -185,15 +196,15 @@ TEST(ReadLauncherStream, RefusesBrokenStreamsWithAMessage) {
             readLauncherStream(file, "bad.exe");
             ADD_FAILURE() << c.label << ": accepted";
         } catch (const PackError& error) {
-            EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos) << c.label << ": " << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.expected), std::string::npos)
+                << c.label << ": " << error.what();
         }
     }
 }
 
 TEST(PrintLauncherStream, ListsRecordsNamesFilesAndTheEnd) {
     StreamContent content;
-    content.narrow = {{101, "MySvc"}, {1000, "Caf\xE9"}, {4242, "x\ny"},
-                      {2002, "2"}, {2003, "a.txt;b.bin"}};
+    content.narrow = {{101, "MySvc"}, {1000, "Caf\xE9"}, {4242, "x\ny"}, {2002, "2"}, {2003, "a.txt;b.bin"}};
     content.wide = {{20017, u"\u65E5"}};
     content.files = {{"a.txt", {'h', 'i'}}, {"b.bin", {0, 1, 2}}};
     const Packed packed = packedSample(content);
@@ -206,12 +217,14 @@ TEST(PrintLauncherStream, ListsRecordsNamesFilesAndTheEnd) {
                                    "included files: 2\n", "narrow records: 5\n", "wide records: 1\n"}) {
         EXPECT_NE(listing.find(line), std::string::npos) << line << " missing in\n" << listing;
     }
-    const std::string fileLine = "  \"b.bin\" 3 bytes at offset " + std::to_string(read.files[1].contentOffset) + "\n";
+    const std::string fileLine =
+        "  \"b.bin\" 3 bytes at offset " + std::to_string(read.files[1].contentOffset) + "\n";
     EXPECT_NE(listing.find(fileLine), std::string::npos) << listing;
     EXPECT_NE(listing.find("end marker at offset " + std::to_string(read.files[1].contentOffset + 3) + "\n"),
               std::string::npos)
         << listing;
-    EXPECT_NE(listing.find("file size " + std::to_string(packed.file.size()) + "\n"), std::string::npos) << listing;
+    EXPECT_NE(listing.find("file size " + std::to_string(packed.file.size()) + "\n"), std::string::npos)
+        << listing;
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
                                   ", behind the end of the file (" + std::to_string(image.size()) + ")");
     }
 
-    if (optionalSize >= static_cast<int16_t>(kChecksumOffset + 4)) layout.checksumOffset = optional + kChecksumOffset;
+    if (optionalSize >= static_cast<int16_t>(kChecksumOffset + 4))
+        layout.checksumOffset = optional + kChecksumOffset;
     if (optionalSize >= 2) {
         const uint16_t magic = readU16(image, optional);
         uint32_t countOffset = 0;
@@ -109,17 +110,20 @@ std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::stri
 
 void updateChecksum(std::vector<uint8_t>& image, const std::string& name) {
     const uint64_t field = locateStream(image, name).checksumOffset;
-    if (field == 0) return;
+    if (field == 0)
+        return;
     // 16-bit one's-complement style sum over the file without the field itself, plus the file size.
     uint64_t sum = 0;
     for (uint64_t i = 0; i < image.size(); i += 2) {
-        if (i >= field && i < field + 4) continue;
+        if (i >= field && i < field + 4)
+            continue;
         sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
         sum = (sum & 0xFFFF) + (sum >> 16);
     }
     sum = (sum & 0xFFFF) + (sum >> 16);
     const auto checksum = static_cast<uint32_t>(sum + image.size());
-    for (int i = 0; i < 4; ++i) image[field + i] = static_cast<uint8_t>(checksum >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        image[field + i] = static_cast<uint8_t>(checksum >> (8 * i));
 }
 
 }  // namespace brolt::pack

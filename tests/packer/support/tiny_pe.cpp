@@ -11,7 +11,8 @@ void put16(std::vector<uint8_t>& bytes, uint64_t offset, uint16_t value) {
 }
 
 void put32(std::vector<uint8_t>& bytes, uint64_t offset, uint32_t value) {
-    for (int i = 0; i < 4; ++i) bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+        bytes[offset + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
 }  // namespace
@@ -45,9 +46,11 @@ TinyPe makeTinyPe(const TinyPeShape& shape) {
         b[header + 1] = static_cast<uint8_t>('a' + i);
         put32(b, header + 16, kFileAlignment);
         put32(b, header + 20, firstRaw + i * kFileAlignment);
-        for (uint32_t k = 0; k < kFileAlignment; ++k) b[firstRaw + i * kFileAlignment + k] = static_cast<uint8_t>(i + k);
+        for (uint32_t k = 0; k < kFileAlignment; ++k)
+            b[firstRaw + i * kFileAlignment + k] = static_cast<uint8_t>(i + k);
     }
-    for (uint64_t k = pe.sectionsEnd; k < b.size(); ++k) b[k] = 0xEE;
+    for (uint64_t k = pe.sectionsEnd; k < b.size(); ++k)
+        b[k] = 0xEE;
     return pe;
 }
 

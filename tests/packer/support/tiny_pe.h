@@ -16,8 +16,8 @@ struct TinyPeShape {
 
 struct TinyPe {
     std::vector<uint8_t> bytes;
-    uint64_t sectionsEnd;           // end of the last section's raw data
-    uint64_t securityEntryOffset;   // 0 when the optional header has no security directory
+    uint64_t sectionsEnd;          // end of the last section's raw data
+    uint64_t securityEntryOffset;  // 0 when the optional header has no security directory
     uint16_t optionalHeaderSize;
 };
 
