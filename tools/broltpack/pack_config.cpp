@@ -53,6 +53,7 @@ constexpr std::string_view kForbiddenNameCharacters = "\\/:*?\"<>|";
 struct Origin {
     std::string how;  // "service.name" or "[raw] 101"
     int line;
+    int column;
 };
 
 struct Mapping {
@@ -92,19 +93,20 @@ void store(Mapping& mapping, bool wide, int32_t key, const std::string& how, con
            const std::string& utf8) {
     auto& origins = wide ? mapping.wideOrigins : mapping.narrowOrigins;
     const int line = static_cast<int>(node.source().begin.line);
+    const int column = static_cast<int>(node.source().begin.column);
     if (auto previous = origins.find(key); previous != origins.end()) {
         // toml++ visits tables by name, not in file order: report at the later of the two places.
         const bool laterHere = line >= previous->second.line;
-        const Origin& first = laterHere ? previous->second : Origin{how, line};
+        const Origin& first = laterHere ? previous->second : Origin{how, line, column};
         const std::string& second = laterHere ? how : previous->second.how;
         const std::string text = "key " + std::string(wide ? "w" : "") + std::to_string(key) +
                                  " is set twice: as " + second + " and as " + first.how + " (line " +
                                  std::to_string(first.line) + ")";
         if (laterHere)
             fail(mapping, node.source(), text);
-        throw PackError({mapping.file, previous->second.line, 0, text});
+        throw PackError({mapping.file, previous->second.line, previous->second.column, text});
     }
-    origins.emplace(key, Origin{how, line});
+    origins.emplace(key, Origin{how, line, column});
     if (wide) {
         mapping.content.wide[key] = utf8ToUtf16(utf8);
     } else {
@@ -218,7 +220,7 @@ void mapIncludedFiles(Mapping& mapping) {
     const toml::node& node = *mapping.includeFiles;
     for (int32_t key : {keys::kIncludedFileCount, keys::kIncludedFileNames}) {
         if (auto origin = mapping.narrowOrigins.find(key); origin != mapping.narrowOrigins.end()) {
-            throw PackError({mapping.file, origin->second.line, 0,
+            throw PackError({mapping.file, origin->second.line, origin->second.column,
                              origin->second.how + ": key " + std::to_string(key) +
                                  " is written from include.files; do not set it as well"});
         }
