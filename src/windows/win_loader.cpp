@@ -41,6 +41,43 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+int runCommand(Command command) {
+    switch (command) {
+        case Command::Install:
+            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
+                                                                            : SERVICE_DEMAND_START);
+        case Command::InstallAuto:
+            return installCommand(SERVICE_AUTO_START);
+        case Command::InstallDemand:
+            return installCommand(SERVICE_DEMAND_START);
+        case Command::Uninstall:
+            return uninstallCommand(true);
+        case Command::Stop:
+            return stopCommand(true);
+        case Command::Start:
+            return startCommand();
+        case Command::Status:
+            return statusCommand();
+        case Command::None:
+            break;
+    }
+    return 0;
+}
+
+int runService() {
+    if (extractIncludedFiles(getExtractionDirectory()) != 0)
+        fatalMessage(brolt::keys::kMsgInternalError, "16");
+    SERVICE_TABLE_ENTRYA table[] = {
+        {const_cast<char*>(getServiceName()), serviceMain},
+        {nullptr, nullptr},
+    };
+    // Returns when the service has stopped, or at once outside the service control manager.
+    StartServiceCtrlDispatcherA(table);
+    return 0;
+}
+
+}  // namespace
+
 void extendSearchPath() {
     char list[kTextBufferSize];
     getStr(brolt::keys::kSearchPathPrefix, list, sizeof list);
@@ -82,43 +119,6 @@ void enterWorkingDirectory() {
     getFullPath(directory, configured, true);
     SetCurrentDirectoryA(directory);  // a directory that cannot be entered leaves the inherited one
 }
-
-int runCommand(Command command) {
-    switch (command) {
-        case Command::Install:
-            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
-                                                                            : SERVICE_DEMAND_START);
-        case Command::InstallAuto:
-            return installCommand(SERVICE_AUTO_START);
-        case Command::InstallDemand:
-            return installCommand(SERVICE_DEMAND_START);
-        case Command::Uninstall:
-            return uninstallCommand(true);
-        case Command::Stop:
-            return stopCommand(true);
-        case Command::Start:
-            return startCommand();
-        case Command::Status:
-            return statusCommand();
-        case Command::None:
-            break;
-    }
-    return 0;
-}
-
-int runService() {
-    if (extractIncludedFiles(getExtractionDirectory()) != 0)
-        fatalMessage(brolt::keys::kMsgInternalError, "16");
-    SERVICE_TABLE_ENTRYA table[] = {
-        {const_cast<char*>(getServiceName()), serviceMain},
-        {nullptr, nullptr},
-    };
-    // Returns when the service has stopped, or at once outside the service control manager.
-    StartServiceCtrlDispatcherA(table);
-    return 0;
-}
-
-}  // namespace
 
 const char* getCommandTail(const char* commandLine) {
     const char* p = commandLine;
