@@ -20,8 +20,7 @@ std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
 uint32_t configurationEndPosition = 0;
 
-constexpr const char* kOpenFailure =
-    "Error opening media file. Please move this file to an ascii-only path like c:\\";
+constexpr const char* kOpenFailure = "Error opening media file. Please move this file to an ascii-only path like c:\\";
 constexpr const char* kMagicFailure = "Internal Error: magic";
 
 HANDLE openForReading(const char* path) {

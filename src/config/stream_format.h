@@ -20,11 +20,11 @@ inline constexpr unsigned char kScrambleValue = 0x88;
 
 // Offsets of the executable-header fields that lead to the end of the last section's raw data.
 inline constexpr uint32_t kPeOffsetField = 0x3C;
-inline constexpr uint32_t kSectionCountOffset = 6;     // from the PE signature
+inline constexpr uint32_t kSectionCountOffset = 6;  // from the PE signature
 inline constexpr uint32_t kOptionalHeaderSizeOffset = 20;
-inline constexpr uint32_t kSectionTableOffset = 24;    // + optional header size
+inline constexpr uint32_t kSectionTableOffset = 24;  // + optional header size
 inline constexpr uint32_t kSectionHeaderSize = 40;
-inline constexpr uint32_t kRawDataSizeOffset = 16;     // within a section header
+inline constexpr uint32_t kRawDataSizeOffset = 16;  // within a section header
 inline constexpr uint32_t kRawDataPointerOffset = 20;
 
 }  // namespace brolt::stream

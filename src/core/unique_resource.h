@@ -75,9 +75,9 @@ struct ModuleTraits {
     static void close(Type h) { FreeLibrary(h); }
 };
 
-using UniqueHandle = UniqueResource<NullHandleTraits>;   // events, processes, threads
-using UniqueFile = UniqueResource<FileHandleTraits>;     // CreateFile results
-using UniqueFind = UniqueResource<FindHandleTraits>;     // FindFirstFile results
+using UniqueHandle = UniqueResource<NullHandleTraits>;  // events, processes, threads
+using UniqueFile = UniqueResource<FileHandleTraits>;    // CreateFile results
+using UniqueFind = UniqueResource<FindHandleTraits>;    // FindFirstFile results
 using UniqueRegKey = UniqueResource<RegKeyTraits>;
 using UniqueServiceHandle = UniqueResource<ServiceHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;

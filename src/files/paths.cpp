@@ -217,8 +217,7 @@ bool findFile(const char* path, uint64_t* lastWriteTime) {
     brolt::UniqueFind search(FindFirstFileA(path, &entry));
     if (!search) return false;
     if (lastWriteTime != nullptr) {
-        *lastWriteTime =
-            (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
+        *lastWriteTime = (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
     }
     return true;
 }

@@ -28,9 +28,13 @@ struct CommandWord {
 
 // Compared in this order, whole word and case kept: "install-auto" never runs "install".
 constexpr CommandWord kCommandWords[] = {
-    {"install", Command::Install}, {"install-auto", Command::InstallAuto},
-    {"install-demand", Command::InstallDemand}, {"uninstall", Command::Uninstall},
-    {"stop", Command::Stop}, {"start", Command::Start}, {"status", Command::Status},
+    {"install", Command::Install},
+    {"install-auto", Command::InstallAuto},
+    {"install-demand", Command::InstallDemand},
+    {"uninstall", Command::Uninstall},
+    {"stop", Command::Stop},
+    {"start", Command::Start},
+    {"status", Command::Status},
 };
 
 bool isBlank(char c) {
@@ -82,7 +86,7 @@ int runCommand(Command command) {
     switch (command) {
         case Command::Install:
             return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
-                                                                             : SERVICE_DEMAND_START);
+                                                                            : SERVICE_DEMAND_START);
         case Command::InstallAuto:
             return installCommand(SERVICE_AUTO_START);
         case Command::InstallDemand:
