@@ -19,6 +19,8 @@ namespace {
 std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
 uint32_t configurationEndPosition = 0;
+// The file the stream was read from; the included files behind it are read from the same file.
+std::string configurationSource;
 
 constexpr const char* kOpenFailure = "Error opening media file. Please move this file to an ascii-only path like c:\\";
 constexpr const char* kMagicFailure = "Internal Error: magic";
@@ -103,7 +105,7 @@ void seekConfigurationStream(HANDLE file) {
 }  // namespace
 
 HANDLE openOwnExecutable() {
-    return openForReading(getModulePath());
+    return openForReading(configurationSource.empty() ? getModulePath() : configurationSource.c_str());
 }
 
 void loadConfiguration() {
@@ -113,6 +115,7 @@ void loadConfiguration() {
 void loadConfigurationFrom(const char* path) {
     narrowValues.clear();
     wideValues.clear();
+    configurationSource = path;
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {
         file.release();
