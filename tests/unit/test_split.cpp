@@ -90,7 +90,7 @@ void loadMessages() {
     fixture.values[brolt::keys::kMsgWrongParameterUsage] = "Wrong Parameter Usage";
     char path[MAX_PATH];
     GetTempFileNameA(".", "spl", 0, path);
-    fixture.write(path);
+    if (!fixture.write(path)) ADD_FAILURE() << path;
     loadConfigurationFrom(path);
     DeleteFileA(path);
 }

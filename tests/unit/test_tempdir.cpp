@@ -8,6 +8,7 @@
 
 #include "config/config.h"
 #include "config/keys.h"
+#include "scratch_directory.h"
 #include "stream_fixture.h"
 
 namespace {
@@ -53,7 +54,7 @@ struct Extraction {
 
 // Loads the fixture as the configuration and extracts what it includes.
 Extraction extractFrom(StreamFixture& fixture, const std::string& launcherPath) {
-    fixture.write(launcherPath);
+    EXPECT_TRUE(fixture.write(launcherPath)) << launcherPath;
     loadConfigurationFrom(launcherPath.c_str());
     int result = extractIncludedFiles(getExtractionDirectory());
     return {result, getExtractionDirectory()};
@@ -132,7 +133,7 @@ TEST_F(Extract, ContentEndingEarlyFailsAndLeavesNothing) {
     fixture.includedFiles = {"whole", patterned(20000, 3)};
     std::string bytes = fixture.bytes();
     bytes.resize(fixture.entryOffsets[1] + 8 + 9000);  // the second file breaks off after a chunk and more
-    writeWholeFile(scratch / "launcher.exe", bytes);
+    ASSERT_TRUE(writeWholeFile(scratch / "launcher.exe", bytes));
     loadConfigurationFrom((scratch / "launcher.exe").c_str());
 
     EXPECT_EQ(extractIncludedFiles(getExtractionDirectory()), 1);

@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <gtest/gtest.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -69,13 +67,7 @@ struct StreamFixture {
         return out;
     }
 
-    void write(const std::string& path) {
-        std::string content = bytes();
-        FILE* file = fopen(path.c_str(), "wb");
-        ASSERT_NE(file, nullptr) << path;
-        fwrite(content.data(), 1, content.size(), file);
-        fclose(file);
-    }
+    bool write(const std::string& path);
 };
 
 inline std::string readWholeFile(const std::string& path) {
@@ -89,11 +81,15 @@ inline std::string readWholeFile(const std::string& path) {
     return content;
 }
 
-inline void writeWholeFile(const std::string& path, const std::string& content) {
+inline bool writeWholeFile(const std::string& path, const std::string& content) {
     FILE* file = fopen(path.c_str(), "wb");
-    ASSERT_NE(file, nullptr) << path;
-    fwrite(content.data(), 1, content.size(), file);
-    fclose(file);
+    if (file == nullptr) return false;
+    bool written = fwrite(content.data(), 1, content.size(), file) == content.size();
+    return fclose(file) == 0 && written;
+}
+
+inline bool StreamFixture::write(const std::string& path) {
+    return writeWholeFile(path, bytes());
 }
 
 inline void removeTree(const std::string& directory) {
@@ -114,24 +110,5 @@ inline void removeTree(const std::string& directory) {
     }
     RemoveDirectoryA(directory.c_str());
 }
-
-// A fresh directory below the current one, removed with everything in it at the end of the test.
-struct ScratchDirectory {
-    std::string path;
-    ScratchDirectory() {
-        char current[MAX_PATH];
-        GetCurrentDirectoryA(sizeof current, current);
-        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        path = std::string(current) + "\\scratch-" + test->test_suite_name() + "-" + test->name() + "-" +
-               std::to_string(GetCurrentProcessId());
-        for (char& c : path) {
-            if (c == '/') c = '_';
-        }
-        removeTree(path);
-        CreateDirectoryA(path.c_str(), nullptr);
-    }
-    ~ScratchDirectory() { removeTree(path); }
-    std::string operator/(const std::string& name) const { return path + "\\" + name; }
-};
 
 }  // namespace brolt::test

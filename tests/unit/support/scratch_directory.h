@@ -1,0 +1,33 @@
+// A per-test directory for unit tests that touch the file system.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "stream_fixture.h"
+
+namespace brolt::test {
+
+// A fresh directory below the current one, removed with everything in it at the end of the test.
+struct ScratchDirectory {
+    std::string path;
+    ScratchDirectory() {
+        char current[MAX_PATH];
+        GetCurrentDirectoryA(sizeof current, current);
+        const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+        path = std::string(current) + "\\scratch-" + test->test_suite_name() + "-" + test->name() + "-" +
+               std::to_string(GetCurrentProcessId());
+        for (char& c : path) {
+            if (c == '/') c = '_';
+        }
+        removeTree(path);
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~ScratchDirectory() { removeTree(path); }
+    std::string operator/(const std::string& name) const { return path + "\\" + name; }
+};
+
+}  // namespace brolt::test
