@@ -22,7 +22,8 @@ uint32_t configurationEndPosition = 0;
 // The file the stream was read from; the included files behind it are read from the same file.
 std::string configurationSource;
 
-constexpr const char* kOpenFailure = "Error opening media file. Please move this file to an ascii-only path like c:\\";
+constexpr const char* kOpenFailure =
+    "Error opening media file. Please move this file to an ascii-only path like c:\\";
 constexpr const char* kMagicFailure = "Internal Error: magic";
 
 HANDLE openForReading(const char* path) {
@@ -52,7 +53,8 @@ int64_t remainingBytes(HANDLE file) {
     LARGE_INTEGER size{};
     LARGE_INTEGER position{};
     LARGE_INTEGER zero{};
-    if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, zero, &position, FILE_CURRENT)) return 0;
+    if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, zero, &position, FILE_CURRENT))
+        return 0;
     return size.QuadPart - position.QuadPart;
 }
 
@@ -60,7 +62,8 @@ int64_t remainingBytes(HANDLE file) {
 // damaged stream can never make us allocate gigabytes.
 int32_t readLength(HANDLE file, const char* failure) {
     int32_t length = readInt(file);
-    if (length < 0 || length > remainingBytes(file)) fatalError(failure);
+    if (length < 0 || length > remainingBytes(file))
+        fatalError(failure);
     return length;
 }
 
@@ -71,12 +74,14 @@ bool seekTo(HANDLE file, int64_t offset) {
 }
 
 int32_t readIntAt(HANDLE file, int64_t offset) {
-    if (!seekTo(file, offset)) fatalError(kMagicFailure);
+    if (!seekTo(file, offset))
+        fatalError(kMagicFailure);
     return readInt(file);
 }
 
 int16_t readShortAt(HANDLE file, int64_t offset) {
-    if (!seekTo(file, offset)) fatalError(kMagicFailure);
+    if (!seekTo(file, offset))
+        fatalError(kMagicFailure);
     return readShort(file);
 }
 
@@ -88,12 +93,14 @@ void seekConfigurationStream(HANDLE file) {
     logInfo("number of sections: %d", sections);
     int optionalHeaderSize = readShortAt(file, peOffset + s::kOptionalHeaderSizeOffset);
     logInfo("size of optional headers: %d", optionalHeaderSize);
-    int64_t lastSectionHeader =
-        peOffset + s::kSectionTableOffset + optionalHeaderSize + (sections - 1) * int64_t{s::kSectionHeaderSize};
+    int64_t lastSectionHeader = peOffset + s::kSectionTableOffset + optionalHeaderSize +
+                                (sections - 1) * int64_t{s::kSectionHeaderSize};
     logInfo("resSectionTableStart: %d", static_cast<int>(lastSectionHeader));
     uint32_t rawDataSize = static_cast<uint32_t>(readIntAt(file, lastSectionHeader + s::kRawDataSizeOffset));
-    uint32_t rawDataOffset = static_cast<uint32_t>(readIntAt(file, lastSectionHeader + s::kRawDataPointerOffset));
-    logInfo("rawDataSize: %d, rawDataOffset: %d", static_cast<int>(rawDataSize), static_cast<int>(rawDataOffset));
+    uint32_t rawDataOffset =
+        static_cast<uint32_t>(readIntAt(file, lastSectionHeader + s::kRawDataPointerOffset));
+    logInfo("rawDataSize: %d, rawDataOffset: %d", static_cast<int>(rawDataSize),
+            static_cast<int>(rawDataOffset));
 
     uint32_t magic = 0;
     if (!seekTo(file, int64_t{rawDataOffset} + rawDataSize) || !readExactly(file, &magic, sizeof magic) ||
@@ -114,8 +121,8 @@ void loadConfiguration() {
 
 void loadConfigurationFrom(const char* path) {
     narrowValues.clear();
-    wideValues.clear();
     configurationSource = path;
+    wideValues.clear();
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {
         file.release();
@@ -142,7 +149,8 @@ void loadConfigurationFrom(const char* path) {
     file.reset();
 
     int executableType = getInt(brolt::keys::kExecutableType);
-    if (executableType != 1 && executableType != 5) switchMessageBoxModeOff();
+    if (executableType != 1 && executableType != 5)
+        switchMessageBoxModeOff();
 }
 
 int64_t readLong(HANDLE file) {
@@ -162,7 +170,8 @@ char* readString(HANDLE file) {
     int32_t length = readLength(file, failure);
     char* text = new char[static_cast<size_t>(length) + 1];
     text[length] = '\0';
-    if (length > 0 && !readExactly(file, text, static_cast<DWORD>(length))) fatalError(failure);
+    if (length > 0 && !readExactly(file, text, static_cast<DWORD>(length)))
+        fatalError(failure);
     return text;
 }
 
@@ -173,14 +182,16 @@ wchar_t* readWString(HANDLE file) {
     wchar_t* text = new wchar_t[units + 1]();
     // An odd byte length leaves its last byte unread into a unit of its own; the text ends before it.
     std::string bytes(static_cast<size_t>(length), '\0');
-    if (length > 0 && !readExactly(file, bytes.data(), static_cast<DWORD>(length))) fatalError(failure);
+    if (length > 0 && !readExactly(file, bytes.data(), static_cast<DWORD>(length)))
+        fatalError(failure);
     memcpy(text, bytes.data(), units * sizeof(wchar_t));
     text[units] = L'\0';
     return text;
 }
 
 void getStr(int32_t key, char* buffer, size_t size) {
-    if (size == 0) return;
+    if (size == 0)
+        return;
     auto found = narrowValues.find(key);
     brolt::copyBounded(buffer, size, found == narrowValues.end() ? "" : found->second.c_str());
 }
@@ -192,7 +203,8 @@ int getInt(int32_t key) {
 }
 
 void getWStr(int32_t key, wchar_t* buffer, size_t units) {
-    if (units == 0) return;
+    if (units == 0)
+        return;
     auto found = wideValues.find(key);
     const std::wstring empty;
     const std::wstring& value = found == wideValues.end() ? empty : found->second;
@@ -209,7 +221,8 @@ uint32_t getColor(int32_t key) {
     for (int i = 0; i < 3 && piece != nullptr; ++i) {
         parts[i] = atoi(piece);
         piece = strchr(piece, ',');
-        if (piece != nullptr) ++piece;
+        if (piece != nullptr)
+            ++piece;
     }
     return static_cast<uint32_t>(parts[0] % 256) | (static_cast<uint32_t>(parts[1] % 65536) << 8) |
            (static_cast<uint32_t>(parts[2] % 256) << 16);

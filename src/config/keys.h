@@ -111,10 +111,16 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {20017, "service.description", Kind::WideText},
 };
 
+// The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.
+constexpr char listSeparator(int32_t key) {
+    return key == kDependencies ? ',' : ';';
+}
+
 // The readable name of a key, or an empty view when the launcher does not interpret it.
 constexpr std::string_view keyName(int32_t key) {
     for (const KeyInfo& info : kKnownKeys) {
-        if (info.key == key) return info.name;
+        if (info.key == key)
+            return info.name;
     }
     return {};
 }

@@ -34,7 +34,8 @@ void showError(const char* message) {
     if (logPath != nullptr) {
         char longLogPath[brolt::kTextBufferSize];
         DWORD length = getLongPathName(logPath, longLogPath, sizeof longLogPath);
-        if (length == 0 || length >= sizeof longLogPath) brolt::copyBounded(longLogPath, sizeof longLogPath, logPath);
+        if (length == 0 || length >= sizeof longLogPath)
+            brolt::copyBounded(longLogPath, sizeof longLogPath, logPath);
         // snprintf cuts a text that does not fit; the log name is what gets lost first.
         snprintf(text, sizeof text, "%s\n\nLog: %s", message, longLogPath);
     } else {
@@ -58,7 +59,8 @@ void formatMessage(char* out, unsigned size, const char* text, const char* argum
         return;
     }
     size_t prefixLength = static_cast<size_t>(placeholder - text);
-    if (prefixLength >= size) prefixLength = size - 1;
+    if (prefixLength >= size)
+        prefixLength = size - 1;
     memcpy(out, text, prefixLength);
     out[prefixLength] = '\0';
     brolt::appendBounded(out, size, argument);

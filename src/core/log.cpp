@@ -15,6 +15,9 @@ namespace {
 // The fixed name used when no fresh temporary name can be had.
 constexpr const char* kFallbackLogPath = "c:\\qdl_nlog";
 
+// Suffixes tried before giving up on a fresh name and falling back to the fixed one.
+constexpr unsigned kNameAttempts = 1000;
+
 bool logOpened = false;
 FILE* logStream = nullptr;
 char logPath[brolt::kTextBufferSize];
@@ -26,29 +29,53 @@ bool variableIsYes(const char* name) {
     return length > 0 && length < sizeof value && strcmp(value, "yes") == 0;
 }
 
-void openLog() {
-    if (logOpened) return;
-    logOpened = true;
-    if (!variableIsYes("BROLT_LOG") && !variableIsYes("QUENDRIAL_LOG")) return;
+bool isDirectory(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
-    // _tempnam prefers the directory named by TMP and falls back to the one given here.
-    char* name = _tempnam("c:\\", "qdl_nlog_");
-    if (name != nullptr) {
-        brolt::copyBounded(logPath, sizeof logPath, name);
+// A name not yet in use, "qdl_nlog_" followed by a unique suffix, in the directory named by TMP
+// when that is an existing directory, otherwise in "c:\". (The runtime library's _tempnam would
+// keep only the first three letters of the prefix on some systems.)
+bool makeLogFileName(char* name, size_t size) {
+    const char* tmp = getenv("TMP");
+    const char* directory = tmp != nullptr && tmp[0] != '\0' && isDirectory(tmp) ? tmp : "c:\\";
+    size_t length = strlen(directory);
+    const char* separator = length > 0 && directory[length - 1] != '\\' ? "\\" : "";
+    unsigned processId = static_cast<unsigned>(GetCurrentProcessId());
+    for (unsigned attempt = 0; attempt < kNameAttempts; ++attempt) {
+        int written = snprintf(name, size, "%s%sqdl_nlog_%x%u", directory, separator, processId, attempt);
+        if (written < 0 || static_cast<size_t>(written) >= size)
+            return false;
+        if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES)
+            return true;
+    }
+    return false;
+}
+
+void openLog() {
+    if (logOpened)
+        return;
+    logOpened = true;
+    if (!variableIsYes("BROLT_LOG") && !variableIsYes("QUENDRIAL_LOG"))
+        return;
+
+    if (makeLogFileName(logPath, sizeof logPath)) {
         haveLogPath = true;
-        free(name);
         logStream = fopen(logPath, "w");
     }
     if (logStream == nullptr) {
         brolt::copyBounded(logPath, sizeof logPath, kFallbackLogPath);
         haveLogPath = true;
         logStream = fopen(logPath, "w");
-        if (logStream == nullptr) return;
+        if (logStream == nullptr)
+            return;
     }
 
     char executable[brolt::kTextBufferSize];
     DWORD length = GetModuleFileNameA(nullptr, executable, sizeof executable);
-    if (length == 0 || length >= sizeof executable) executable[0] = '\0';
+    if (length == 0 || length >= sizeof executable)
+        executable[0] = '\0';
     time_t now = time(nullptr);
     // ctime ends with its own line end, so the header is followed by an empty line.
     fprintf(logStream, "Started executable %s at %s\n", executable, ctime(&now));
@@ -57,7 +84,8 @@ void openLog() {
 
 void writeLine(const char* prefix, const char* format, va_list arguments) {
     openLog();
-    if (logStream == nullptr) return;
+    if (logStream == nullptr)
+        return;
     fputs(prefix, logStream);
     vfprintf(logStream, format, arguments);
     fputs("\n", logStream);

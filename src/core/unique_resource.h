@@ -10,7 +10,7 @@ namespace brolt {
 
 template <typename Traits>
 class UniqueResource {
-public:
+  public:
     using Type = typename Traits::Type;
 
     UniqueResource() = default;
@@ -20,7 +20,8 @@ public:
     UniqueResource& operator=(const UniqueResource&) = delete;
     UniqueResource(UniqueResource&& other) noexcept : value_(other.release()) {}
     UniqueResource& operator=(UniqueResource&& other) noexcept {
-        if (this != &other) reset(other.release());
+        if (this != &other)
+            reset(other.release());
         return *this;
     }
 
@@ -30,7 +31,8 @@ public:
 
     // Closes what is held and takes the new value.
     void reset(Type value = Traits::invalid()) {
-        if (valid()) Traits::close(value_);
+        if (valid())
+            Traits::close(value_);
         value_ = value;
     }
     Type release() { return std::exchange(value_, Traits::invalid()); }
@@ -40,7 +42,7 @@ public:
         return &value_;
     }
 
-private:
+  private:
     Type value_ = Traits::invalid();
 };
 
@@ -85,16 +87,17 @@ using UniqueModule = UniqueResource<ModuleTraits>;
 // Runs a callable when the scope ends, for one-off cleanups that have no handle type.
 template <typename F>
 class ScopeExit {
-public:
+  public:
     explicit ScopeExit(F f) : f_(std::move(f)) {}
     ~ScopeExit() {
-        if (active_) f_();
+        if (active_)
+            f_();
     }
     ScopeExit(const ScopeExit&) = delete;
     ScopeExit& operator=(const ScopeExit&) = delete;
     void dismiss() { active_ = false; }
 
-private:
+  private:
     F f_;
     bool active_ = true;
 };

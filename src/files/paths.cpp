@@ -36,7 +36,8 @@ bool endsWithExe(const char* path) {
 // A module name is usable when the narrow file functions can open it under that name.
 bool acceptModuleName(const wchar_t* wideName) {
     char narrow[kTextBufferSize];
-    if (!wideToNarrow(wideName, narrow, sizeof narrow) || !endsWithExe(narrow)) return false;
+    if (!wideToNarrow(wideName, narrow, sizeof narrow) || !endsWithExe(narrow))
+        return false;
     brolt::copyBounded(modulePath, sizeof modulePath, narrow);
     return true;
 }
@@ -44,23 +45,28 @@ bool acceptModuleName(const wchar_t* wideName) {
 void computeModulePath() {
     if (!isWindowsNT()) {
         DWORD length = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-        if (length >= sizeof modulePath) modulePath[0] = '\0';
+        if (length >= sizeof modulePath)
+            modulePath[0] = '\0';
         return;
     }
     wchar_t wideName[kWideBufferUnits];
     DWORD length = GetModuleFileNameW(nullptr, wideName, kWideBufferUnits);
     if (length > 0 && length < kWideBufferUnits) {
-        if (acceptModuleName(wideName)) return;
+        if (acceptModuleName(wideName))
+            return;
         // A name the ANSI code page cannot hold is still reachable through its 8.3 form.
         wchar_t shortName[kWideBufferUnits];
         DWORD shortLength = GetShortPathNameW(wideName, shortName, kWideBufferUnits);
-        if (shortLength > 0 && shortLength < kWideBufferUnits && acceptModuleName(shortName)) return;
+        if (shortLength > 0 && shortLength < kWideBufferUnits && acceptModuleName(shortName))
+            return;
     }
     char scratch[kTextBufferSize];
     DWORD narrowLength = GetModuleFileNameA(nullptr, scratch, sizeof scratch);
-    if (narrowLength == 0 || narrowLength >= sizeof scratch) scratch[0] = '\0';
+    if (narrowLength == 0 || narrowLength >= sizeof scratch)
+        scratch[0] = '\0';
     DWORD shortLength = GetShortPathNameA(scratch, modulePath, sizeof modulePath);
-    if (shortLength == 0 || shortLength >= sizeof modulePath) modulePath[0] = '\0';
+    if (shortLength == 0 || shortLength >= sizeof modulePath)
+        modulePath[0] = '\0';
 }
 
 bool isBackslash(wchar_t c) {
@@ -71,15 +77,18 @@ bool isBackslash(wchar_t c) {
 template <typename Change>
 void editAsWide(char* path, Change change) {
     wchar_t wide[kWideBufferUnits];
-    if (!narrowToWide(path, wide, kWideBufferUnits)) return;
+    if (!narrowToWide(path, wide, kWideBufferUnits))
+        return;
     change(wide);
     char narrow[kTextBufferSize];
-    if (wideToNarrow(wide, narrow, sizeof narrow)) strcpy(path, narrow);  // never longer than path
+    if (wideToNarrow(wide, narrow, sizeof narrow))
+        strcpy(path, narrow);  // never longer than path
 }
 
 DWORD WINAPI resolveLongPathName(LPCSTR source, LPSTR destination, DWORD length) {
     HMODULE kernel = GetModuleHandleA("KERNEL32");
-    auto system = kernel ? reinterpret_cast<LongPathFunction>(GetProcAddress(kernel, "GetLongPathNameA")) : nullptr;
+    auto system =
+        kernel ? reinterpret_cast<LongPathFunction>(GetProcAddress(kernel, "GetLongPathNameA")) : nullptr;
     if (system != nullptr) {
         DWORD result = system(source, destination, length);
         if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
@@ -125,7 +134,8 @@ const char* getModulePath() {
 const char* getLauncherDirectory() {
     if (!launcherDirectoryCached) {
         char* filePart = nullptr;
-        DWORD length = GetFullPathNameA(getModulePath(), sizeof launcherDirectory, launcherDirectory, &filePart);
+        DWORD length =
+            GetFullPathNameA(getModulePath(), sizeof launcherDirectory, launcherDirectory, &filePart);
         if (length == 0 || length >= sizeof launcherDirectory) {
             launcherDirectory[0] = '\0';
         } else if (filePart != nullptr) {
@@ -138,9 +148,11 @@ const char* getLauncherDirectory() {
 
 bool isRelativePath(const char* path) {
     size_t n = strlen(path);
-    if (n <= 2) return true;
+    if (n <= 2)
+        return true;
     if (path[0] == '"') {
-        if (n <= 3) return true;
+        if (n <= 3)
+            return true;
         return !((path[2] == ':' && path[3] == '\\') || (path[1] == '\\' && path[2] == '\\'));
     }
     return !((path[1] == ':' && path[2] == '\\') || (path[0] == '\\' && path[1] == '\\'));
@@ -148,7 +160,8 @@ bool isRelativePath(const char* path) {
 
 void resolveLauncherPath(char* destination, const char* path) {
     destination[0] = '\0';
-    if (isRelativePath(path)) brolt::copyBounded(destination, kTextBufferSize, getLauncherDirectory());
+    if (isRelativePath(path))
+        brolt::copyBounded(destination, kTextBufferSize, getLauncherDirectory());
     if (!brolt::appendBounded(destination, kTextBufferSize, path)) {
         logError("path cut to %u characters: %s", static_cast<unsigned>(kTextBufferSize - 1), destination);
     }
@@ -159,26 +172,31 @@ void getFullPath(char* destination, const char* path, bool keepCase) {
     char resolved[kTextBufferSize];
     resolveLauncherPath(resolved, path);
     DWORD length = GetFullPathNameA(resolved, kTextBufferSize, destination, nullptr);
-    if (length == 0 || length >= kTextBufferSize) brolt::copyBounded(destination, kTextBufferSize, resolved);
-    if (!keepCase) lowerCasePath(destination);
+    if (length == 0 || length >= kTextBufferSize)
+        brolt::copyBounded(destination, kTextBufferSize, resolved);
+    if (!keepCase)
+        lowerCasePath(destination);
     collapseBackslashes(destination);
 }
 
 void lowerCasePath(char* path) {
     editAsWide(path, [](wchar_t* wide) {
         for (wchar_t* c = wide; *c != L'\0'; ++c) {
-            if (*c >= L'A' && *c <= L'Z') *c = static_cast<wchar_t>(*c - L'A' + L'a');
+            if (*c >= L'A' && *c <= L'Z')
+                *c = static_cast<wchar_t>(*c - L'A' + L'a');
         }
     });
 }
 
 void collapseBackslashes(char* path) {
     editAsWide(path, [](wchar_t* wide) {
-        if (wide[0] == L'\0') return;
+        if (wide[0] == L'\0')
+            return;
         // The first two characters are never merged, so a UNC prefix survives.
         size_t j = 0;
         for (size_t i = 1; wide[i] != L'\0'; ++i) {
-            if (!(j > 0 && isBackslash(wide[j]) && isBackslash(wide[i]))) ++j;
+            if (!(j > 0 && isBackslash(wide[j]) && isBackslash(wide[i])))
+                ++j;
             wide[j] = wide[i];
         }
         wide[j + 1] = L'\0';
@@ -192,14 +210,17 @@ void resolvePathList(char* destination, const char* list, size_t size) {
     bool first = true;
     bool complete = true;
     char* context = nullptr;
-    for (char* entry = strtok_r(scratch, ";", &context); entry != nullptr; entry = strtok_r(nullptr, ";", &context)) {
+    for (char* entry = strtok_r(scratch, ";", &context); entry != nullptr;
+         entry = strtok_r(nullptr, ";", &context)) {
         char resolved[kTextBufferSize];
         resolveLauncherPath(resolved, entry);
-        if (!first) complete = brolt::appendBounded(destination, size, ";") && complete;
+        if (!first)
+            complete = brolt::appendBounded(destination, size, ";") && complete;
         complete = brolt::appendBounded(destination, size, resolved) && complete;
         first = false;
     }
-    if (!complete) logError("path list cut to %u characters", static_cast<unsigned>(size - 1));
+    if (!complete)
+        logError("path list cut to %u characters", static_cast<unsigned>(size - 1));
 }
 
 bool fileExists(const char* path) {
@@ -207,7 +228,8 @@ bool fileExists(const char* path) {
     if (n >= 2) {
         const char* rest = path + 1;
         // A drive root in one of its three forms exists without asking the disk.
-        if (strcmp(rest, ":\\") == 0 || strcmp(rest, ":\\.") == 0 || strcmp(rest, ":\\.\\.") == 0) return true;
+        if (strcmp(rest, ":\\") == 0 || strcmp(rest, ":\\.") == 0 || strcmp(rest, ":\\.\\.") == 0)
+            return true;
     }
     return findFile(path, nullptr);
 }
@@ -215,9 +237,11 @@ bool fileExists(const char* path) {
 bool findFile(const char* path, uint64_t* lastWriteTime) {
     WIN32_FIND_DATAA entry;
     brolt::UniqueFind search(FindFirstFileA(path, &entry));
-    if (!search) return false;
+    if (!search)
+        return false;
     if (lastWriteTime != nullptr) {
-        *lastWriteTime = (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
+        *lastWriteTime =
+            (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
     }
     return true;
 }
@@ -227,16 +251,19 @@ DWORD getLongPathName(const char* source, char* destination, DWORD length) {
 }
 
 DWORD WINAPI emulateLongPathName(LPCSTR source, LPSTR destination, DWORD length) {
-    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES) return 0;
+    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
+        return 0;
     char fullPath[kShellPathSize];
     DWORD fullLength = GetFullPathNameA(source, kShellPathSize, fullPath, nullptr);
-    if (fullLength == 0) return 0;
+    if (fullLength == 0)
+        return 0;
     if (fullLength >= kShellPathSize) {
         SetLastError(ERROR_BUFFER_OVERFLOW);
         return 0;
     }
     IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return 0;
+    if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr)
+        return 0;
     LPITEMIDLIST items = nullptr;
     auto release = brolt::ScopeExit([&] {
         IMalloc* allocator = nullptr;
@@ -249,7 +276,8 @@ DWORD WINAPI emulateLongPathName(LPCSTR source, LPSTR destination, DWORD length)
 
     wchar_t wideName[kShellPathSize];
     if (MultiByteToWideChar(CP_ACP, 0, fullPath, -1, wideName, kShellPathSize) == 0) {
-        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER) SetLastError(ERROR_BUFFER_OVERFLOW);
+        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
+            SetLastError(ERROR_BUFFER_OVERFLOW);
         return 0;
     }
     HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, wideName, nullptr, &items, nullptr);
@@ -275,13 +303,15 @@ int listFilesWithExtension(const char* directory, const char* extension, char***
     std::string pattern = std::string(directory) + "\\*" + (extension[0] == '.' ? "" : ".") + extension;
     WIN32_FIND_DATAA entry;
     brolt::UniqueFind search(FindFirstFileA(pattern.c_str(), &entry));
-    if (!search) return 0;
+    if (!search)
+        return 0;
     std::vector<char*> names;
     do {
         names.push_back(_strdup(entry.cFileName));
     } while (FindNextFileA(search.get(), &entry));
     char** array = static_cast<char**>(malloc(names.size() * sizeof(char*)));
-    for (size_t i = 0; i < names.size(); ++i) array[i] = names[i];
+    for (size_t i = 0; i < names.size(); ++i)
+        array[i] = names[i];
     *output = array;
     return static_cast<int>(names.size());
 }

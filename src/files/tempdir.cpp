@@ -49,7 +49,8 @@ void unscramble(unsigned char* bytes, size_t count) {
         word ^= kWordMask;
         memcpy(bytes + i, &word, sizeof word);
     }
-    for (; i < count; ++i) bytes[i] ^= brolt::stream::kScrambleValue;
+    for (; i < count; ++i)
+        bytes[i] ^= brolt::stream::kScrambleValue;
 }
 
 // Writes the whole buffer, repeating the call for what a short write left over.
@@ -73,9 +74,11 @@ bool writeAll(HANDLE output, const unsigned char* bytes, DWORD count) {
 void chooseWritableTempDir(char* output) {
     char windows[kTextBufferSize];
     UINT length = GetWindowsDirectoryA(windows, sizeof windows);
-    if (length == 0 || length >= sizeof windows) windows[0] = '\0';
+    if (length == 0 || length >= sizeof windows)
+        windows[0] = '\0';
     char windowsTemp[kTextBufferSize] = "";
-    if (windows[0] != '\0') snprintf(windowsTemp, sizeof windowsTemp, "%s\\temp", windows);
+    if (windows[0] != '\0')
+        snprintf(windowsTemp, sizeof windowsTemp, "%s\\temp", windows);
 
     const char* const candidates[] = {windowsTemp, "c:\\temp", kLastResortTempDir, windows};
     for (const char* candidate : candidates) {
@@ -98,11 +101,13 @@ void chooseWritableTempDir(char* output) {
 // The system's temporary path, or empty when it cannot be had in full.
 void getSystemTempPath(char* output) {
     DWORD length = GetTempPathA(kTextBufferSize, output);
-    if (length == 0 || length >= kTextBufferSize) output[0] = '\0';
+    if (length == 0 || length >= kTextBufferSize)
+        output[0] = '\0';
 }
 
 bool createTempFileIn(const char* directory, char* output) {
-    if (GetTempFileNameA(directory, kTempFilePrefix, 0, output) != 0) return true;
+    if (GetTempFileNameA(directory, kTempFilePrefix, 0, output) != 0)
+        return true;
     DWORD error = GetLastError();
     logError("GetTempFileNameA failed in %s: %d", directory, static_cast<int>(error));
     return false;
@@ -118,7 +123,8 @@ int extractInto(HANDLE executable, int count, char* directory) {
     }
 
     // The system names a fresh file; its name plus a random suffix becomes the directory's name.
-    if (!makeTempFileName(directory)) fatalMessage(brolt::keys::kMsgInternalError, kCodeDirectoryNotCreated);
+    if (!makeTempFileName(directory))
+        fatalMessage(brolt::keys::kMsgInternalError, kCodeDirectoryNotCreated);
     DeleteFileA(directory);
     srand(static_cast<unsigned>(time(nullptr)));
     char suffix[32];
@@ -128,7 +134,8 @@ int extractInto(HANDLE executable, int count, char* directory) {
         fatalMessage(brolt::keys::kMsgInternalError, kCodeDirectoryNotCreated);
     }
     logInfo("Temp dir: %s", directory);
-    if (!CreateDirectoryA(directory, nullptr)) fatalMessage(brolt::keys::kMsgInternalError, kCodeDirectoryNotCreated);
+    if (!CreateDirectoryA(directory, nullptr))
+        fatalMessage(brolt::keys::kMsgInternalError, kCodeDirectoryNotCreated);
 
     char names[kTextBufferSize];
     getStr(brolt::keys::kIncludedFileNames, names, sizeof names);
@@ -138,14 +145,17 @@ int extractInto(HANDLE executable, int count, char* directory) {
         size_t separator = rest.find(';');
         std::string name(rest.substr(0, separator));
         rest = separator == std::string_view::npos ? std::string_view() : rest.substr(separator + 1);
-        if (name.empty()) continue;  // ";;" names nothing
+        if (name.empty())
+            continue;  // ";;" names nothing
 
         char target[kTextBufferSize];
         int length = snprintf(target, sizeof target, "%s\\%s", directory, name.c_str());
         // A cut name would write some other file; the extraction fails as a write would.
         int result = length >= 0 && static_cast<size_t>(length) < sizeof target ? 0 : 2;
-        if (result != 0) logError("Path too long: %s\\%s", directory, name.c_str());
-        if (result == 0) result = extractIncludedFile(executable, target);
+        if (result != 0)
+            logError("Path too long: %s\\%s", directory, name.c_str());
+        if (result == 0)
+            result = extractIncludedFile(executable, target);
         if (result != 0) {
             logError("Failed to extract %s", target);
             emptyDirectory(directory);
@@ -175,7 +185,8 @@ int extractIncludedFiles(char* directory) {
     logInfo("Included files: %d", count);
     directory[0] = '\0';
     unextractedPosition = 0;
-    if (count <= 0) return 0;
+    if (count <= 0)
+        return 0;
 
     brolt::UniqueFile executable(openOwnExecutable());
     if (!executable) {
@@ -183,7 +194,8 @@ int extractIncludedFiles(char* directory) {
         return 1;
     }
     int result = extractInto(executable.get(), count, directory);
-    if (result != 0) return result;
+    if (result != 0)
+        return result;
     executable.reset();
     logInfo("extracting files done");
     return 0;
@@ -192,11 +204,13 @@ int extractIncludedFiles(char* directory) {
 int extractIncludedFile(HANDLE executable, const char* target) {
     int64_t size = readLong(executable);
     logInfo("extracting %s (size: %I64d)", target, size);
-    if (size <= 0) return 0;
+    if (size <= 0)
+        return 0;
 
     brolt::UniqueFile output(
         CreateFileA(target, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output) fatalMessage(brolt::keys::kMsgInternalError, kCodeFileNotCreated);
+    if (!output)
+        fatalMessage(brolt::keys::kMsgInternalError, kCodeFileNotCreated);
     return copyScrambled(executable, output.get(), size);
 }
 
@@ -208,11 +222,13 @@ int copyScrambled(HANDLE input, HANDLE output, int64_t size) {
         DWORD delivered = 0;
         if (!ReadFile(input, chunk, wanted, &delivered, nullptr) || delivered == 0) {
             DWORD error = GetLastError();
-            logError("ReadFile failed %d %d %I64d", static_cast<int>(delivered), static_cast<int>(error), done);
+            logError("ReadFile failed %d %d %I64d", static_cast<int>(delivered), static_cast<int>(error),
+                     done);
             return 1;
         }
         unscramble(chunk, delivered);
-        if (!writeAll(output, chunk, delivered)) return 2;
+        if (!writeAll(output, chunk, delivered))
+            return 2;
         done += delivered;
     }
     return 0;
@@ -239,10 +255,12 @@ void chooseTempDir(char* output) {
 bool isWritableDirectory(const char* directory) {
     char testDirectory[kTextBufferSize];
     int length = snprintf(testDirectory, sizeof testDirectory, kWriteTestDirectory, directory);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof testDirectory) return false;
+    if (length < 0 || static_cast<size_t>(length) >= sizeof testDirectory)
+        return false;
     // A leftover from an interrupted test goes first; one with content stays and fails the test.
     RemoveDirectoryA(testDirectory);
-    if (!CreateDirectoryA(testDirectory, nullptr)) return false;
+    if (!CreateDirectoryA(testDirectory, nullptr))
+        return false;
     bool there = fileExists(testDirectory);
     RemoveDirectoryA(testDirectory);
     return there;
@@ -251,11 +269,13 @@ bool isWritableDirectory(const char* directory) {
 bool makeTempFileName(char* output) {
     char directory[kTextBufferSize];
     chooseTempDir(directory);
-    if (createTempFileIn(directory, output)) return true;
+    if (createTempFileIn(directory, output))
+        return true;
     // The system's temporary path is taken without a write test; when it turns out unusable, the
     // locations that must pass one are tried.
     chooseWritableTempDir(directory);
-    if (createTempFileIn(directory, output)) return true;
+    if (createTempFileIn(directory, output))
+        return true;
     output[0] = '\0';
     return false;
 }
@@ -267,15 +287,19 @@ void makeProcessCommFileName(char* output, DWORD processId) {
 }
 
 void emptyDirectory(const char* directory) {
-    if (directory[0] == '\0' || directory[0] == '.') return;
+    if (directory[0] == '\0' || directory[0] == '.')
+        return;
     logInfo("emptying %s", directory);
     std::string base = directory;
-    if (base.back() != '\\') base += '\\';
+    if (base.back() != '\\')
+        base += '\\';
     WIN32_FIND_DATAA entry;
     brolt::UniqueFind search(FindFirstFileA((base + "*.*").c_str(), &entry));
-    if (!search) return;
+    if (!search)
+        return;
     do {
-        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0) continue;
+        if (strcmp(entry.cFileName, ".") == 0 || strcmp(entry.cFileName, "..") == 0)
+            continue;
         std::string path = base + entry.cFileName;
         if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
             logInfo("attempting to remove %s", path.c_str());

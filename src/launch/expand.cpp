@@ -55,23 +55,27 @@ constexpr const char* kPathListSeparator = ";";
 
 void upperCaseAsciiLetters(std::string& text) {
     for (char& c : text) {
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
     }
 }
 
 void expandEnvironment(char* text) {
     char* block = GetEnvironmentStringsA();
-    if (block == nullptr) return;
+    if (block == nullptr)
+        return;
     brolt::ScopeExit release([block] { FreeEnvironmentStringsA(block); });
 
     char entry[kTextBufferSize];
     for (const char* cursor = block; *cursor != '\0'; cursor += strlen(cursor) + 1) {
         if (!brolt::copyBounded(entry, sizeof entry, cursor)) {
-            logError("environment entry longer than %u characters skipped", static_cast<unsigned>(sizeof entry - 1));
+            logError("environment entry longer than %u characters skipped",
+                     static_cast<unsigned>(sizeof entry - 1));
             continue;
         }
         char* equals = strchr(entry, '=');
-        if (equals == nullptr) continue;
+        if (equals == nullptr)
+            continue;
         *equals = '\0';
         const char* value = equals + 1;
         std::string pattern = std::string("${") + entry + "}";
@@ -85,7 +89,8 @@ void expandEnvironment(char* text) {
 
 void replaceAll(char* text, const char* pattern, const char* value) {
     size_t patternLength = strlen(pattern);
-    if (patternLength == 0) return;  // would match everywhere
+    if (patternLength == 0)
+        return;  // would match everywhere
     char* found = strstr(text, pattern);
     while (found != nullptr) {
         char tail[kTextBufferSize];
@@ -95,8 +100,8 @@ void replaceAll(char* text, const char* pattern, const char* value) {
         size_t resumeAt = strlen(text);  // right behind the inserted value
         fits = brolt::appendBounded(text, kTextBufferSize, tail) && fits;
         if (!fits) {
-            logError("text cut to %u characters while replacing %s", static_cast<unsigned>(kTextBufferSize - 1),
-                     pattern);
+            logError("text cut to %u characters while replacing %s",
+                     static_cast<unsigned>(kTextBufferSize - 1), pattern);
         }
         found = strstr(text + resumeAt, pattern);
     }
@@ -131,7 +136,8 @@ void setJvmHome(const char* javaExePath) {
     size_t cut = path.ends_with(kWindowedName) ? kWindowedName.size() : kConsoleName.size();
     std::string home(path.substr(0, path.size() - std::min(cut, path.size())));
     home += "..";
-    if (!brolt::copyBounded(jvmHome, sizeof jvmHome, home.c_str())) logError("JVM home cut: %s", home.c_str());
+    if (!brolt::copyBounded(jvmHome, sizeof jvmHome, home.c_str()))
+        logError("JVM home cut: %s", home.c_str());
 }
 
 const char* getJvmHome() {

@@ -30,26 +30,31 @@ bool splitArguments(const wchar_t* text, std::vector<std::wstring>& list) {
             break;
         }
         const wchar_t* opening =
-            doubleQuote != nullptr && (singleQuote == nullptr || doubleQuote < singleQuote) ? doubleQuote : singleQuote;
+            doubleQuote != nullptr && (singleQuote == nullptr || doubleQuote < singleQuote) ? doubleQuote
+                                                                                            : singleQuote;
         const wchar_t* closing = wcschr(opening + 1, *opening);
-        if (closing == nullptr) return false;
+        if (closing == nullptr)
+            return false;
         // Text in front of the quote joins the quoted text; the quotes themselves are dropped.
         std::wstring argument(p, opening);
         argument.append(opening + 1, closing);
         list.push_back(std::move(argument));
         p = closing + 1;
-        if (*p == L' ') ++p;
+        if (*p == L' ')
+            ++p;
     }
     return true;
 }
 
 void splitCommandLine(const wchar_t* text, std::vector<std::wstring>& list) {
-    if (!splitArguments(text, list)) fatalMessage(brolt::keys::kMsgWrongParameterUsage, nullptr);
+    if (!splitArguments(text, list))
+        fatalMessage(brolt::keys::kMsgWrongParameterUsage, nullptr);
 }
 
 void splitNarrowCommandLine(const char* text, std::vector<std::string>& list) {
     int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (units <= 0) return;
+    if (units <= 0)
+        return;
     std::wstring wide(static_cast<size_t>(units), L'\0');
     MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
     std::vector<std::wstring> arguments;
@@ -58,7 +63,8 @@ void splitNarrowCommandLine(const char* text, std::vector<std::string>& list) {
     for (const std::wstring& argument : arguments) {
         int bytes = WideCharToMultiByte(CP_ACP, 0, argument.c_str(), -1, nullptr, 0, nullptr, nullptr);
         std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-        if (bytes > 0) WideCharToMultiByte(CP_ACP, 0, argument.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
+        if (bytes > 0)
+            WideCharToMultiByte(CP_ACP, 0, argument.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
         narrow.resize(strlen(narrow.c_str()));
         list.push_back(std::move(narrow));
     }

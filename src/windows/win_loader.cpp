@@ -41,6 +41,43 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+int runCommand(Command command) {
+    switch (command) {
+        case Command::Install:
+            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
+                                                                            : SERVICE_DEMAND_START);
+        case Command::InstallAuto:
+            return installCommand(SERVICE_AUTO_START);
+        case Command::InstallDemand:
+            return installCommand(SERVICE_DEMAND_START);
+        case Command::Uninstall:
+            return uninstallCommand(true);
+        case Command::Stop:
+            return stopCommand(true);
+        case Command::Start:
+            return startCommand();
+        case Command::Status:
+            return statusCommand();
+        case Command::None:
+            break;
+    }
+    return 0;
+}
+
+int runService() {
+    if (extractIncludedFiles(getExtractionDirectory()) != 0)
+        fatalMessage(brolt::keys::kMsgInternalError, "16");
+    SERVICE_TABLE_ENTRYA table[] = {
+        {const_cast<char*>(getServiceName()), serviceMain},
+        {nullptr, nullptr},
+    };
+    // Returns when the service has stopped, or at once outside the service control manager.
+    StartServiceCtrlDispatcherA(table);
+    return 0;
+}
+
+}  // namespace
+
 void extendSearchPath() {
     char list[kTextBufferSize];
     getStr(brolt::keys::kSearchPathPrefix, list, sizeof list);
@@ -76,47 +113,12 @@ void extendSearchPath() {
 void enterWorkingDirectory() {
     char configured[kTextBufferSize];
     getStr(brolt::keys::kWorkingDirectory, configured, sizeof configured);
-    if (configured[0] == '\0') return;
+    if (configured[0] == '\0')
+        return;
     char directory[kTextBufferSize];
     getFullPath(directory, configured, true);
     SetCurrentDirectoryA(directory);  // a directory that cannot be entered leaves the inherited one
 }
-
-int runCommand(Command command) {
-    switch (command) {
-        case Command::Install:
-            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
-                                                                            : SERVICE_DEMAND_START);
-        case Command::InstallAuto:
-            return installCommand(SERVICE_AUTO_START);
-        case Command::InstallDemand:
-            return installCommand(SERVICE_DEMAND_START);
-        case Command::Uninstall:
-            return uninstallCommand(true);
-        case Command::Stop:
-            return stopCommand(true);
-        case Command::Start:
-            return startCommand();
-        case Command::Status:
-            return statusCommand();
-        case Command::None:
-            break;
-    }
-    return 0;
-}
-
-int runService() {
-    if (extractIncludedFiles(getExtractionDirectory()) != 0) fatalMessage(brolt::keys::kMsgInternalError, "16");
-    SERVICE_TABLE_ENTRYA table[] = {
-        {const_cast<char*>(getServiceName()), serviceMain},
-        {nullptr, nullptr},
-    };
-    // Returns when the service has stopped, or at once outside the service control manager.
-    StartServiceCtrlDispatcherA(table);
-    return 0;
-}
-
-}  // namespace
 
 const char* getCommandTail(const char* commandLine) {
     const char* p = commandLine;
@@ -124,17 +126,21 @@ const char* getCommandTail(const char* commandLine) {
         const char* closing = strchr(p + 1, '"');
         p = closing != nullptr ? closing + 1 : p + strlen(p);
     } else {
-        while (*p != '\0' && !isBlank(*p)) ++p;
+        while (*p != '\0' && !isBlank(*p))
+            ++p;
     }
-    while (isBlank(*p)) ++p;
+    while (isBlank(*p))
+        ++p;
     return p;
 }
 
 ParsedCommand parseCommandTail(const char* tail) {
     ParsedCommand parsed;
-    if (tail[0] != '/' && tail[0] != '-') return parsed;
+    if (tail[0] != '/' && tail[0] != '-')
+        return parsed;
     const char* word = tail + 1;
-    if (*word == '-') ++word;
+    if (*word == '-')
+        ++word;
     std::string commandWord = word;
     size_t space = commandWord.find(' ');
     if (space != std::string::npos) {
@@ -168,7 +174,9 @@ int runLauncher(const char* commandTail) {
     getStr(brolt::keys::kServiceName, name, sizeof name);
     setServiceName(name);
     ParsedCommand parsed = parseCommandTail(commandTail);
-    if (parsed.hasName) setServiceName(parsed.name.c_str());
-    if (parsed.command != Command::None) return runCommand(parsed.command);
+    if (parsed.hasName)
+        setServiceName(parsed.name.c_str());
+    if (parsed.command != Command::None)
+        return runCommand(parsed.command);
     return runService();
 }

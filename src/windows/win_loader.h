@@ -16,6 +16,11 @@ const char* getCommandTail(const char* commandLine);
 // Reads a command word ("-word", "/word", "--word", "/-word") and an optional service name.
 ParsedCommand parseCommandTail(const char* tail);
 
+// Puts the directories of key 10004 in front of "PATH" (process and runtime-library copies).
+void extendSearchPath();
+// Enters the working directory of key 146 when one is configured.
+void enterWorkingDirectory();
+
 // Loads the configuration, fixes the launcher kind, extends "PATH" and enters the working directory.
 void initializeLauncher();
 // Start-up and dispatch; the result is the process exit code.

@@ -11,6 +11,8 @@
 #include "config/config.h"
 #include "config/keys.h"
 #include "files/tempdir.h"
+#include "file_tree.h"
+#include "included_files.h"
 #include "stream_fixture.h"
 
 namespace {
@@ -50,30 +52,29 @@ int main() {
     char temp[8192];
     chooseTempDir(temp);
     std::string work = std::string(temp) + (temp[strlen(temp) - 1] == '\\' ? "" : "\\") + "brolt-bench";
-    brolt::test::removeTree(work);
-    if (!CreateDirectoryA(work.c_str(), nullptr)) fail("CreateDirectoryA");
+    fixture::removeTree(work);
+    if (!CreateDirectoryA(work.c_str(), nullptr))
+        fail("CreateDirectoryA");
 
-    brolt::test::StreamFixture fixture;
-    fixture.values[brolt::keys::kIncludedFileCount] = std::to_string(kFileCount);
     std::string names;
     std::vector<std::string> sources;
+    std::vector<std::string> contents;
     for (int i = 0; i < kFileCount; ++i) {
-        std::string content(kFileSize, '\0');
-        unsigned seed = 17u + static_cast<unsigned>(i);
-        for (char& c : content) {
-            seed = seed * 1103515245u + 12345u;
-            c = static_cast<char>(seed >> 16);
-        }
+        contents.push_back(fixture::patternedBytes(kFileSize, 17u + static_cast<unsigned>(i)));
         std::string name = "part" + std::to_string(i) + ".bin";
         names += (i > 0 ? ";" : "") + name;
         sources.push_back(work + "\\" + name);
-        if (!brolt::test::writeWholeFile(sources.back(), content)) fail("writing a source file");
-        fixture.includedFiles.push_back(std::move(content));
+        if (!fixture::writeFile(sources.back(), contents.back()))
+            fail("writing a source file");
     }
-    fixture.values[brolt::keys::kIncludedFileNames] = names;
+    // The launcher is the benchmark itself with a configuration stream and the files behind it.
+    fixture::Stream stream{{{brolt::keys::kIncludedFileCount, std::to_string(kFileCount)},
+                            {brolt::keys::kIncludedFileNames, names}},
+                           {}};
     std::string launcher = work + "\\launcher.exe";
-    if (!fixture.write(launcher)) fail("writing the launcher");
-    fixture.includedFiles.clear();
+    fixture::writeLauncher(fixture::ownPath(), launcher, fixture::streamBytes(stream),
+                           fixture::includedSection(contents).bytes);
+    contents.clear();
     loadConfigurationFrom(launcher.c_str());
 
     std::string copies = work + "\\copies";
@@ -81,28 +82,30 @@ int main() {
         CreateDirectoryA(copies.c_str(), nullptr);
         for (int i = 0; i < kFileCount; ++i) {
             std::string target = copies + "\\part" + std::to_string(i) + ".bin";
-            if (!CopyFileA(sources[i].c_str(), target.c_str(), FALSE)) fail("CopyFileA");
+            if (!CopyFileA(sources[i].c_str(), target.c_str(), FALSE))
+                fail("CopyFileA");
         }
     };
     auto extract = [&] {
-        if (extractIncludedFiles(getExtractionDirectory()) != 0) fail("extractIncludedFiles");
+        if (extractIncludedFiles(getExtractionDirectory()) != 0)
+            fail("extractIncludedFiles");
     };
 
     // One unmeasured round of each warms the cache for both sides.
     copyAll();
-    brolt::test::removeTree(copies);
+    fixture::removeTree(copies);
     extract();
-    brolt::test::removeTree(getExtractionDirectory());
+    fixture::removeTree(getExtractionDirectory());
 
     std::vector<double> copyTimes, extractTimes;
     for (int round = 0; round < kRounds; ++round) {
         auto copyRound = [&] {
             copyTimes.push_back(timed(copyAll));
-            brolt::test::removeTree(copies);
+            fixture::removeTree(copies);
         };
         auto extractRound = [&] {
             extractTimes.push_back(timed(extract));
-            brolt::test::removeTree(getExtractionDirectory());
+            fixture::removeTree(getExtractionDirectory());
         };
         if (round % 2 == 0) {
             copyRound();
@@ -112,7 +115,7 @@ int main() {
             copyRound();
         }
     }
-    brolt::test::removeTree(work);
+    fixture::removeTree(work);
 
     double copyTime = median(copyTimes);
     double extractTime = median(extractTimes);

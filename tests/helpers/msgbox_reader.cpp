@@ -29,7 +29,8 @@ BOOL CALLBACK collectStatic(HWND child, LPARAM found) {
     // The message text is the static control that holds text (the icon is a static without).
     if (_wcsicmp(className, L"Static") == 0) {
         std::wstring text = windowText(child);
-        if (!text.empty()) *reinterpret_cast<std::wstring*>(found) = text;
+        if (!text.empty())
+            *reinterpret_cast<std::wstring*>(found) = text;
     }
     return TRUE;
 }

@@ -23,7 +23,7 @@ std::string expanded(const std::string& text) {
 }
 
 class Expand : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         SetEnvironmentVariableA("BrtFoo", "1");
         SetEnvironmentVariableA("BRT_SELF", "${BRT_SELF}");
@@ -33,7 +33,8 @@ protected:
         setJvmHome("C:\\jre\\bin\\java.exe");
     }
     void TearDown() override {
-        for (const char* name : {"BrtFoo", "BRT_SELF", "BRT_A", "BROLT_EXEDIR"}) SetEnvironmentVariableA(name, nullptr);
+        for (const char* name : {"BrtFoo", "BRT_SELF", "BRT_A", "BROLT_EXEDIR"})
+            SetEnvironmentVariableA(name, nullptr);
         getExtractionDirectory()[0] = '\0';
     }
     const std::string launcherDirectory = getLauncherDirectory();
@@ -49,7 +50,8 @@ TEST_F(Expand, Cases) {
         {"%BROLT_EXEDIR%lib\\x.jar", dir + "lib\\x.jar"},
         {"${QUENDRIAL_EXEDIR}|${launcher:sys.launcherDirectory}", dir + "|" + dir},
         {"[${BROLT_TEMPDIR}%QUENDRIAL_TEMPDIR%${launcher:sys.launcherTempDirectory}]", "[]"},
-        {"a${launcher:sys.pathlistSeparator}b%BROLT_PATHLIST_SEPARATOR%c${QUENDRIAL_PATHLIST_SEPARATOR}d", "a;b;c;d"},
+        {"a${launcher:sys.pathlistSeparator}b%BROLT_PATHLIST_SEPARATOR%c${QUENDRIAL_PATHLIST_SEPARATOR}d",
+         "a;b;c;d"},
         {"%BROLT_JVM_HOME%|${launcher:sys.jvmHome}", "C:\\jre\\bin\\..|C:\\jre\\bin\\.."},
         // A launcher variable wins over an environment variable of the same name.
         {"${BROLT_EXEDIR}", dir},
@@ -60,7 +62,8 @@ TEST_F(Expand, Cases) {
         {"${BROLT_exedir}", "${BROLT_exedir}"},
         {"", ""},
     };
-    for (const Case& c : cases) EXPECT_EQ(expanded(c.text), c.expected) << c.text;
+    for (const Case& c : cases)
+        EXPECT_EQ(expanded(c.text), c.expected) << c.text;
 }
 
 TEST_F(Expand, ValueFromAnEarlierStepIsExpandedByALaterOne) {

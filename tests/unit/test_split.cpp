@@ -79,20 +79,19 @@ TEST(Split, NarrowFormKeepsAnsiCharacters) {
         std::vector<std::string> list;
         splitNarrowCommandLine(ansi(c.text).c_str(), list);
         std::vector<std::string> expected;
-        for (const std::wstring& argument : c.expected) expected.push_back(ansi(argument));
+        for (const std::wstring& argument : c.expected)
+            expected.push_back(ansi(argument));
         EXPECT_EQ(list, expected) << ansi(c.text);
     }
 }
 
 // The launcher's configuration with the message an unclosed quote shows, on standard error.
 void loadMessages() {
-    brolt::test::StreamFixture fixture;
-    fixture.values[brolt::keys::kMsgWrongParameterUsage] = "Wrong Parameter Usage";
-    char path[MAX_PATH];
-    GetTempFileNameA(".", "spl", 0, path);
-    if (!fixture.write(path)) ADD_FAILURE() << path;
-    loadConfigurationFrom(path);
-    DeleteFileA(path);
+    std::string path = fixture::ownDirectory() + "split_fixture.exe";
+    fixture::writeLauncher(
+        fixture::ownPath(), path,
+        fixture::streamBytes({{{brolt::keys::kMsgWrongParameterUsage, "Wrong Parameter Usage"}}, {}}));
+    loadConfigurationFrom(path.c_str());
 }
 
 TEST(SplitDeathTest, UnclosedQuoteEndsTheProcessWithItsMessage) {

@@ -8,15 +8,16 @@
 
 #include "config/config.h"
 #include "config/keys.h"
+#include "included_files.h"
 #include "scratch_directory.h"
 #include "stream_fixture.h"
 
 namespace {
 
-using brolt::test::readWholeFile;
-using brolt::test::ScratchDirectory;
-using brolt::test::StreamFixture;
-using brolt::test::writeWholeFile;
+using fixture::patternedBytes;
+using fixture::readFile;
+using fixture::ScratchDirectory;
+using fixture::writeFile;
 namespace keys = brolt::keys;
 
 std::string tempDir() {
@@ -31,20 +32,13 @@ std::set<std::string> extractionDirectoriesIn(const std::string& directory) {
     std::string base = directory.back() == '\\' ? directory : directory + "\\";
     WIN32_FIND_DATAA entry;
     HANDLE search = FindFirstFileA((base + "brt*.tmp_dir*").c_str(), &entry);
-    if (search == INVALID_HANDLE_VALUE) return found;
-    do found.insert(base + entry.cFileName);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do
+        found.insert(base + entry.cFileName);
     while (FindNextFileA(search, &entry));
     FindClose(search);
     return found;
-}
-
-std::string patterned(size_t size, unsigned seed) {
-    std::string content(size, '\0');
-    for (size_t i = 0; i < size; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        content[i] = static_cast<char>(seed >> 16);
-    }
-    return content;
 }
 
 struct Extraction {
@@ -52,37 +46,62 @@ struct Extraction {
     std::string directory;
 };
 
-// Loads the fixture as the configuration and extracts what it includes.
-Extraction extractFrom(StreamFixture& fixture, const std::string& launcherPath) {
-    EXPECT_TRUE(fixture.write(launcherPath)) << launcherPath;
-    loadConfigurationFrom(launcherPath.c_str());
+// A launcher built on the test binary: its configuration records, then the included files.
+struct Launcher {
+    std::vector<std::pair<int32_t, std::string>> values;
+    std::vector<std::string> includedFiles;
+    std::string path;
+    // Filled by write(): offsets in the file of each entry's size field and of the end of the entries.
+    std::vector<uint32_t> entryOffsets;
+    uint32_t entriesEnd = 0;
+
+    std::string bytes() {
+        std::string stream = fixture::streamBytes({values, {}});
+        fixture::IncludedSection section = fixture::includedSection(includedFiles);
+        std::string image = fixture::readFile(fixture::ownPath());
+        uint32_t streamOffset = fixture::imageLayout(image).endOfLastSection;
+        uint32_t sectionOffset = streamOffset + static_cast<uint32_t>(stream.size());
+        entryOffsets.clear();
+        for (uint32_t offset : section.entryOffsets)
+            entryOffsets.push_back(sectionOffset + offset);
+        entriesEnd = sectionOffset + section.entriesEnd;
+        image.resize(streamOffset);
+        return image + stream + section.bytes;
+    }
+};
+
+// Writes the launcher, loads its configuration and extracts what it includes.
+Extraction extract(Launcher& launcher) {
+    EXPECT_TRUE(writeFile(launcher.path, launcher.bytes())) << launcher.path;
+    loadConfigurationFrom(launcher.path.c_str());
     int result = extractIncludedFiles(getExtractionDirectory());
     return {result, getExtractionDirectory()};
 }
 
 class Extract : public testing::Test {
-protected:
+  protected:
     ScratchDirectory scratch;
     std::set<std::string> before = extractionDirectoriesIn(tempDir());
 
     void TearDown() override {
         for (const std::string& directory : extractionDirectoriesIn(tempDir())) {
-            if (!before.count(directory)) brolt::test::removeTree(directory);
+            if (!before.count(directory))
+                fixture::removeTree(directory);
         }
     }
     std::set<std::string> created() {
         std::set<std::string> now = extractionDirectoriesIn(tempDir());
-        for (const std::string& directory : before) now.erase(directory);
+        for (const std::string& directory : before)
+            now.erase(directory);
         return now;
     }
 };
 
 TEST_F(Extract, NothingIncludedCreatesNothing) {
-    StreamFixture fixture;
-    fixture.values[keys::kServiceName] = "svc";
+    Launcher launcher{{{keys::kServiceName, "svc"}}, {}, scratch / "launcher.exe"};
     getExtractionDirectory()[0] = 'x';  // must be cleared
 
-    Extraction extraction = extractFrom(fixture, scratch / "launcher.exe");
+    Extraction extraction = extract(launcher);
 
     EXPECT_EQ(extraction.result, 0);
     EXPECT_EQ(extraction.directory, "");
@@ -91,50 +110,48 @@ TEST_F(Extract, NothingIncludedCreatesNothing) {
 }
 
 TEST_F(Extract, CountLimitsTheNamesAndThePositionStopsAtTheFirstEntryLeft) {
-    StreamFixture fixture;
-    fixture.values[keys::kIncludedFileCount] = "2";
-    fixture.values[keys::kIncludedFileNames] = "a.txt;b.bin;c.txt";
-    fixture.includedFiles = {"first file\r\n", patterned(300, 1), "third"};
+    Launcher launcher{{{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "a.txt;b.bin;c.txt"}},
+                      {"first file\r\n", patternedBytes(300, 1), "third"},
+                      scratch / "launcher.exe"};
 
-    Extraction extraction = extractFrom(fixture, scratch / "launcher.exe");
+    Extraction extraction = extract(launcher);
 
     ASSERT_EQ(extraction.result, 0);
     EXPECT_EQ(created(), std::set<std::string>{extraction.directory});
-    EXPECT_TRUE(std::regex_match(extraction.directory, std::regex(R"(.*\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5})")))
+    EXPECT_TRUE(
+        std::regex_match(extraction.directory, std::regex(R"(.*\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5})")))
         << extraction.directory;
-    EXPECT_EQ(readWholeFile(extraction.directory + "\\a.txt"), "first file\r\n");
-    EXPECT_EQ(readWholeFile(extraction.directory + "\\b.bin"), patterned(300, 1));
+    EXPECT_EQ(readFile(extraction.directory + "\\a.txt"), "first file\r\n");
+    EXPECT_EQ(readFile(extraction.directory + "\\b.bin"), patternedBytes(300, 1));
     EXPECT_EQ(GetFileAttributesA((extraction.directory + "\\c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(getUnextractedPosition(), fixture.entryOffsets[2]);
+    EXPECT_EQ(getUnextractedPosition(), launcher.entryOffsets[2]);
 }
 
 TEST_F(Extract, EmptyFileIsSkippedAndLargeFileArrivesWhole) {
-    StreamFixture fixture;
-    fixture.values[keys::kIncludedFileCount] = "2";
-    fixture.values[keys::kIncludedFileNames] = "empty.txt;large.bin";
     // Three full chunks and a part; the pattern includes bytes equal to the scrambling value.
-    std::string large = patterned(3 * 8192 + 123, 7);
-    fixture.includedFiles = {"", large};
+    std::string large = patternedBytes(3 * 8192 + 123, 7);
+    Launcher launcher{{{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "empty.txt;large.bin"}},
+                      {"", large},
+                      scratch / "launcher.exe"};
 
-    Extraction extraction = extractFrom(fixture, scratch / "launcher.exe");
+    Extraction extraction = extract(launcher);
 
     ASSERT_EQ(extraction.result, 0);
     EXPECT_EQ(GetFileAttributesA(extraction.directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
     EXPECT_EQ(GetFileAttributesA((extraction.directory + "\\empty.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(readWholeFile(extraction.directory + "\\large.bin") == large);
-    EXPECT_EQ(getUnextractedPosition(), fixture.entriesEnd);
+    EXPECT_TRUE(readFile(extraction.directory + "\\large.bin") == large);
+    EXPECT_EQ(getUnextractedPosition(), launcher.entriesEnd);
 }
 
 TEST_F(Extract, ContentEndingEarlyFailsAndLeavesNothing) {
-    StreamFixture fixture;
-    fixture.values[keys::kIncludedFileCount] = "2";
-    fixture.values[keys::kIncludedFileNames] = "whole.txt;cut.bin";
-    fixture.includedFiles = {"whole", patterned(20000, 3)};
-    std::string bytes = fixture.bytes();
-    bytes.resize(fixture.entryOffsets[1] + 8 + 9000);  // the second file breaks off after a chunk and more
-    ASSERT_TRUE(writeWholeFile(scratch / "launcher.exe", bytes));
-    loadConfigurationFrom((scratch / "launcher.exe").c_str());
+    Launcher launcher{{{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "whole.txt;cut.bin"}},
+                      {"whole", patternedBytes(20000, 3)},
+                      scratch / "launcher.exe"};
+    std::string bytes = launcher.bytes();
+    bytes.resize(launcher.entryOffsets[1] + 8 + 9000);  // the second file breaks off after a chunk and more
+    ASSERT_TRUE(writeFile(launcher.path, bytes));
+    loadConfigurationFrom(launcher.path.c_str());
 
     EXPECT_EQ(extractIncludedFiles(getExtractionDirectory()), 1);
     EXPECT_TRUE(created().empty());
@@ -145,7 +162,8 @@ TEST(TempDir, TempFileNameIsANewEmptyFileInTheTempDir) {
     ASSERT_TRUE(makeTempFileName(name));
     std::string directory = tempDir();
     EXPECT_EQ(std::string(name).rfind(directory, 0), 0u) << name;
-    EXPECT_TRUE(std::regex_match(name + directory.size(), std::regex(R"(\\?brt[0-9A-Fa-f]{1,4}\.tmp)"))) << name;
+    EXPECT_TRUE(std::regex_match(name + directory.size(), std::regex(R"(\\?brt[0-9A-Fa-f]{1,4}\.tmp)")))
+        << name;
     WIN32_FILE_ATTRIBUTE_DATA data;
     ASSERT_TRUE(GetFileAttributesExA(name, GetFileExInfoStandard, &data));
     EXPECT_EQ(data.nFileSizeLow, 0u);
@@ -162,7 +180,7 @@ TEST(TempDir, ProcessCommFileNameIsInTheSystemTempPath) {
 
 // Points TMP and TEMP somewhere else for one test.
 class TempVariables {
-public:
+  public:
     explicit TempVariables(const std::wstring& value) {
         for (const wchar_t* name : {L"TMP", L"TEMP"}) {
             wchar_t saved[MAX_PATH] = L"";
@@ -172,10 +190,11 @@ public:
         }
     }
     ~TempVariables() {
-        for (const auto& [name, value] : saved_) SetEnvironmentVariableW(name.c_str(), value.c_str());
+        for (const auto& [name, value] : saved_)
+            SetEnvironmentVariableW(name.c_str(), value.c_str());
     }
 
-private:
+  private:
     std::vector<std::pair<std::wstring, std::wstring>> saved_;
 };
 
@@ -225,10 +244,13 @@ TEST(TempDir, LeftoverWriteTestDirectory) {
     for (const Case& c : cases) {
         ScratchDirectory scratch;
         std::string leftover = scratch / "brt_w_testdir";
-        if (c.leftover != nullptr) CreateDirectoryA(leftover.c_str(), nullptr);
-        if (c.leftoverFile != nullptr) writeWholeFile(leftover + "\\" + c.leftoverFile, "x");
+        if (c.leftover != nullptr)
+            CreateDirectoryA(leftover.c_str(), nullptr);
+        if (c.leftoverFile != nullptr)
+            writeFile(leftover + "\\" + c.leftoverFile, "x");
 
-        EXPECT_EQ(isWritableDirectory(scratch.path.c_str()), c.writable) << (c.leftoverFile ? c.leftoverFile : "");
+        EXPECT_EQ(isWritableDirectory(scratch.path.c_str()), c.writable)
+            << (c.leftoverFile ? c.leftoverFile : "");
         EXPECT_EQ(GetFileAttributesA(leftover.c_str()) != INVALID_FILE_ATTRIBUTES, c.leftoverRemains);
     }
     EXPECT_FALSE(isWritableDirectory("C:\\brolt-no-such-directory"));
@@ -236,33 +258,33 @@ TEST(TempDir, LeftoverWriteTestDirectory) {
 
 TEST(TempDir, EmptyDirectoryRemovesPlainEntriesOnly) {
     ScratchDirectory scratch;
-    writeWholeFile(scratch / "a.txt", "a");
-    writeWholeFile(scratch / "b.jar", "b");
+    writeFile(scratch / "a.txt", "a");
+    writeFile(scratch / "b.jar", "b");
     CreateDirectoryA((scratch / "empty").c_str(), nullptr);
     CreateDirectoryA((scratch / "full").c_str(), nullptr);
-    writeWholeFile(scratch / "full\\inner.txt", "inner");
+    writeFile(scratch / "full\\inner.txt", "inner");
 
     emptyDirectory((scratch.path + "\\").c_str());
 
     EXPECT_EQ(GetFileAttributesA((scratch / "a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((scratch / "b.jar").c_str()), INVALID_FILE_ATTRIBUTES);
     EXPECT_EQ(GetFileAttributesA((scratch / "empty").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(readWholeFile(scratch / "full\\inner.txt"), "inner");
+    EXPECT_EQ(readFile(scratch / "full\\inner.txt"), "inner");
 }
 
 TEST(TempDir, EmptyDirectoryLeavesDotPathsAlone) {
     ScratchDirectory scratch;
     CreateDirectoryA((scratch / "work").c_str(), nullptr);
     CreateDirectoryA((scratch / "sibling").c_str(), nullptr);
-    writeWholeFile(scratch / "work\\keep.txt", "k");
-    writeWholeFile(scratch / "sibling\\keep.txt", "s");
+    writeFile(scratch / "work\\keep.txt", "k");
+    writeFile(scratch / "sibling\\keep.txt", "s");
     char current[MAX_PATH];
     GetCurrentDirectoryA(sizeof current, current);
     SetCurrentDirectoryA((scratch / "work").c_str());
     for (const char* path : {".", ".\\", "..\\sibling", ""}) {
         emptyDirectory(path);
-        EXPECT_EQ(readWholeFile(scratch / "work\\keep.txt"), "k") << path;
-        EXPECT_EQ(readWholeFile(scratch / "sibling\\keep.txt"), "s") << path;
+        EXPECT_EQ(readFile(scratch / "work\\keep.txt"), "k") << path;
+        EXPECT_EQ(readFile(scratch / "sibling\\keep.txt"), "s") << path;
     }
     SetCurrentDirectoryA(current);
 }

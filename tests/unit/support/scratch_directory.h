@@ -7,9 +7,9 @@
 
 #include <string>
 
-#include "stream_fixture.h"
+#include "file_tree.h"
 
-namespace brolt::test {
+namespace fixture {
 
 // A fresh directory below the current one, removed with everything in it at the end of the test.
 struct ScratchDirectory {
@@ -21,7 +21,8 @@ struct ScratchDirectory {
         path = std::string(current) + "\\scratch-" + test->test_suite_name() + "-" + test->name() + "-" +
                std::to_string(GetCurrentProcessId());
         for (char& c : path) {
-            if (c == '/') c = '_';
+            if (c == '/')
+                c = '_';
         }
         removeTree(path);
         CreateDirectoryA(path.c_str(), nullptr);
@@ -30,4 +31,4 @@ struct ScratchDirectory {
     std::string operator/(const std::string& name) const { return path + "\\" + name; }
 };
 
-}  // namespace brolt::test
+}  // namespace fixture

@@ -1,114 +1,114 @@
-// Launcher-shaped files for unit tests: a minimal executable header whose last section ends where a
-// configuration stream begins, the stream's records, included files and the end marker.
+// Builds launcher-like files for tests: a copy of a real PE file cut behind its last section,
+// followed by a configuration stream. The cut is computed from the image headers with the
+// system's own structures, independently of the launcher's reader.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
-#include <cstdio>
-#include <map>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "config/stream_format.h"
+namespace fixture {
 
-namespace brolt::test {
-
-// Just the header fields the configuration reader walks: the PE offset, one section and that
-// section's raw data, which ends at kStreamOffset.
-inline constexpr uint32_t kStreamOffset = 0x400;
-
-struct StreamFixture {
-    std::map<int32_t, std::string> values;
-    std::map<int32_t, std::wstring> wideValues;
-    std::vector<std::string> includedFiles;  // plain contents, scrambled on writing
-
-    // Offsets of each included file's size field, and of the byte behind the last one (the end marker).
-    std::vector<uint32_t> entryOffsets;
-    uint32_t entriesEnd = 0;
-
-    std::string bytes() {
-        std::string out(kStreamOffset, '\0');
-        auto put32At = [&out](size_t offset, uint32_t value) { memcpy(&out[offset], &value, sizeof value); };
-        out[0] = 'M';
-        out[1] = 'Z';
-        constexpr uint32_t kPeOffset = 0x80;
-        put32At(stream::kPeOffsetField, kPeOffset);
-        memcpy(&out[kPeOffset], "PE\0\0", 4);
-        out[kPeOffset + stream::kSectionCountOffset] = 1;  // optional header size stays 0
-        size_t section = kPeOffset + stream::kSectionTableOffset;
-        put32At(section + stream::kRawDataSizeOffset, kStreamOffset - 0x200);
-        put32At(section + stream::kRawDataPointerOffset, 0x200);
-
-        auto put32 = [&out](uint32_t value) { out.append(reinterpret_cast<const char*>(&value), sizeof value); };
-        put32(stream::kMagic);
-        put32(static_cast<uint32_t>(values.size()));
-        for (const auto& [key, value] : values) {
-            put32(static_cast<uint32_t>(key));
-            put32(static_cast<uint32_t>(value.size()));
-            out += value;
-        }
-        put32(static_cast<uint32_t>(wideValues.size()));
-        for (const auto& [key, value] : wideValues) {
-            put32(static_cast<uint32_t>(key));
-            put32(static_cast<uint32_t>(value.size() * 2));
-            out.append(reinterpret_cast<const char*>(value.data()), value.size() * 2);
-        }
-        entryOffsets.clear();
-        for (const std::string& content : includedFiles) {
-            entryOffsets.push_back(static_cast<uint32_t>(out.size()));
-            int64_t size = static_cast<int64_t>(content.size());
-            out.append(reinterpret_cast<const char*>(&size), sizeof size);
-            for (char c : content) out += static_cast<char>(c ^ stream::kScrambleValue);
-        }
-        entriesEnd = static_cast<uint32_t>(out.size());
-        out.append(reinterpret_cast<const char*>(stream::kEndMarker), sizeof stream::kEndMarker);
-        out.resize((out.size() + stream::kPadding - 1) / stream::kPadding * stream::kPadding, '\0');
-        return out;
-    }
-
-    bool write(const std::string& path);
+struct Stream {
+    std::vector<std::pair<int32_t, std::string>> narrow;
+    std::vector<std::pair<int32_t, std::wstring>> wide;
 };
 
-inline std::string readWholeFile(const std::string& path) {
-    std::string content;
-    FILE* file = fopen(path.c_str(), "rb");
-    if (file == nullptr) return content;
-    char chunk[4096];
-    size_t count;
-    while ((count = fread(chunk, 1, sizeof chunk, file)) > 0) content.append(chunk, count);
-    fclose(file);
-    return content;
+inline void putInt32(std::string& out, int32_t value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-inline bool writeWholeFile(const std::string& path, const std::string& content) {
-    FILE* file = fopen(path.c_str(), "wb");
-    if (file == nullptr) return false;
-    bool written = fwrite(content.data(), 1, content.size(), file) == content.size();
-    return fclose(file) == 0 && written;
+inline void putInt64(std::string& out, int64_t value) {
+    out.append(reinterpret_cast<const char*>(&value), sizeof value);
 }
 
-inline bool StreamFixture::write(const std::string& path) {
-    return writeWholeFile(path, bytes());
-}
-
-inline void removeTree(const std::string& directory) {
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((directory + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = entry.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = directory + "\\" + name;
-            if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-                removeTree(path);
-            } else {
-                DeleteFileA(path.c_str());
-            }
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
+// Magic, narrow records, wide records: exactly the bytes the packer writes before included files.
+inline std::string streamBytes(const Stream& stream) {
+    std::string out;
+    putInt32(out, static_cast<int32_t>(0xE8E413D5u));
+    putInt32(out, static_cast<int32_t>(stream.narrow.size()));
+    for (const auto& [key, value] : stream.narrow) {
+        putInt32(out, key);
+        putInt32(out, static_cast<int32_t>(value.size()));
+        out += value;
     }
-    RemoveDirectoryA(directory.c_str());
+    putInt32(out, static_cast<int32_t>(stream.wide.size()));
+    for (const auto& [key, value] : stream.wide) {
+        putInt32(out, key);
+        putInt32(out, static_cast<int32_t>(value.size() * 2));
+        out.append(reinterpret_cast<const char*>(value.data()), value.size() * 2);
+    }
+    return out;
 }
 
-}  // namespace brolt::test
+inline std::string readFile(const std::string& path) {
+    std::string data;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return data;
+    char buffer[65536];
+    DWORD got = 0;
+    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+        data.append(buffer, got);
+    CloseHandle(file);
+    return data;
+}
+
+inline bool writeFile(const std::string& path, const std::string& data) {
+    HANDLE file =
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return false;
+    DWORD written = 0;
+    bool ok = WriteFile(file, data.data(), static_cast<DWORD>(data.size()), &written, nullptr) &&
+              written == data.size();
+    CloseHandle(file);
+    return ok;
+}
+
+struct ImageLayout {
+    int sections = 0;
+    int optionalHeaderSize = 0;
+    uint32_t endOfLastSection = 0;  // where a stream starts
+};
+
+inline ImageLayout imageLayout(const std::string& image) {
+    ImageLayout layout;
+    auto dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(image.data());
+    auto nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() + dos->e_lfanew);
+    layout.sections = nt->FileHeader.NumberOfSections;
+    layout.optionalHeaderSize = nt->FileHeader.SizeOfOptionalHeader;
+    auto sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(
+        reinterpret_cast<const char*>(&nt->OptionalHeader) + nt->FileHeader.SizeOfOptionalHeader);
+    const IMAGE_SECTION_HEADER& last = sections[layout.sections - 1];
+    layout.endOfLastSection = last.PointerToRawData + last.SizeOfRawData;
+    return layout;
+}
+
+// Writes stub (cut behind its last section) + stream + tail to path; answers the stream's offset.
+inline uint32_t writeLauncher(const std::string& stubPath, const std::string& path, const std::string& stream,
+                              const std::string& tail = "") {
+    std::string image = readFile(stubPath);
+    ImageLayout layout = imageLayout(image);
+    image.resize(layout.endOfLastSection);
+    writeFile(path, image + stream + tail);
+    return layout.endOfLastSection;
+}
+
+inline std::string ownPath() {
+    char path[MAX_PATH];
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// The directory the test binary runs from, with a trailing backslash.
+inline std::string ownDirectory() {
+    std::string path = ownPath();
+    return path.substr(0, path.find_last_of('\\') + 1);
+}
+
+}  // namespace fixture

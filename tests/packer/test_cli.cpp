@@ -1,0 +1,179 @@
+// The shipped program driven the way a build script drives it: arguments in, exit code and output back.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include "file_io.h"
+#include "stream_reader.h"
+#include "temp_dir.h"
+#include "tiny_pe.h"
+
+namespace brolt::pack {
+namespace {
+
+using testing::TempDir;
+
+struct ProgramRun {
+    int exitCode;
+    std::string out;
+    std::string err;
+};
+
+std::string slurp(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs broltpack with `args` (already quoted for the shell), capturing both output streams in `dir`.
+ProgramRun broltpack(const TempDir& dir, const std::string& args) {
+    const auto out = dir.path / "stdout.txt";
+    const auto err = dir.path / "stderr.txt";
+    const std::string command =
+        std::string(BROLTPACK_PROGRAM) + " " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int status = std::system(command.c_str());
+    ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
+    std::filesystem::remove(out);
+    std::filesystem::remove(err);
+    return run;
+}
+
+std::string q(const std::filesystem::path& path) {
+    return "'" + path.string() + "'";
+}
+
+TEST(Cli, HelpAndVersion) {
+    TempDir dir;
+    const ProgramRun version = broltpack(dir, "--version");
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_EQ(version.out, "broltpack 0.1.0\n");
+    const ProgramRun help = broltpack(dir, "--help");
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_NE(help.out.find("usage: broltpack pack --stub"), std::string::npos);
+    EXPECT_NE(help.out.find("Exit codes:"), std::string::npos);
+}
+
+TEST(Cli, UsageErrorsExitWithTwoAndTheUsageLine) {
+    const char* cases[] = {"",        "frobnicate",  "pack --stub a.exe --config a.toml",    "pack --stub",
+                           "inspect", "inspect a b", "pack --stub a --config b -o c --bogus"};
+    TempDir dir;
+    for (const char* args : cases) {
+        const ProgramRun run = broltpack(dir, args);
+        EXPECT_EQ(run.exitCode, 2) << args;
+        EXPECT_EQ(run.err.rfind("broltpack: ", 0), 0u) << args << "\n" << run.err;
+        EXPECT_NE(run.err.find("usage: broltpack"), std::string::npos) << args;
+    }
+}
+
+TEST(Cli, PacksAndInspectsALauncher) {
+    TempDir dir;
+    const auto stub = dir.write("brolt-service.exe", testing::makeTinyPe({3, false, 16, 0x80, 40}).bytes);
+    dir.write("data/readme.txt", "read me");
+    const auto config = dir.write("app.toml",
+                                  "[service]\nname = \"MySvc\"\ndescription = \"Dienst\"\n"
+                                  "[include]\nfiles = [\"data/readme.txt\"]\n");
+    const auto output = dir.path / "MyService.exe";
+    const ProgramRun pack =
+        broltpack(dir, "pack --stub " + q(stub) + " --config " + q(config) + " -o " + q(output));
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_EQ(pack.err, "");
+
+    const ProgramRun inspect = broltpack(dir, "inspect " + q(output));
+    EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
+    for (const char* line :
+         {"  101 service.name = \"MySvc\"\n", "  20017 service.description = \"Dienst\"\n",
+          "  2003 include.names = \"readme.txt\"\n", "  \"readme.txt\" 7 bytes at offset "}) {
+        EXPECT_NE(inspect.out.find(line), std::string::npos) << line << "\n" << inspect.out;
+    }
+    const auto bytes = readWholeFile(output);
+    const LauncherStream stream = readLauncherStream(bytes, "MyService.exe");
+    EXPECT_NE(inspect.out.find("end marker at offset " + std::to_string(*stream.endMarker) + "\n"),
+              std::string::npos);
+    EXPECT_NE(inspect.out.find("file size " + std::to_string(bytes.size()) + "\n"), std::string::npos);
+}
+
+TEST(Cli, AFailedPackLeavesNoOutputAndNoTemporaryFile) {
+    TempDir dir;
+    const auto stub = dir.write("stub.exe", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes);
+    const auto notAStub = dir.write("notes.txt", "not an executable");
+    const auto good = dir.write("good.toml", "[service]\nname = \"x\"\n");
+    struct Case {
+        const char* label;
+        std::filesystem::path stub;
+        std::string toml;  // empty: use good.toml
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"syntax", stub, "[service]\nname = \n", "bad.toml:2:"},
+        {"unknown key", stub, "[service]\n\nnmae = \"x\"\n", "bad.toml:3:1: unknown key \"service.nmae\""},
+        {"cp1252", stub, "[service]\nname = \"日\"\n", "bad.toml:2:8: service.name: character U+65E5"},
+        {"missing include", stub, "[include]\nfiles = [\"gone.bin\"]\n", "bad.toml:2:10: include.files: "},
+        {"stub not a PE", notAStub, "", "notes.txt: not a Windows executable: no MZ header"},
+        {"stub missing", dir.path / "absent.exe", "", "absent.exe: cannot open: No such file or directory"},
+    };
+    for (const Case& c : cases) {
+        const auto config = c.toml.empty() ? good : dir.write("bad.toml", c.toml);
+        const auto output = dir.path / "out" / "MyService.exe";
+        std::filesystem::create_directories(output.parent_path());
+        const ProgramRun run =
+            broltpack(dir, "pack --stub " + q(c.stub) + " --config " + q(config) + " -o " + q(output));
+        EXPECT_EQ(run.exitCode, 2) << c.label;
+        EXPECT_EQ(run.err.rfind("broltpack: ", 0), 0u) << c.label << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << c.label << "\n" << run.err;
+        EXPECT_TRUE(std::filesystem::is_empty(output.parent_path())) << c.label;
+    }
+
+    // An existing launcher stays as it was.
+    const auto existing = dir.write("out/MyService.exe", "previous launcher");
+    const auto bad = dir.write("bad.toml", "[service]\nnmae = 1\n");
+    EXPECT_EQ(broltpack(dir, "pack -s " + q(stub) + " -c " + q(bad) + " -o " + q(existing)).exitCode, 2);
+    EXPECT_EQ(slurp(existing), "previous launcher");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "out"), {}), 1);
+}
+
+TEST(Cli, AnOutputThatCannotBeWrittenLeavesNoTemporaryFile) {
+    TempDir dir;
+    const auto stub = dir.write("stub.exe", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes);
+    const auto config = dir.write("app.toml", "[service]\nname = \"x\"\n");
+    dir.write("out/taken/file.txt", "a directory where the launcher should go");
+    struct Case {
+        std::filesystem::path output;
+        const char* expected;
+    };
+    const Case cases[] = {{dir.path / "out" / "taken", "taken: cannot write: "},
+                          {dir.path / "missing" / "My.exe", "cannot create a temporary file in "}};
+    for (const Case& c : cases) {
+        const ProgramRun run =
+            broltpack(dir, "pack -s " + q(stub) + " -c " + q(config) + " -o " + q(c.output));
+        EXPECT_EQ(run.exitCode, 2) << c.output;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "out"), {}), 1);
+    EXPECT_FALSE(std::filesystem::exists(dir.path / "missing"));
+}
+
+TEST(Cli, InspectOfABrokenFileExitsWithOne) {
+    TempDir dir;
+    const auto plain = dir.write("plain.exe", testing::makeTinyPe({2, false, 16, 0x80, 0}).bytes);
+    const auto text = dir.write("text.txt", "hello");
+    struct Case {
+        std::filesystem::path file;
+        const char* expected;
+    };
+    const Case cases[] = {{plain, "magic not found"},
+                          {text, "not a Windows executable"},
+                          {dir.path / "missing.exe", "cannot open"}};
+    for (const Case& c : cases) {
+        const ProgramRun run = broltpack(dir, "inspect " + q(c.file));
+        EXPECT_EQ(run.exitCode, 1) << c.file;
+        EXPECT_NE(run.err.find("broltpack: " + c.file.string() + ": "), std::string::npos) << run.err;
+        EXPECT_NE(run.err.find(c.expected), std::string::npos) << run.err;
+    }
+}
+
+}  // namespace
+}  // namespace brolt::pack

@@ -1,0 +1,198 @@
+#include <gtest/gtest.h>
+
+#include "pack_config.h"
+#include "pack_error.h"
+#include "temp_dir.h"
+
+namespace brolt::pack {
+namespace {
+
+using testing::TempDir;
+
+StreamContent parse(const TempDir& dir, std::string_view toml) {
+    return parsePackConfiguration(toml, dir.path / "app.toml");
+}
+
+TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
+    struct Case {
+        const char* toml;
+        int32_t key;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"[service]\nname = \"MySvc\"", 101, "MySvc"},
+        {"service.name = \"Dotted\"", 101, "Dotted"},
+        {"[java]\nmin_version = \"1.8\"", 126, "1.8"},
+        {"[output]\nredirect_stderr = true", 102, "1"},
+        {"[java]\nallow_prerelease = false", 130, "0"},
+        {"[launcher]\nexecutable_type = 4", 107, "4"},
+        {"[java]\nclass_path = [\"A1app.jar\", \"D0lib\"]", 121, "A1app.jar;D0lib"},
+        {"[service]\ndependencies = [\"Tcpip\", \"Dnscache\"]", 149, "Tcpip,Dnscache"},
+        {"[launcher]\nsearch_path = \"lib;bin\"", 10004, "lib;bin"},
+        {"[raw]\n101 = \"Raw\"", 101, "Raw"},
+        {"[raw]\n99999 = 7", 99999, "7"},
+        {"[raw]\n\"-3\" = \"negative keys too\"", -3, "negative keys too"},
+        {"[messages]\ncaption = \"Café €\"", 1000, "Caf\xE9 \x80"},
+        {"[messages]\ninternal_error = \"Fehler {0}\"", 1009, "Fehler {0}"},
+        {"[raw]\n1015 = \"Admin only\"", 1015, "Admin only"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        const StreamContent content = parse(dir, c.toml);
+        ASSERT_TRUE(content.narrow.contains(c.key)) << c.toml;
+        EXPECT_EQ(content.narrow.at(c.key), c.expected) << c.toml;
+        EXPECT_TRUE(content.wide.empty()) << c.toml;
+    }
+}
+
+TEST(PackConfiguration, MapsTheDescriptionAndWideRawKeysToWideRecords) {
+    TempDir dir;
+    const StreamContent content = parse(dir, "[service]\ndescription = \"Dienst 日本\"\n[raw]\nw7 = 5\n");
+    EXPECT_EQ(content.wide.at(20017), u"Dienst \u65E5\u672C");
+    EXPECT_EQ(content.wide.at(7), u"5");
+    EXPECT_FALSE(content.narrow.contains(20017));
+    EXPECT_FALSE(content.narrow.contains(7));
+}
+
+TEST(PackConfiguration, WritesEveryMessageTextWithEnglishDefaults) {
+    TempDir dir;
+    const StreamContent defaults = parse(dir, "");
+    EXPECT_EQ(defaults.narrow.size(), 22u);
+    for (int32_t key = 1000; key <= 1021; ++key) {
+        ASSERT_TRUE(defaults.narrow.contains(key)) << key;
+        EXPECT_FALSE(defaults.narrow.at(key).empty()) << key;
+    }
+    EXPECT_EQ(defaults.narrow.at(1007), "Wrong Parameter Usage");
+    EXPECT_EQ(defaults.narrow.at(1009), "An internal error occurred. Error code: {0}");
+    EXPECT_EQ(defaults.narrow.at(1015), "You must be at least Poweruser to run this program.");
+    EXPECT_EQ(defaults.narrow.at(1016), "No Java VM found. A {0}-bit Java runtime is required.");
+
+    const StreamContent overridden =
+        parse(dir, "[messages]\nno_vm_bits = \"Kein Java\"\n[raw]\n1000 = \"Fehler\"");
+    EXPECT_EQ(overridden.narrow.at(1016), "Kein Java");
+    EXPECT_EQ(overridden.narrow.at(1000), "Fehler");
+    EXPECT_EQ(overridden.narrow.at(1007), "Wrong Parameter Usage");
+}
+
+TEST(PackConfiguration, StoresIncludedFilesUnderTheirBaseNames) {
+    TempDir dir;
+    dir.write("a.txt", "hello");
+    dir.write("sub/b.bin", std::vector<uint8_t>{0, 1, 255});
+    const StreamContent content = parse(dir, "[include]\nfiles = [\"a.txt\", \"sub/b.bin\"]\n");
+    ASSERT_EQ(content.files.size(), 2u);
+    EXPECT_EQ(content.files[0].name, "a.txt");
+    EXPECT_EQ(content.files[0].content, (std::vector<uint8_t>{'h', 'e', 'l', 'l', 'o'}));
+    EXPECT_EQ(content.files[1].name, "b.bin");
+    EXPECT_EQ(content.files[1].content, (std::vector<uint8_t>{0, 1, 255}));
+    EXPECT_EQ(content.narrow.at(2002), "2");
+    EXPECT_EQ(content.narrow.at(2003), "a.txt;b.bin");
+}
+
+TEST(PackConfiguration, ReportsEveryProblemWithItsLine) {
+    struct Case {
+        const char* toml;
+        int line;
+        int column;  // 0: not checked
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"[service]\nname = \"unterminated\n", 2, 0, ""},
+        {"[service]\nname = \"a\"\nname = \"b\"\n", 3, 0, "name"},
+        {"[service]\nnmae = \"x\"", 2, 1, "unknown key \"service.nmae\""},
+        {"[service.extra]\nx = 1", 1, 0, "unknown key \"service.extra\""},
+        {"name = \"x\"", 1, 1, "unknown key \"name\""},
+        {"[service]\nname = \"日本\"", 2, 8, "service.name: character U+65E5 \"日\" cannot be stored"},
+        {"[raw]\n101 = \"€ ok, 日 not\"", 2, 7, "[raw] 101: character U+65E5"},
+        {"[service]\nname = \"a\"\n[raw]\n101 = \"b\"", 4, 7,
+         "key 101 is set twice: as [raw] 101 and as service.name (line 2)"},
+        {"[raw]\n101 = \"b\"\n[service]\nname = \"a\"", 4, 8,
+         "key 101 is set twice: as service.name and as [raw] 101"},
+        {"[service]\ndescription = \"a\"\n[raw]\nw20017 = \"b\"", 4, 0, "key w20017 is set twice"},
+        {"[raw]\nabc = \"x\"", 2, 1, "[raw] key \"abc\" is not a key number"},
+        {"[raw]\n99999999999 = \"x\"", 2, 1, "is not a key number"},
+        {"[raw]\n101 = true", 2, 7, "expected a string or an integer"},
+        {"[output]\nredirect_stderr = \"yes\"", 2, 19, "output.redirect_stderr: expected true or false"},
+        {"[java]\nmin_version = 1.8", 2, 15, "java.min_version: expected a string"},
+        {"[launcher]\nexecutable_type = \"1\"", 2, 0, "expected an integer"},
+        {"[service]\ndependencies = [\"a\", \"b,c\"]", 2, 22, "contains the list separator ','"},
+        {"[java]\nclass_path = [\"A0x\", 3]", 2, 22, "every entry must be a string"},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        try {
+            parse(dir, c.toml);
+            ADD_FAILURE() << c.toml << ": accepted";
+        } catch (const PackError& error) {
+            const Problem& problem = error.problem();
+            EXPECT_EQ(problem.file, (dir.path / "app.toml").string());
+            EXPECT_EQ(problem.line, c.line) << c.toml << "\n" << error.what();
+            if (c.column != 0) {
+                EXPECT_EQ(problem.column, c.column) << c.toml << "\n" << error.what();
+            }
+            EXPECT_NE(problem.text.find(c.expected), std::string::npos) << c.toml << "\n" << error.what();
+        }
+    }
+}
+
+TEST(PackConfiguration, RefusesIncludedFilesThatCannotBeStored) {
+    TempDir dir;
+    dir.write("a.txt", "1");
+    dir.write("sub/a.txt", "2");
+    dir.write("sub/A.TXT", "3");
+    dir.write("x;y.txt", "4");
+    dir.write("日.txt", "5");
+    struct Case {
+        const char* files;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"[\"a.txt\", \"nope.txt\"]", "nope.txt: cannot open: No such file or directory"},
+        {"[\"a.txt\", \"sub/a.txt\"]", "file name \"a.txt\" is given twice (also on line 2)"},
+        {"[\"a.txt\", \"sub/A.TXT\"]", "file name \"A.TXT\" is given twice"},
+        {"[\"x;y.txt\"]", "\"x;y.txt\" contains ';'"},
+        {"[\"sub\"]", "cannot read: Is a directory"},
+        {"[\"sub/\"]", "does not name a file"},
+        {"[\"日.txt\"]", "include.files: character U+65E5"},
+        {"[1]", "every entry must be a string"},
+    };
+    for (const Case& c : cases) {
+        const std::string toml = std::string("[include]\nfiles = ") + c.files + "\n";
+        try {
+            parse(dir, toml);
+            ADD_FAILURE() << c.files << ": accepted";
+        } catch (const PackError& error) {
+            EXPECT_EQ(error.problem().line, 2) << c.files;
+            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos) << c.files << "\n"
+                                                                                << error.what();
+        }
+    }
+}
+
+TEST(PackConfiguration, RefusesIncludeKeysSetByHandBesideIncludedFiles) {
+    TempDir dir;
+    dir.write("a.txt", "1");
+    const char* cases[] = {
+        "[include]\nfiles = [\"a.txt\"]\ncount = 1\n",
+        "[raw]\n2003 = \"a.txt\"\n[include]\nfiles = [\"a.txt\"]\n",
+    };
+    for (const char* toml : cases) {
+        EXPECT_THROW(
+            {
+                try {
+                    parse(dir, toml);
+                } catch (const PackError& error) {
+                    EXPECT_NE(std::string(error.what()).find("is written from include.files"),
+                              std::string::npos)
+                        << error.what();
+                    throw;
+                }
+            },
+            PackError)
+            << toml;
+    }
+    // Without included files the keys are the author's, e.g. to build a launcher for a failure test.
+    EXPECT_EQ(parse(dir, "[raw]\n2002 = 3\n").narrow.at(2002), "3");
+}
+
+}  // namespace
+}  // namespace brolt::pack

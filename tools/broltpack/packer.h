@@ -1,0 +1,18 @@
+// The two commands of the packer over files: pack a launcher, inspect one.
+#pragma once
+
+#include <filesystem>
+#include <ostream>
+
+namespace brolt::pack {
+
+// Writes `output`: the stub cut behind its last section (old stream and signature removed) followed by
+// the stream built from `config`. Throws PackError; `output` is then left as it was.
+void packLauncher(const std::filesystem::path& stub, const std::filesystem::path& config,
+                  const std::filesystem::path& output);
+
+// Prints the stream of `launcher` (see printLauncherStream). Throws PackError for a broken or missing
+// stream, also after printing when the end marker does not follow the stream.
+void inspectLauncher(const std::filesystem::path& launcher, std::ostream& out);
+
+}  // namespace brolt::pack

@@ -1,0 +1,129 @@
+#include "pe_image.h"
+
+#include <cstdio>
+
+#include "config/stream_format.h"
+#include "pack_error.h"
+
+namespace brolt::pack {
+namespace {
+
+using namespace brolt::stream;
+
+// Optional header magics and where each keeps its data directory count and table.
+constexpr uint16_t kPe32Magic = 0x10B;
+constexpr uint16_t kPe32PlusMagic = 0x20B;
+constexpr uint32_t kPe32DirectoryCountOffset = 92;
+constexpr uint32_t kPe32PlusDirectoryCountOffset = 108;
+constexpr uint32_t kSecurityDirectoryIndex = 4;
+constexpr uint32_t kDirectoryEntrySize = 8;
+constexpr uint32_t kChecksumOffset = 64;  // within the optional header, PE32 and PE32+ alike
+
+uint32_t readU32(std::span<const uint8_t> bytes, uint64_t offset) {
+    return bytes[offset] | bytes[offset + 1] << 8 | bytes[offset + 2] << 16 |
+           static_cast<uint32_t>(bytes[offset + 3]) << 24;
+}
+
+uint16_t readU16(std::span<const uint8_t> bytes, uint64_t offset) {
+    return static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8);
+}
+
+[[noreturn]] void notAnExecutable(const std::string& name, const std::string& why) {
+    throw PackError({name, 0, 0, "not a Windows executable: " + why});
+}
+
+void requireInside(std::span<const uint8_t> image, uint64_t offset, uint64_t width, const std::string& name,
+                   const char* what) {
+    if (offset + width > image.size()) {
+        notAnExecutable(name, std::string(what) + " lies outside the file (offset " + std::to_string(offset) +
+                                  ", file size " + std::to_string(image.size()) + ")");
+    }
+}
+
+}  // namespace
+
+StubLayout locateStream(std::span<const uint8_t> image, const std::string& name) {
+    if (image.size() < kPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') {
+        notAnExecutable(name, "no MZ header");
+    }
+    const uint64_t pe = readU32(image, kPeOffsetField);
+    requireInside(image, pe, kSectionTableOffset, name, "the PE header");
+    if (readU32(image, pe) != 0x00004550)
+        notAnExecutable(name, "no PE signature");
+
+    const auto sections = static_cast<int16_t>(readU16(image, pe + kSectionCountOffset));
+    const auto optionalSize = static_cast<int16_t>(readU16(image, pe + kOptionalHeaderSizeOffset));
+    if (sections < 1)
+        notAnExecutable(name, "no sections");
+    if (optionalSize < 0)
+        notAnExecutable(name, "negative optional header size");
+
+    const uint64_t optional = pe + kSectionTableOffset;
+    const uint64_t lastSection = optional + static_cast<uint64_t>(optionalSize) +
+                                 (static_cast<uint64_t>(sections) - 1) * kSectionHeaderSize;
+    requireInside(image, lastSection, kSectionHeaderSize, name, "the last section header");
+
+    StubLayout layout;
+    layout.streamStart = static_cast<uint64_t>(readU32(image, lastSection + kRawDataPointerOffset)) +
+                         readU32(image, lastSection + kRawDataSizeOffset);
+    if (layout.streamStart > image.size()) {
+        notAnExecutable(name, "the last section ends at " + std::to_string(layout.streamStart) +
+                                  ", behind the end of the file (" + std::to_string(image.size()) + ")");
+    }
+
+    if (optionalSize >= static_cast<int16_t>(kChecksumOffset + 4))
+        layout.checksumOffset = optional + kChecksumOffset;
+    if (optionalSize >= 2) {
+        const uint16_t magic = readU16(image, optional);
+        uint32_t countOffset = 0;
+        if (magic == kPe32Magic) {
+            countOffset = kPe32DirectoryCountOffset;
+        } else if (magic == kPe32PlusMagic) {
+            countOffset = kPe32PlusDirectoryCountOffset;
+        } else {
+            char hex[8];
+            std::snprintf(hex, sizeof hex, "0x%X", magic);
+            notAnExecutable(name, std::string("unknown optional header magic ") + hex);
+        }
+        const uint64_t entry = optional + countOffset + 4 + kSecurityDirectoryIndex * kDirectoryEntrySize;
+        if (countOffset + 4 <= static_cast<uint64_t>(optionalSize) &&
+            readU32(image, optional + countOffset) > kSecurityDirectoryIndex &&
+            entry + kDirectoryEntrySize <= optional + static_cast<uint64_t>(optionalSize)) {
+            layout.securityEntryOffset = entry;
+            layout.securityAddress = readU32(image, entry);
+            layout.securitySize = readU32(image, entry + 4);
+        }
+    }
+    return layout;
+}
+
+std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name) {
+    const StubLayout layout = locateStream(image, name);
+    std::vector<uint8_t> stub(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(layout.streamStart));
+    // The signature no longer covers the file once a stream changes, and it was cut off with the old stream.
+    if (layout.securityEntryOffset != 0 && layout.securityEntryOffset + kDirectoryEntrySize <= stub.size()) {
+        std::fill_n(stub.begin() + static_cast<std::ptrdiff_t>(layout.securityEntryOffset),
+                    kDirectoryEntrySize, 0);
+    }
+    return stub;
+}
+
+void updateChecksum(std::vector<uint8_t>& image, const std::string& name) {
+    const uint64_t field = locateStream(image, name).checksumOffset;
+    if (field == 0)
+        return;
+    // 16-bit one's-complement style sum over the file without the field itself, plus the file size.
+    uint64_t sum = 0;
+    for (uint64_t i = 0; i < image.size(); i += 2) {
+        if (i >= field && i < field + 4)
+            continue;
+        sum += image[i] | (i + 1 < image.size() ? image[i + 1] << 8 : 0);
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    const auto checksum = static_cast<uint32_t>(sum + image.size());
+    for (int i = 0; i < 4; ++i)
+        image[field + i] = static_cast<uint8_t>(checksum >> (8 * i));
+}
+
+}  // namespace brolt::pack

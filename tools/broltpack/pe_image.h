@@ -1,0 +1,32 @@
+// Where the configuration stream of a launcher executable begins, found the way the launcher finds it:
+// behind the raw data of the last entry of the section table.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace brolt::pack {
+
+struct StubLayout {
+    uint64_t streamStart = 0;          // end of the last section's raw data: O + R
+    uint64_t securityEntryOffset = 0;  // file offset of the security data directory entry; 0 when absent
+    uint32_t securityAddress = 0;      // file offset of the code signature; 0 when unsigned
+    uint32_t securitySize = 0;
+    uint64_t checksumOffset = 0;  // file offset of the image checksum; 0 when the header is too short
+};
+
+// Walks the headers; throws PackError (file name `name`) when the bytes are not a Windows executable
+// or the headers point outside the file.
+StubLayout locateStream(std::span<const uint8_t> image, const std::string& name);
+
+// The executable without whatever follows its last section (an old stream, a code signature), with
+// the security directory entry cleared, ready to take a new stream.
+std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name);
+
+// Stores the image checksum of the finished file (the header field loaders and signing tools check),
+// since appending a stream changes it. Throws PackError like locateStream.
+void updateChecksum(std::vector<uint8_t>& image, const std::string& name);
+
+}  // namespace brolt::pack
