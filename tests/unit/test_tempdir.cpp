@@ -157,6 +157,24 @@ TEST_F(Extract, ContentEndingEarlyFailsAndLeavesNothing) {
     EXPECT_TRUE(created().empty());
 }
 
+TEST(ExtractDeathTest, TargetThatCannotBeCreatedEndsTheProcessWithCode11) {
+    ScratchDirectory scratch;
+    Launcher launcher{
+        {{keys::kMsgInternalError, "Internal error {0}"}}, {"content"}, scratch / "launcher.exe"};
+    std::string occupied = scratch / "occupied";  // a directory where the file should go
+    EXPECT_EXIT(
+        {
+            writeFile(launcher.path, launcher.bytes());
+            loadConfigurationFrom(launcher.path.c_str());
+            CreateDirectoryA(occupied.c_str(), nullptr);
+            HANDLE executable = CreateFileA(launcher.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                            OPEN_EXISTING, 0, nullptr);
+            SetFilePointer(executable, static_cast<LONG>(launcher.entryOffsets[0]), nullptr, FILE_BEGIN);
+            extractIncludedFile(executable, occupied.c_str());
+        },
+        testing::ExitedWithCode(1), "Internal error 11");
+}
+
 TEST(TempDir, TempFileNameIsANewEmptyFileInTheTempDir) {
     char name[8192];
     ASSERT_TRUE(makeTempFileName(name));

@@ -11,15 +11,15 @@
 
 namespace fixture {
 
-// A fresh directory below the current one, removed with everything in it at the end of the test.
+// A fresh directory below the current one, removed with everything in it at the end of the test. Its
+// name depends on the test alone, so a death test's child process works in its parent's directory.
 struct ScratchDirectory {
     std::string path;
     ScratchDirectory() {
         char current[MAX_PATH];
         GetCurrentDirectoryA(sizeof current, current);
         const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
-        path = std::string(current) + "\\scratch-" + test->test_suite_name() + "-" + test->name() + "-" +
-               std::to_string(GetCurrentProcessId());
+        path = std::string(current) + "\\scratch-" + test->test_suite_name() + "-" + test->name();
         for (char& c : path) {
             if (c == '/')
                 c = '_';
