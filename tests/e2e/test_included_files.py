@@ -1,7 +1,9 @@
 """Included files: packed into the launcher, extracted before the service dispatcher starts."""
 import os
 import pathlib
+import resource
 import shutil
+import signal
 import subprocess
 import unittest
 
@@ -17,12 +19,13 @@ def patterned(size: int, seed: int) -> bytes:
     return bytes(out)
 
 
-def run_with_temp(program, temp_win_path: str, env=None) -> e2e.Result:
+def run_with_temp(program, temp_win_path: str, env=None, preexec_fn=None) -> e2e.Result:
     """Runs program with TMP and TEMP pointing at temp_win_path. Wine takes these two from the registry
     rather than from the Unix environment, so they are set by a Windows parent for this process only."""
     line = f'set TMP={temp_win_path}&& set TEMP={temp_win_path}&& {e2e.win_path(program)}'
     completed = subprocess.run(["wine", "cmd", "/c", line], cwd=str(pathlib.Path(program).parent),
-                               env=e2e._environment(env), capture_output=True, timeout=120)
+                               env=e2e._environment(env), capture_output=True, timeout=120,
+                               preexec_fn=preexec_fn)
     return e2e.Result(completed.returncode, e2e._decode(completed.stdout), e2e._decode(completed.stderr))
 
 
@@ -81,22 +84,35 @@ class IncludedFiles(unittest.TestCase):
                           f"extracting {target}\\empty.txt (size: 0)",
                           "extracting files done"], lines[start:start + 7])
 
-    def test_full_disk_removes_what_was_written_and_ends_with_code_16(self):
-        # A real write failure: the temporary location is a file system smaller than the included file.
-        full = self.directory / "full"
-        full.mkdir()
-        mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(full)],
-                                 capture_output=True, text=True)
-        if mounted.returncode != 0:
-            self.skipTest(f"cannot mount a small file system here: {mounted.stderr.strip()}")
-        self.addCleanup(subprocess.run, ["umount", str(full)], check=True)
-
+    def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
+        # Real write failures, each smaller than the included file: a full file system (needs the
+        # right to mount one) and a file size limit on the launcher's process (needs nothing).
         launcher = pack_with_files(self.directory, {"small.txt": b"fits", "big.bin": patterned(256 * 1024, 9)})
-        result = run_with_temp(launcher, e2e.win_path(full))
+        for failure in ("full file system", "file size limit"):
+            with self.subTest(failure=failure):
+                temp = self.directory / failure.replace(" ", "-")
+                temp.mkdir()
+                preexec_fn = None
+                if failure == "full file system":
+                    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(temp)],
+                                             capture_output=True, text=True)
+                    if mounted.returncode != 0:
+                        self.skipTest(f"cannot mount a small file system here: {mounted.stderr.strip()}")
+                    self.addCleanup(subprocess.run, ["umount", str(temp)], check=True)
+                else:
+                    preexec_fn = limit_file_size
 
-        self.assertEqual(1, result.returncode, result)
-        self.assertEqual("Internal error 16\n", result.stderr)
-        self.assertEqual([], os.listdir(full))
+                result = run_with_temp(launcher, e2e.win_path(temp), preexec_fn=preexec_fn)
+
+                self.assertEqual(1, result.returncode, result)
+                self.assertEqual("Internal error 16\n", result.stderr)
+                self.assertEqual([], os.listdir(temp))
+
+
+def limit_file_size():
+    """In the child before exec: writes past 64 KiB fail with EFBIG instead of raising SIGXFSZ."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, 64 * 1024))
 
 
 if __name__ == "__main__":
