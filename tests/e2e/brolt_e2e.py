@@ -122,3 +122,29 @@ def reg_query(key: str) -> dict:
 def sc(*args) -> Result:
     completed = subprocess.run(["wine", "sc", *args], env=_environment(), capture_output=True, timeout=120)
     return Result(completed.returncode, _decode(completed.stdout), _decode(completed.stderr))
+
+
+def stream_offset(path) -> int:
+    """Where the configuration stream begins: behind the raw data of the last section."""
+    import struct
+
+    data = pathlib.Path(path).read_bytes()
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    sections = struct.unpack_from("<h", data, pe + 6)[0]
+    optional = struct.unpack_from("<h", data, pe + 20)[0]
+    last = pe + 24 + optional + (sections - 1) * 40
+    size, offset = struct.unpack_from("<II", data, last + 16)
+    return offset + size
+
+
+def inspect(path) -> str:
+    completed = subprocess.run([str(BROLTPACK), "inspect", str(path)], capture_output=True, text=True, check=True)
+    return completed.stdout
+
+
+def log_files() -> set:
+    """The diagnostic logs currently in the prefix's temporary directory and on C:."""
+    found = set()
+    for directory in [drive_c()] + list((drive_c() / "users").glob("*/Temp")):
+        found.update(directory.glob("qdl_nlog_*"))
+    return found

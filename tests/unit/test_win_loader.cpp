@@ -4,6 +4,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "core/launcher_state.h"
 #include "stream_fixture.h"
 #include "windows/win_loader.h"
 
@@ -130,6 +131,18 @@ TEST(WorkingDirectory, RelativeToTheLauncherAndIgnoredWhenMissing) {
     EXPECT_STREQ(work.c_str(), current);
     SetCurrentDirectoryA("C:\\");
     RemoveDirectoryA(work.c_str());
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ServiceName, ANameLongerThanItsBufferIsCutNotOverflowed) {
+    std::string longName(9000, 'n');
+    setServiceName(longName.c_str());
+    EXPECT_EQ(std::string(8191, 'n'), getServiceName());
+    setServiceName("Other Service");
+    EXPECT_STREQ("Other Service", getServiceName());
 }
 
 }  // namespace
