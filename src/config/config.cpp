@@ -19,6 +19,8 @@ namespace {
 std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
 uint32_t configurationEndPosition = 0;
+// The file the stream was read from; the included files behind it are read from the same file.
+std::string configurationSource;
 
 constexpr const char* kOpenFailure =
     "Error opening media file. Please move this file to an ascii-only path like c:\\";
@@ -110,7 +112,7 @@ void seekConfigurationStream(HANDLE file) {
 }  // namespace
 
 HANDLE openOwnExecutable() {
-    return openForReading(getModulePath());
+    return openForReading(configurationSource.empty() ? getModulePath() : configurationSource.c_str());
 }
 
 void loadConfiguration() {
@@ -119,6 +121,7 @@ void loadConfiguration() {
 
 void loadConfigurationFrom(const char* path) {
     narrowValues.clear();
+    configurationSource = path;
     wideValues.clear();
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {

@@ -24,6 +24,8 @@ uint32_t getColor(int32_t key);
 uint32_t getConfigurationEndPosition();
 
 // Opens the launcher's own file for reading (shared read and write); INVALID_HANDLE_VALUE on failure.
+// Once a configuration has been loaded this is the file it came from, so that the configuration end
+// position and the included files behind it always refer to the same file.
 HANDLE openOwnExecutable();
 
 // Readers at the current position of an open file; a short read ends the process.

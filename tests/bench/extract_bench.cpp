@@ -1,0 +1,128 @@
+// Extraction benchmark: the launcher's extraction of 64 MiB of included files against CopyFileA of the
+// same 64 MiB, in the same process and the same temporary location, rounds interleaved so that neither
+// side always runs on a warmer cache. Prints the median of each and, last, "extract-ratio: <copy/extract>".
+#include <windows.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "config/config.h"
+#include "config/keys.h"
+#include "files/tempdir.h"
+#include "file_tree.h"
+#include "included_files.h"
+#include "stream_fixture.h"
+
+namespace {
+
+constexpr int kFileCount = 4;
+constexpr size_t kFileSize = 16u << 20;  // 4 x 16 MiB = 64 MiB
+constexpr int kRounds = 7;
+
+double seconds(LARGE_INTEGER start, LARGE_INTEGER end) {
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+template <typename F>
+double timed(F run) {
+    LARGE_INTEGER start, end;
+    QueryPerformanceCounter(&start);
+    run();
+    QueryPerformanceCounter(&end);
+    return seconds(start, end);
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+[[noreturn]] void fail(const char* what) {
+    fprintf(stderr, "extract_bench: %s failed (%lu)\n", what, GetLastError());
+    ExitProcess(2);
+}
+
+}  // namespace
+
+int main() {
+    char temp[8192];
+    chooseTempDir(temp);
+    std::string work = std::string(temp) + (temp[strlen(temp) - 1] == '\\' ? "" : "\\") + "brolt-bench";
+    fixture::removeTree(work);
+    if (!CreateDirectoryA(work.c_str(), nullptr))
+        fail("CreateDirectoryA");
+
+    std::string names;
+    std::vector<std::string> sources;
+    std::vector<std::string> contents;
+    for (int i = 0; i < kFileCount; ++i) {
+        contents.push_back(fixture::patternedBytes(kFileSize, 17u + static_cast<unsigned>(i)));
+        std::string name = "part" + std::to_string(i) + ".bin";
+        names += (i > 0 ? ";" : "") + name;
+        sources.push_back(work + "\\" + name);
+        if (!fixture::writeFile(sources.back(), contents.back()))
+            fail("writing a source file");
+    }
+    // The launcher is the benchmark itself with a configuration stream and the files behind it.
+    fixture::Stream stream{{{brolt::keys::kIncludedFileCount, std::to_string(kFileCount)},
+                            {brolt::keys::kIncludedFileNames, names}},
+                           {}};
+    std::string launcher = work + "\\launcher.exe";
+    fixture::writeLauncher(fixture::ownPath(), launcher, fixture::streamBytes(stream),
+                           fixture::includedSection(contents).bytes);
+    contents.clear();
+    loadConfigurationFrom(launcher.c_str());
+
+    std::string copies = work + "\\copies";
+    auto copyAll = [&] {
+        CreateDirectoryA(copies.c_str(), nullptr);
+        for (int i = 0; i < kFileCount; ++i) {
+            std::string target = copies + "\\part" + std::to_string(i) + ".bin";
+            if (!CopyFileA(sources[i].c_str(), target.c_str(), FALSE))
+                fail("CopyFileA");
+        }
+    };
+    auto extract = [&] {
+        if (extractIncludedFiles(getExtractionDirectory()) != 0)
+            fail("extractIncludedFiles");
+    };
+
+    // One unmeasured round of each warms the cache for both sides.
+    copyAll();
+    fixture::removeTree(copies);
+    extract();
+    fixture::removeTree(getExtractionDirectory());
+
+    std::vector<double> copyTimes, extractTimes;
+    for (int round = 0; round < kRounds; ++round) {
+        auto copyRound = [&] {
+            copyTimes.push_back(timed(copyAll));
+            fixture::removeTree(copies);
+        };
+        auto extractRound = [&] {
+            extractTimes.push_back(timed(extract));
+            fixture::removeTree(getExtractionDirectory());
+        };
+        if (round % 2 == 0) {
+            copyRound();
+            extractRound();
+        } else {
+            extractRound();
+            copyRound();
+        }
+    }
+    fixture::removeTree(work);
+
+    double copyTime = median(copyTimes);
+    double extractTime = median(extractTimes);
+    double mebibytes = kFileCount * static_cast<double>(kFileSize) / (1 << 20);
+    printf("data: %.0f MiB in %d files, %d rounds, medians\n", mebibytes, kFileCount, kRounds);
+    printf("CopyFileA:  %.3f s (%.0f MiB/s)\n", copyTime, mebibytes / copyTime);
+    printf("extraction: %.3f s (%.0f MiB/s)\n", extractTime, mebibytes / extractTime);
+    printf("extract-ratio: %.2f\n", copyTime / extractTime);
+    return 0;
+}

@@ -1,0 +1,119 @@
+"""Included files: packed into the launcher, extracted before the service dispatcher starts."""
+import os
+import pathlib
+import resource
+import shutil
+import signal
+import subprocess
+import unittest
+
+import brolt_e2e as e2e
+
+
+def patterned(size: int, seed: int) -> bytes:
+    """Bytes without an easy pattern, the scrambling value 0x88 among them."""
+    out = bytearray(size)
+    for i in range(size):
+        seed = (seed * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = (seed >> 16) & 0xFF
+    return bytes(out)
+
+
+def run_with_temp(program, temp_win_path: str, env=None, preexec_fn=None) -> e2e.Result:
+    """Runs program with TMP and TEMP pointing at temp_win_path. Wine takes these two from the registry
+    rather than from the Unix environment, so they are set by a Windows parent for this process only."""
+    line = f'set TMP={temp_win_path}&& set TEMP={temp_win_path}&& {e2e.win_path(program)}'
+    completed = subprocess.run(["wine", "cmd", "/c", line], cwd=str(pathlib.Path(program).parent),
+                               env=e2e._environment(env), capture_output=True, timeout=120,
+                               preexec_fn=preexec_fn)
+    return e2e.Result(completed.returncode, e2e._decode(completed.stdout), e2e._decode(completed.stderr))
+
+
+def pack_with_files(directory: pathlib.Path, files: dict) -> pathlib.Path:
+    for name, content in files.items():
+        (directory / name).write_bytes(content)
+    names = ", ".join(f'"{name}"' for name in files)
+    return e2e.pack(directory, f"""
+[service]
+name = "IncludeSvc"
+[launcher]
+executable_type = 3
+[messages]
+internal_error = "Internal error {{0}}"
+[include]
+files = [{names}]
+""")
+
+
+class IncludedFiles(unittest.TestCase):
+    def setUp(self):
+        self.directory = e2e.workdir("include")
+        self.addCleanup(shutil.rmtree, self.directory, True)
+        self.temp = self.directory / "temp"
+        self.temp.mkdir()
+
+    def test_files_arrive_byte_for_byte_in_a_fresh_directory(self):
+        files = {"readme.txt": b"line one\r\nline two\r\n", "data.bin": patterned(70000, 5), "empty.txt": b""}
+        launcher = pack_with_files(self.directory, files)
+
+        inspected = subprocess.run([str(e2e.BROLTPACK), "inspect", str(launcher)], capture_output=True, text=True)
+        self.assertEqual(0, inspected.returncode, inspected.stderr)
+        for name, content in files.items():
+            self.assertRegex(inspected.stdout, rf"{name}\D+{len(content)}\b")
+
+        result = run_with_temp(launcher, e2e.win_path(self.temp), env={"BROLT_LOG": "yes"})
+        self.assertEqual(0, result.returncode, result)
+
+        directories = [p for p in self.temp.iterdir() if p.is_dir()]
+        self.assertEqual(1, len(directories), list(self.temp.iterdir()))
+        extracted = directories[0]
+        self.assertRegex(extracted.name, r"^brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
+        self.assertEqual({"readme.txt", "data.bin"}, {p.name for p in extracted.iterdir()})
+        self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
+        self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
+
+        logs = list(self.temp.glob("qdl_nlog_*"))
+        self.assertEqual(1, len(logs))
+        log = logs[0].read_text(encoding="cp1252").split("\n")
+        lines = [line.rstrip("\r") for line in log]
+        start = lines.index("extracting files")
+        target = e2e.win_path(extracted)
+        self.assertEqual(["extracting files", "Included files: 3", f"Temp dir: {target}",
+                          f"extracting {target}\\readme.txt (size: 20)",
+                          f"extracting {target}\\data.bin (size: 70000)",
+                          f"extracting {target}\\empty.txt (size: 0)",
+                          "extracting files done"], lines[start:start + 7])
+
+    def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
+        # Real write failures, each smaller than the included file: a full file system (needs the
+        # right to mount one) and a file size limit on the launcher's process (needs nothing).
+        launcher = pack_with_files(self.directory, {"small.txt": b"fits", "big.bin": patterned(256 * 1024, 9)})
+        for failure in ("full file system", "file size limit"):
+            with self.subTest(failure=failure):
+                temp = self.directory / failure.replace(" ", "-")
+                temp.mkdir()
+                preexec_fn = None
+                if failure == "full file system":
+                    mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(temp)],
+                                             capture_output=True, text=True)
+                    if mounted.returncode != 0:
+                        self.skipTest(f"cannot mount a small file system here: {mounted.stderr.strip()}")
+                    self.addCleanup(subprocess.run, ["umount", str(temp)], check=True)
+                else:
+                    preexec_fn = limit_file_size
+
+                result = run_with_temp(launcher, e2e.win_path(temp), preexec_fn=preexec_fn)
+
+                self.assertEqual(1, result.returncode, result)
+                self.assertEqual("Internal error 16\n", result.stderr)
+                self.assertEqual([], os.listdir(temp))
+
+
+def limit_file_size():
+    """In the child before exec: writes past 64 KiB fail with EFBIG instead of raising SIGXFSZ."""
+    signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+    resource.setrlimit(resource.RLIMIT_FSIZE, (64 * 1024, 64 * 1024))
+
+
+if __name__ == "__main__":
+    unittest.main()
