@@ -21,6 +21,12 @@ for words in "-status" "-install" "-status" "-start" "-status" "-stop" "-uninsta
   step "wine BroltDemo.exe $words"
   wine BroltDemo.exe $words
   echo "exit code: $?"
+  if [ "$words" = "-start" ]; then
+    # No Java runtime exists on this machine yet: the service reports running, then stopped, exit code 1.
+    sleep 2
+    step "wine sc query BroltDemo"
+    wine sc query BroltDemo | tr -d '\r'
+  fi
 done
 
 step "wine BroltDemo.exe -status  (with BROLT_LOG=yes: the diagnostic log)"
