@@ -1,11 +1,9 @@
 #include "launch/split.h"
 
-#include <windows.h>
-
-#include <cstring>
 #include <cwchar>
 
 #include "config/keys.h"
+#include "core/ansi_text.h"
 #include "core/errors.h"
 
 bool splitArguments(const wchar_t* text, std::vector<std::wstring>& list) {
@@ -52,20 +50,9 @@ void splitCommandLine(const wchar_t* text, std::vector<std::wstring>& list) {
 }
 
 void splitNarrowCommandLine(const char* text, std::vector<std::string>& list) {
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (units <= 0)
-        return;
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
     std::vector<std::wstring> arguments;
-    splitCommandLine(wide.c_str(), arguments);
+    splitCommandLine(fromAnsiCodePage(text).c_str(), arguments);
     // Back through the same code page, so a character survives whenever the forward step kept it.
-    for (const std::wstring& argument : arguments) {
-        int bytes = WideCharToMultiByte(CP_ACP, 0, argument.c_str(), -1, nullptr, 0, nullptr, nullptr);
-        std::string narrow(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-        if (bytes > 0)
-            WideCharToMultiByte(CP_ACP, 0, argument.c_str(), -1, narrow.data(), bytes, nullptr, nullptr);
-        narrow.resize(strlen(narrow.c_str()));
-        list.push_back(std::move(narrow));
-    }
+    for (const std::wstring& argument : arguments)
+        list.push_back(toAnsiCodePage(argument));
 }

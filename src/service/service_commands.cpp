@@ -8,6 +8,7 @@
 
 #include "config/config.h"
 #include "config/keys.h"
+#include "core/ansi_text.h"
 #include "core/launcher_state.h"
 #include "core/limits.h"
 #include "core/unique_resource.h"
@@ -27,22 +28,6 @@ constexpr size_t kServiceConfigBufferSize = 8192;
 constexpr size_t kDescriptionUnits = 8192;
 
 using ChangeServiceConfig2WFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
-
-// ANSI code page text (length bytes, terminators inside included) as UTF-16 for the wide calls.
-std::wstring fromAnsiCodePage(const char* text, size_t length) {
-    if (length == 0)
-        return {};
-    int units = MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), nullptr, 0);
-    if (units <= 0)
-        return {};
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, static_cast<int>(length), wide.data(), units);
-    return wide;
-}
-
-std::wstring fromAnsiCodePage(const char* text) {
-    return fromAnsiCodePage(text, strlen(text));
-}
 
 // Systems without ChangeServiceConfig2W simply get no description.
 void setDescription(SC_HANDLE service) {
@@ -126,7 +111,7 @@ int installCommand(DWORD startType) {
     // manager that stores a narrow dependency list wrongly.
     std::wstring name = fromAnsiCodePage(getServiceName());
     std::wstring binaryPath = fromAnsiCodePage(quotedBinaryPath(getModulePath()).c_str());
-    std::wstring dependencyList = fromAnsiCodePage(dependencies.data(), dependencies.size());
+    std::wstring dependencyList = fromAnsiCodePage(dependencies);
     UniqueServiceHandle service(
         CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, kInstalledServiceType,
                        startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,

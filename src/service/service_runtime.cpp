@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "core/ansi_text.h"
 #include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
@@ -35,16 +36,6 @@ void updateStatus(Change change) {
     std::lock_guard<std::mutex> guard(statusLock);
     serviceStatus = change(serviceStatus);
     SetServiceStatus(statusHandle, &serviceStatus);  // a failed report changes nothing we could do
-}
-
-std::wstring fromAnsiCodePage(const char* text) {
-    int units = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (units <= 0)
-        return {};
-    std::wstring wide(static_cast<size_t>(units), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, wide.data(), units);
-    wide.resize(static_cast<size_t>(units) - 1);
-    return wide;
 }
 
 }  // namespace

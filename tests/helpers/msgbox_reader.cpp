@@ -7,15 +7,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "../unit/support/utf8.h"
 
-std::string utf8(const std::wstring& text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    out.resize(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0);
-    return out;
-}
+namespace {
 
 std::wstring windowText(HWND window) {
     wchar_t buffer[8192];
@@ -51,8 +45,8 @@ int main(int argc, char** argv) {
     Sleep(200);  // let the box finish laying out its texts
     std::wstring text;
     EnumChildWindows(box, collectStatic, reinterpret_cast<LPARAM>(&text));
-    printf("caption: %s\n", utf8(windowText(box)).c_str());
-    printf("text: %s\n", utf8(text).c_str());
+    printf("caption: %s\n", fixture::utf8(windowText(box)).c_str());
+    printf("text: %s\n", fixture::utf8(text).c_str());
     fflush(stdout);
     PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
     return 0;

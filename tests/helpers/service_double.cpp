@@ -13,15 +13,9 @@
 #include "launch/java_launch.h"
 #include "windows/win_loader.h"
 
-namespace {
+#include "../unit/support/utf8.h"
 
-std::string utf8(const std::wstring& text) {
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    out.resize(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0);
-    return out;
-}
+namespace {
 
 void writeBeside(const char* fileName, const std::string& text) {
     std::string path = std::string(getLauncherDirectory()) + fileName;
@@ -41,7 +35,7 @@ bool LoadDLL() {
 bool launchJavaApplication(const std::vector<std::wstring>& arguments) {
     std::string lines;
     for (const std::wstring& argument : arguments)
-        lines += utf8(argument) + "\n";
+        lines += fixture::utf8(argument) + "\n";
     writeBeside("launch-arguments.txt", lines);
     return true;
 }
