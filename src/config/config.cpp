@@ -12,7 +12,6 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
-#include "files/paths.h"
 
 namespace {
 
@@ -25,6 +24,13 @@ std::string configurationSource;
 constexpr const char* kOpenFailure =
     "Error opening media file. Please move this file to an ascii-only path like c:\\";
 constexpr const char* kMagicFailure = "Internal Error: magic";
+
+// A broken stream is always shown in a box, captioned with key 1000 when it was read before the break.
+[[noreturn]] void failLoading(const char* text) {
+    auto caption = narrowValues.find(brolt::keys::kMessageCaption);
+    setErrorPresentation(true, caption == narrowValues.end() ? "" : caption->second.c_str());
+    fatalError(text);
+}
 
 HANDLE openForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
@@ -43,7 +49,7 @@ T readNumber(HANDLE file, const char* failure) {
     if (!readExactly(file, &value, sizeof value)) {
         printf("error %d\n", static_cast<int>(GetLastError()));
         fflush(stdout);
-        fatalError(failure);
+        failLoading(failure);
     }
     return value;
 }
@@ -63,7 +69,7 @@ int64_t remainingBytes(HANDLE file) {
 int32_t readLength(HANDLE file, const char* failure) {
     int32_t length = readInt(file);
     if (length < 0 || length > remainingBytes(file))
-        fatalError(failure);
+        failLoading(failure);
     return length;
 }
 
@@ -75,13 +81,13 @@ bool seekTo(HANDLE file, int64_t offset) {
 
 int32_t readIntAt(HANDLE file, int64_t offset) {
     if (!seekTo(file, offset))
-        fatalError(kMagicFailure);
+        failLoading(kMagicFailure);
     return readInt(file);
 }
 
 int16_t readShortAt(HANDLE file, int64_t offset) {
     if (!seekTo(file, offset))
-        fatalError(kMagicFailure);
+        failLoading(kMagicFailure);
     return readShort(file);
 }
 
@@ -105,18 +111,18 @@ void seekConfigurationStream(HANDLE file) {
     uint32_t magic = 0;
     if (!seekTo(file, int64_t{rawDataOffset} + rawDataSize) || !readExactly(file, &magic, sizeof magic) ||
         magic != s::kMagic) {
-        fatalError(kMagicFailure);
+        failLoading(kMagicFailure);
     }
 }
 
 }  // namespace
 
 HANDLE openOwnExecutable() {
-    return openForReading(configurationSource.empty() ? getModulePath() : configurationSource.c_str());
-}
-
-void loadConfiguration() {
-    loadConfigurationFrom(getModulePath());
+    if (configurationSource.empty()) {
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    return openForReading(configurationSource.c_str());
 }
 
 void loadConfigurationFrom(const char* path) {
@@ -127,7 +133,7 @@ void loadConfigurationFrom(const char* path) {
     if (!file || file.get() == nullptr) {
         file.release();
         logError("Could not open %s", path);
-        fatalError(kOpenFailure);
+        failLoading(kOpenFailure);
     }
     seekConfigurationStream(file.get());
 
@@ -147,10 +153,6 @@ void loadConfigurationFrom(const char* path) {
     }
     configurationEndPosition = SetFilePointer(file.get(), 0, nullptr, FILE_CURRENT);
     file.reset();
-
-    int executableType = getInt(brolt::keys::kExecutableType);
-    if (executableType != 1 && executableType != 5)
-        switchMessageBoxModeOff();
 }
 
 int64_t readLong(HANDLE file) {
@@ -171,7 +173,7 @@ char* readString(HANDLE file) {
     char* text = new char[static_cast<size_t>(length) + 1];
     text[length] = '\0';
     if (length > 0 && !readExactly(file, text, static_cast<DWORD>(length)))
-        fatalError(failure);
+        failLoading(failure);
     return text;
 }
 
@@ -183,7 +185,7 @@ wchar_t* readWString(HANDLE file) {
     // An odd byte length leaves its last byte unread into a unit of its own; the text ends before it.
     std::string bytes(static_cast<size_t>(length), '\0');
     if (length > 0 && !readExactly(file, bytes.data(), static_cast<DWORD>(length)))
-        fatalError(failure);
+        failLoading(failure);
     memcpy(text, bytes.data(), units * sizeof(wchar_t));
     text[units] = L'\0';
     return text;

@@ -6,9 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 
-// Reads the stream from the launcher's own file; every failure ends the process.
-void loadConfiguration();
-// Same, from another file (the launcher's own file in production; fixtures in tests).
+// Reads the stream from the file at path (the launcher's own file in production; fixtures in tests);
+// every failure ends the process.
 void loadConfigurationFrom(const char* path);
 
 // The value copied into buffer (at most size - 1 characters); empty when the key is absent.
@@ -24,7 +23,7 @@ uint32_t getColor(int32_t key);
 uint32_t getConfigurationEndPosition();
 
 // Opens the launcher's own file for reading (shared read and write); INVALID_HANDLE_VALUE on failure.
-// Once a configuration has been loaded this is the file it came from, so that the configuration end
+// This is the file the configuration was loaded from (none before that), so that the configuration end
 // position and the included files behind it always refer to the same file.
 HANDLE openOwnExecutable();
 

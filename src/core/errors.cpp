@@ -5,23 +5,23 @@
 #include <cstdio>
 #include <cstring>
 
-#include "config/config.h"
-#include "config/keys.h"
 #include "core/limits.h"
 #include "core/log.h"
-#include "files/paths.h"
+#include "core/long_path.h"
 
 namespace {
 
 // On until the configuration is loaded, so that a broken stream is always seen in a box.
 bool messageBoxMode = true;
+char messageCaption[brolt::kTextBufferSize] = "";
 
 constexpr const char* kPlaceholder = "{0}";
 
 }  // namespace
 
-void switchMessageBoxModeOff() {
-    messageBoxMode = false;
+void setErrorPresentation(bool messageBoxes, const char* caption) {
+    messageBoxMode = messageBoxes;
+    brolt::copyBounded(messageCaption, sizeof messageCaption, caption);
 }
 
 bool isMessageBoxMode() {
@@ -43,16 +43,14 @@ void showError(const char* message) {
     }
 
     if (messageBoxMode) {
-        char caption[brolt::kTextBufferSize];
-        getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
-        MessageBoxA(nullptr, text, caption, MB_ICONERROR);
+        MessageBoxA(nullptr, text, messageCaption, MB_ICONERROR);
     } else {
         fprintf(stderr, "%s\n", text);
         fflush(stderr);
     }
 }
 
-void formatMessage(char* out, unsigned size, const char* text, const char* argument) {
+void formatMessage(char* out, size_t size, const char* text, const char* argument) {
     const char* placeholder = argument != nullptr ? strstr(text, kPlaceholder) : nullptr;
     if (placeholder == nullptr) {
         brolt::copyBounded(out, size, text);
@@ -67,20 +65,7 @@ void formatMessage(char* out, unsigned size, const char* text, const char* argum
     brolt::appendBounded(out, size, placeholder + strlen(kPlaceholder));
 }
 
-void showMessage(int key, const char* argument) {
-    char text[brolt::kTextBufferSize];
-    getStr(key, text, sizeof text);
-    char message[brolt::kTextBufferSize];
-    formatMessage(message, sizeof message, text, argument);
-    showError(message);
-}
-
 void fatalError(const char* text) {
     showError(text);
-    ExitProcess(1);
-}
-
-void fatalMessage(int key, const char* argument) {
-    showMessage(key, argument);
     ExitProcess(1);
 }

@@ -1,16 +1,16 @@
-// Error reporting: a message box or standard error, depending on the executable type.
+// Error reporting: a message box or standard error, as start-up decided from the executable type.
 #pragma once
+
+#include <cstddef>
 
 // Shows a literal text, with the log file named when the diagnostic log is on.
 void showError(const char* text);
-// Shows the configured text of a message key with "{0}" replaced by argument (nullptr: none).
-void showMessage(int key, const char* argument);
 [[noreturn]] void fatalError(const char* text);
-[[noreturn]] void fatalMessage(int key, const char* argument);
 
-// Message boxes are on until the configuration says the executable type is neither 1 nor 5.
-void switchMessageBoxModeOff();
+// Message boxes are on (without a caption) until start-up has read the configuration and fixes the
+// presentation once: boxes or standard error, and the caption of every box.
+void setErrorPresentation(bool messageBoxes, const char* caption);
 bool isMessageBoxMode();
 
-// Builds the text showMessage shows: the first "{0}" replaced by argument, cut to size.
-void formatMessage(char* out, unsigned size, const char* text, const char* argument);
+// The text with its first "{0}" replaced by argument (nullptr: none), cut to size.
+void formatMessage(char* out, size_t size, const char* text, const char* argument);

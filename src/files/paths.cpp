@@ -1,6 +1,6 @@
 #include "files/paths.h"
 
-#include <shlobj.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -20,13 +20,6 @@ char modulePath[kTextBufferSize];
 bool modulePathCached = false;
 char launcherDirectory[kTextBufferSize];
 bool launcherDirectoryCached = false;
-
-// "MAX_PATH" of the shell interfaces the emulation goes through.
-constexpr DWORD kShellPathSize = 260;
-
-DWORD WINAPI resolveLongPathName(LPCSTR source, LPSTR destination, DWORD length);
-using LongPathFunction = DWORD(WINAPI*)(LPCSTR, LPSTR, DWORD);
-LongPathFunction longPathEntry = resolveLongPathName;
 
 bool endsWithExe(const char* path) {
     size_t length = strlen(path);
@@ -83,21 +76,6 @@ void editAsWide(char* path, Change change) {
     char narrow[kTextBufferSize];
     if (wideToNarrow(wide, narrow, sizeof narrow))
         strcpy(path, narrow);  // never longer than path
-}
-
-DWORD WINAPI resolveLongPathName(LPCSTR source, LPSTR destination, DWORD length) {
-    HMODULE kernel = GetModuleHandleA("KERNEL32");
-    auto system =
-        kernel ? reinterpret_cast<LongPathFunction>(GetProcAddress(kernel, "GetLongPathNameA")) : nullptr;
-    if (system != nullptr) {
-        DWORD result = system(source, destination, length);
-        if (result != 0 || GetLastError() != ERROR_CALL_NOT_IMPLEMENTED) {
-            longPathEntry = system;
-            return result;
-        }
-    }
-    longPathEntry = emulateLongPathName;
-    return emulateLongPathName(source, destination, length);
 }
 
 }  // namespace
@@ -244,59 +222,6 @@ bool findFile(const char* path, uint64_t* lastWriteTime) {
             (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
     }
     return true;
-}
-
-DWORD getLongPathName(const char* source, char* destination, DWORD length) {
-    return longPathEntry(source, destination, length);
-}
-
-DWORD WINAPI emulateLongPathName(LPCSTR source, LPSTR destination, DWORD length) {
-    if (GetFileAttributesA(source) == INVALID_FILE_ATTRIBUTES)
-        return 0;
-    char fullPath[kShellPathSize];
-    DWORD fullLength = GetFullPathNameA(source, kShellPathSize, fullPath, nullptr);
-    if (fullLength == 0)
-        return 0;
-    if (fullLength >= kShellPathSize) {
-        SetLastError(ERROR_BUFFER_OVERFLOW);
-        return 0;
-    }
-    IShellFolder* desktop = nullptr;
-    if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr)
-        return 0;
-    LPITEMIDLIST items = nullptr;
-    auto release = brolt::ScopeExit([&] {
-        IMalloc* allocator = nullptr;
-        if (items != nullptr && SUCCEEDED(SHGetMalloc(&allocator)) && allocator != nullptr) {
-            allocator->Free(items);
-            allocator->Release();
-        }
-        desktop->Release();
-    });
-
-    wchar_t wideName[kShellPathSize];
-    if (MultiByteToWideChar(CP_ACP, 0, fullPath, -1, wideName, kShellPathSize) == 0) {
-        if (GetLastError() == ERROR_INSUFFICIENT_BUFFER)
-            SetLastError(ERROR_BUFFER_OVERFLOW);
-        return 0;
-    }
-    HRESULT parsed = desktop->ParseDisplayName(nullptr, nullptr, wideName, nullptr, &items, nullptr);
-    if (FAILED(parsed)) {
-        SetLastError(HRESULT_FACILITY(parsed) == FACILITY_WIN32 ? HRESULT_CODE(parsed) : ERROR_INVALID_DATA);
-        return 0;
-    }
-    char longName[kShellPathSize] = "";
-    if (!SHGetPathFromIDListA(items, longName) && longName[0] != '\0') {
-        SetLastError(ERROR_INVALID_DATA);
-        return 0;
-    }
-    DWORD longLength = static_cast<DWORD>(strlen(longName));
-    if (length < longLength + 1) {
-        SetLastError(ERROR_INSUFFICIENT_BUFFER);
-        return longLength + 1;
-    }
-    lstrcpynA(destination, longName, static_cast<int>(length));
-    return longLength;
 }
 
 int listFilesWithExtension(const char* directory, const char* extension, char*** output) {

@@ -22,9 +22,6 @@ void collapseBackslashes(char* path);
 void resolvePathList(char* destination, const char* list, size_t size = 8192);
 bool fileExists(const char* path);
 bool findFile(const char* path, uint64_t* lastWriteTime);
-DWORD getLongPathName(const char* source, char* destination, DWORD length);
-// The shell's replacement for systems without GetLongPathNameA.
-DWORD WINAPI emulateLongPathName(LPCSTR source, LPSTR destination, DWORD length);
 // Names (without directory) matching directory\*.ext; the caller owns the array and the names.
 int listFilesWithExtension(const char* directory, const char* extension, char*** output);
 

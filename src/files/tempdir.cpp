@@ -12,9 +12,10 @@
 #include "config/config.h"
 #include "config/keys.h"
 #include "config/stream_format.h"
-#include "core/errors.h"
+#include "config/messages.h"
 #include "core/limits.h"
 #include "core/log.h"
+#include "core/long_path.h"
 #include "core/unique_resource.h"
 #include "files/paths.h"
 

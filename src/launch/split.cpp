@@ -4,7 +4,7 @@
 
 #include "config/keys.h"
 #include "core/ansi_text.h"
-#include "core/errors.h"
+#include "config/messages.h"
 
 bool splitArguments(const wchar_t* text, std::vector<std::wstring>& list) {
     const wchar_t* p = text;

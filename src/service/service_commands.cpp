@@ -9,7 +9,7 @@
 #include "config/config.h"
 #include "config/keys.h"
 #include "core/ansi_text.h"
-#include "core/launcher_state.h"
+#include "core/log.h"
 #include "core/limits.h"
 #include "core/unique_resource.h"
 #include "files/paths.h"
@@ -26,6 +26,37 @@ constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 constexpr DWORD kStopPollMilliseconds = 500;
 constexpr size_t kServiceConfigBufferSize = 8192;
 constexpr size_t kDescriptionUnits = 8192;
+
+// The service manager and one service in it, opened together and closed together.
+struct ServiceConnection {
+    UniqueServiceHandle manager;
+    UniqueServiceHandle service;
+};
+
+enum class OpenFailure { None, Manager, Service };
+
+// Opens the local service manager and the named service; each failing call is logged once here.
+OpenFailure openService(const std::wstring& name, DWORD managerAccess, DWORD serviceAccess,
+                        ServiceConnection& connection) {
+    connection.manager.reset(OpenSCManagerW(nullptr, nullptr, managerAccess));
+    if (!connection.manager) {
+        logError("OpenSCManagerW failed: %lu", GetLastError());
+        return OpenFailure::Manager;
+    }
+    connection.service.reset(OpenServiceW(connection.manager.get(), name.c_str(), serviceAccess));
+    if (!connection.service) {
+        logError("OpenServiceW failed: %lu", GetLastError());
+        return OpenFailure::Service;
+    }
+    return OpenFailure::None;
+}
+
+// Logs a failed call with the system's error code and hands the code back.
+DWORD logFailure(const char* call) {
+    DWORD error = GetLastError();
+    logError("%s failed: %lu", call, error);
+    return error;
+}
 
 using ChangeServiceConfig2WFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
 
@@ -93,7 +124,7 @@ bool isSameExecutable(const char* modulePath, const char* configuredPath) {
     return _strnicmp(modulePath, configuredPath, strlen(modulePath)) == 0;
 }
 
-int installCommand(DWORD startType) {
+int installCommand(const std::string& serviceName, DWORD startType) {
     // Refused before the old entry is touched: a list that does not fit must not cost the service.
     std::string dependencies;
     if (!buildDependencyList(dependencies)) {
@@ -101,67 +132,77 @@ int installCommand(DWORD startType) {
         printf("Could not create service.\n");
         return 1;
     }
-    uninstallCommand(false);
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    uninstallCommand(serviceName, false);
+    UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
+        logFailure("OpenSCManagerW");
         printf("Could not open SCManager.\n");
         return 1;
     }
-    // The wide call with text from the ANSI code page is what the narrow call does, minus a service
-    // manager that stores a narrow dependency list wrongly.
-    std::wstring name = fromAnsiCodePage(getServiceName());
-    std::wstring binaryPath = fromAnsiCodePage(quotedBinaryPath(getModulePath()).c_str());
+    // All names travel as UTF-16 converted from the ANSI code page: the narrow calls would do the same
+    // conversion, except for a narrow dependency list, which some service managers store wrongly.
+    std::wstring name = fromAnsiCodePage(serviceName);
+    std::wstring binaryPath = fromAnsiCodePage(quotedBinaryPath(getModulePath()));
     std::wstring dependencyList = fromAnsiCodePage(dependencies);
     UniqueServiceHandle service(
         CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, kInstalledServiceType,
                        startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
                        dependencyList.empty() ? nullptr : dependencyList.c_str(), nullptr, nullptr));
     if (!service) {
+        logFailure("CreateServiceW");
         printf("Could not create service.\n");
         return 1;
     }
     setDescription(service.get());
-    printf("Installed service '%s'.\n", getServiceName());
+    printf("Installed service '%s'.\n", serviceName.c_str());
     return 0;
 }
 
-int uninstallCommand(bool verbose) {
-    stopCommand(false);
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-    if (!manager) {
+int uninstallCommand(const std::string& serviceName, bool verbose) {
+    stopCommand(serviceName, false);
+    ServiceConnection connection;
+    OpenFailure failure =
+        openService(fromAnsiCodePage(serviceName), SC_MANAGER_ALL_ACCESS, DELETE, connection);
+    if (failure == OpenFailure::Manager) {
         if (verbose)
             printf("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), DELETE));
-    if (!service || !DeleteService(service.get())) {
+    if (failure != OpenFailure::None || !DeleteService(connection.service.get())) {
+        if (failure == OpenFailure::None)
+            logFailure("DeleteService");
         if (verbose)
             printf("Could not delete service.\n");
         return 1;
     }
     if (verbose)
-        printf("Uninstalled service '%s'.\n", getServiceName());
+        printf("Uninstalled service '%s'.\n", serviceName.c_str());
     return 0;
 }
 
-int stopCommand(bool verbose) {
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
+int stopCommand(const std::string& serviceName, bool verbose) {
+    ServiceConnection connection;
+    OpenFailure failure =
+        openService(fromAnsiCodePage(serviceName), SC_MANAGER_CONNECT, kStopAccess, connection);
+    if (failure == OpenFailure::Manager) {
         if (verbose)
             printf("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), kStopAccess));
     SERVICE_STATUS status{};
-    if (!service || !ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) {
+    if (failure != OpenFailure::None ||
+        !ControlService(connection.service.get(), SERVICE_CONTROL_STOP, &status)) {
+        if (failure == OpenFailure::None)
+            logFailure("ControlService");
         if (verbose)
             printf("Could not stop service.\n");
         return 1;
     }
     // A stop that was requested is always told, quiet or not.
-    printf("Stopping service '%s'.\n", getServiceName());
+    printf("Stopping service '%s'.\n", serviceName.c_str());
     fflush(stdout);
-    printf(waitWhileStopPending(service.get()) ? "Service stopped\n" : "Error while stopping service\n");
+    printf(waitWhileStopPending(connection.service.get()) ? "Service stopped\n"
+                                                          : "Error while stopping service\n");
     return 0;
 }
 
@@ -185,18 +226,19 @@ bool waitWhileStopPending(SC_HANDLE service) {
     return status.dwCurrentState == SERVICE_STOPPED;
 }
 
-int startCommand() {
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
+int startCommand(const std::string& serviceName) {
+    ServiceConnection connection;
+    OpenFailure failure =
+        openService(fromAnsiCodePage(serviceName), SC_MANAGER_CONNECT, SERVICE_START, connection);
+    if (failure == OpenFailure::Manager) {
         printf("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), SERVICE_START));
-    if (service && StartServiceA(service.get(), 0, nullptr)) {
-        printf("Starting service '%s'.\n", getServiceName());
+    if (failure == OpenFailure::None && StartServiceW(connection.service.get(), 0, nullptr)) {
+        printf("Starting service '%s'.\n", serviceName.c_str());
         return 0;
     }
-    DWORD error = GetLastError();
+    DWORD error = failure == OpenFailure::None ? logFailure("StartServiceW") : GetLastError();
     if (error == ERROR_SERVICE_ALREADY_RUNNING) {
         printf("Service is already running.\n");
         return 0;
@@ -205,15 +247,18 @@ int startCommand() {
     return 1;
 }
 
-int statusCommand() {
-    UniqueServiceHandle manager(OpenSCManagerA(nullptr, nullptr, SC_MANAGER_CONNECT));
-    if (!manager) {
+int statusCommand(const std::string& serviceName) {
+    ServiceConnection connection;
+    OpenFailure failure =
+        openService(fromAnsiCodePage(serviceName), SC_MANAGER_CONNECT, kStatusAccess, connection);
+    if (failure == OpenFailure::Manager) {
         printf("Could not open SCManager.\n");
         return 1;
     }
-    UniqueServiceHandle service(OpenServiceA(manager.get(), getServiceName(), kStatusAccess));
     SERVICE_STATUS status{};
-    if (!service || !QueryServiceStatus(service.get(), &status)) {
+    if (failure != OpenFailure::None || !QueryServiceStatus(connection.service.get(), &status)) {
+        if (failure == OpenFailure::None)
+            logFailure("QueryServiceStatus");
         printf("Could not get status.\n");
         return 1;
     }
@@ -226,16 +271,17 @@ int statusCommand() {
     }
     // DWORD elements keep the record's alignment.
     std::vector<DWORD> buffer(kServiceConfigBufferSize / sizeof(DWORD));
-    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGA*>(buffer.data());
+    auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
     DWORD needed = 0;
-    if (!QueryServiceConfigA(service.get(), config, kServiceConfigBufferSize, &needed)) {
-        printf("Could not get config (%d, %d).\n", static_cast<int>(GetLastError()),
-               static_cast<int>(needed));
+    if (!QueryServiceConfigW(connection.service.get(), config, kServiceConfigBufferSize, &needed)) {
+        int error = static_cast<int>(logFailure("QueryServiceConfigW"));
+        printf("Could not get config (%d, %d).\n", error, static_cast<int>(needed));
         return 1;
     }
-    const char* binaryPath = config->lpBinaryPathName != nullptr ? config->lpBinaryPathName : "";
-    if (!isSameExecutable(getModulePath(), binaryPath)) {
-        printf("Different service executable: %s\n", binaryPath);
+    std::string binaryPath =
+        config->lpBinaryPathName != nullptr ? toAnsiCodePage(config->lpBinaryPathName) : "";
+    if (!isSameExecutable(getModulePath(), binaryPath.c_str())) {
+        printf("Different service executable: %s\n", binaryPath.c_str());
         return 1;
     }
     if (config->dwStartType == SERVICE_AUTO_START)

@@ -7,11 +7,12 @@
 #include <string>
 #include <string_view>
 
-int installCommand(DWORD startType);
-int uninstallCommand(bool verbose);
-int stopCommand(bool verbose);
-int startCommand();
-int statusCommand();
+// Every command works on the service of the given name (narrow text in the ANSI code page).
+int installCommand(const std::string& serviceName, DWORD startType);
+int uninstallCommand(const std::string& serviceName, bool verbose);
+int stopCommand(const std::string& serviceName, bool verbose);
+int startCommand(const std::string& serviceName);
+int statusCommand(const std::string& serviceName);
 // True when the service ended in SERVICE_STOPPED; gives up when no progress shows within the wait hint.
 bool waitWhileStopPending(SC_HANDLE service);
 

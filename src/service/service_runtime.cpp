@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "core/ansi_text.h"
-#include "core/launcher_state.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
 #include "jvm/jvm_search.h"
@@ -28,8 +27,12 @@ SERVICE_STATUS_HANDLE statusHandle = nullptr;
 // Auto-reset, the only hand-off from the control handler to the service thread.
 brolt::UniqueHandle stopEvent;
 
-// Lives until the process ends: the launch keeps pointers into it.
+// Written once by runServiceDispatcher before the dispatcher starts the service thread, read-only after.
+brolt::ServiceSettings settings;
+
+// Live until the process ends: the launch keeps pointers into them.
 std::vector<std::wstring> launchArguments;
+brolt::JavaRuntime javaRuntime;
 
 template <typename Change>
 void updateStatus(Change change) {
@@ -39,6 +42,20 @@ void updateStatus(Change change) {
 }
 
 }  // namespace
+
+brolt::JavaHost brolt::realJavaHost() {
+    return {LoadDLL, launchJavaApplication, stopJavaApplication};
+}
+
+void runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
+    settings = serviceSettings;
+    SERVICE_TABLE_ENTRYA table[] = {
+        {settings.serviceName.data(), serviceMain},
+        {nullptr, nullptr},
+    };
+    // Returns when the service has stopped, or at once outside the service control manager.
+    StartServiceCtrlDispatcherA(table);
+}
 
 std::vector<std::wstring> buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv) {
     std::vector<std::wstring> arguments;
@@ -57,7 +74,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
         // A control that arrives right after the registration waits until the handle is known.
         std::lock_guard<std::mutex> guard(statusLock);
         serviceStatus = svc::initialStatus();
-        statusHandle = RegisterServiceCtrlHandlerA(getServiceName(), serviceControlHandler);
+        statusHandle = RegisterServiceCtrlHandlerA(settings.serviceName.c_str(), serviceControlHandler);
     }
     if (statusHandle == nullptr)
         return;
@@ -66,7 +83,9 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
 
     launchArguments = buildLaunchArguments(GetCommandLineW(), argc, argv);
 
-    if (!LoadDLL() || !launchJavaApplication(launchArguments)) {
+    const brolt::JavaHost& host = settings.host;
+    if (!host.locate(settings.launch.launcherKind, javaRuntime) ||
+        !host.launch(javaRuntime, settings.launch, launchArguments)) {
         updateStatus(svc::failedStartStatus);
         std::vector<std::wstring>().swap(launchArguments);
         return;
@@ -80,7 +99,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     logInfo("registering ConsoleCtrlHandler");
     SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
     WaitForSingleObject(stopEvent.get(), INFINITE);
-    stopJavaApplication();
+    host.stop();
     updateStatus(svc::stoppedStatus);
     // The stop is reported; exit hooks and stream flushing would only delay the end.
     _exit(0);

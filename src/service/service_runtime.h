@@ -6,6 +6,35 @@
 #include <string>
 #include <vector>
 
+#include "jvm/jvm_search.h"
+#include "launch/java_launch.h"
+
+namespace brolt {
+
+// The service's way to the Java side: find and load a runtime, launch the application on it, end it.
+// The entry hands in the real ones; tests hand in stand-ins.
+struct JavaHost {
+    bool (*locate)(char launcherKind, JavaRuntime& runtime);
+    bool (*launch)(const JavaRuntime& runtime, const LaunchSettings& settings,
+                   const std::vector<std::wstring>& arguments);
+    void (*stop)();
+};
+
+// The runtime search, the launch and the stop of a real Java runtime.
+JavaHost realJavaHost();
+
+struct ServiceSettings {
+    std::string serviceName;  // the name the service control manager knows the service by
+    LaunchSettings launch;
+    JavaHost host;
+};
+
+}  // namespace brolt
+
+// Hands serviceMain to the service dispatcher with these settings, which are fixed from then on.
+// Returns when the service has stopped, or at once when the process was not started as a service.
+void runServiceDispatcher(const brolt::ServiceSettings& settings);
+
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);
 void reportStoppedAtExit();

@@ -7,8 +7,7 @@
 
 #include "config/config.h"
 #include "config/keys.h"
-#include "core/errors.h"
-#include "core/launcher_state.h"
+#include "config/messages.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
@@ -41,38 +40,40 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-int runCommand(Command command) {
+int runCommand(Command command, const std::string& serviceName) {
     switch (command) {
         case Command::Install:
-            return installCommand(getInt(brolt::keys::kExecutableType) == 4 ? SERVICE_AUTO_START
-                                                                            : SERVICE_DEMAND_START);
+            return installCommand(serviceName, getInt(brolt::keys::kExecutableType) == 4
+                                                   ? SERVICE_AUTO_START
+                                                   : SERVICE_DEMAND_START);
         case Command::InstallAuto:
-            return installCommand(SERVICE_AUTO_START);
+            return installCommand(serviceName, SERVICE_AUTO_START);
         case Command::InstallDemand:
-            return installCommand(SERVICE_DEMAND_START);
+            return installCommand(serviceName, SERVICE_DEMAND_START);
         case Command::Uninstall:
-            return uninstallCommand(true);
+            return uninstallCommand(serviceName, true);
         case Command::Stop:
-            return stopCommand(true);
+            return stopCommand(serviceName, true);
         case Command::Start:
-            return startCommand();
+            return startCommand(serviceName);
         case Command::Status:
-            return statusCommand();
+            return statusCommand(serviceName);
         case Command::None:
             break;
     }
     return 0;
 }
 
-int runService() {
+int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
+    brolt::ServiceSettings settings;
+    settings.serviceName = serviceName;
+    settings.host = host;
+    settings.launch.launcherKind = setup.launcherKind;
     if (extractIncludedFiles(getExtractionDirectory()) != 0)
         fatalMessage(brolt::keys::kMsgInternalError, "16");
-    SERVICE_TABLE_ENTRYA table[] = {
-        {const_cast<char*>(getServiceName()), serviceMain},
-        {nullptr, nullptr},
-    };
-    // Returns when the service has stopped, or at once outside the service control manager.
-    StartServiceCtrlDispatcherA(table);
+    settings.launch.extractionDirectory = getExtractionDirectory();
+    settings.launch.unextractedPosition = getUnextractedPosition();
+    runServiceDispatcher(settings);
     return 0;
 }
 
@@ -159,24 +160,35 @@ ParsedCommand parseCommandTail(const char* tail) {
     return parsed;
 }
 
-void initializeLauncher() {
-    loadConfiguration();
-    char kind[2];
-    getStr(brolt::keys::kLauncherKind, kind, sizeof kind);
-    setLauncherKind(kind[0]);
-    extendSearchPath();
-    enterWorkingDirectory();
+std::string boundedServiceName(std::string name) {
+    if (name.size() >= kTextBufferSize) {
+        name.resize(kTextBufferSize - 1);
+        logError("service name cut to %u characters", static_cast<unsigned>(name.size()));
+    }
+    return name;
 }
 
-int runLauncher(const char* commandTail) {
-    initializeLauncher();
-    char name[kTextBufferSize];
-    getStr(brolt::keys::kServiceName, name, sizeof name);
-    setServiceName(name);
+LauncherSetup initializeLauncher() {
+    loadConfigurationFrom(getModulePath());
+    configureErrorPresentation();
+    LauncherSetup setup;
+    char kind[2];
+    getStr(brolt::keys::kLauncherKind, kind, sizeof kind);
+    setup.launcherKind = kind[0];
+    extendSearchPath();
+    enterWorkingDirectory();
+    return setup;
+}
+
+int runLauncher(const char* commandTail, const brolt::JavaHost& host) {
+    LauncherSetup setup = initializeLauncher();
+    char configuredName[kTextBufferSize];
+    getStr(brolt::keys::kServiceName, configuredName, sizeof configuredName);
+    std::string serviceName = configuredName;
     ParsedCommand parsed = parseCommandTail(commandTail);
     if (parsed.hasName)
-        setServiceName(parsed.name.c_str());
+        serviceName = boundedServiceName(parsed.name);
     if (parsed.command != Command::None)
-        return runCommand(parsed.command);
-    return runService();
+        return runCommand(parsed.command, serviceName);
+    return runService(setup, serviceName, host);
 }

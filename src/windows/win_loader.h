@@ -3,6 +3,8 @@
 
 #include <string>
 
+#include "service/service_runtime.h"
+
 enum class Command { None, Install, InstallAuto, InstallDemand, Uninstall, Stop, Start, Status };
 
 struct ParsedCommand {
@@ -21,7 +23,16 @@ void extendSearchPath();
 // Enters the working directory of key 146 when one is configured.
 void enterWorkingDirectory();
 
-// Loads the configuration, fixes the launcher kind, extends "PATH" and enters the working directory.
-void initializeLauncher();
-// Start-up and dispatch; the result is the process exit code.
-int runLauncher(const char* commandTail);
+// The service name as its 8192-byte buffer holds it: a longer name is cut (and logged).
+std::string boundedServiceName(std::string name);
+
+// What start-up fixes before dispatch.
+struct LauncherSetup {
+    char launcherKind = '\0';  // first character of key 2001
+};
+// Loads the configuration, fixes the error presentation and the launcher kind, extends "PATH" and
+// enters the working directory.
+LauncherSetup initializeLauncher();
+// Start-up and dispatch; the result is the process exit code. The service path reaches Java through
+// host.
+int runLauncher(const char* commandTail, const brolt::JavaHost& host);

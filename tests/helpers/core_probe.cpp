@@ -17,7 +17,7 @@
 #include <string>
 
 #include "config/config.h"
-#include "core/errors.h"
+#include "config/messages.h"
 #include "core/log.h"
 #include "../unit/support/stream_fixture.h"
 
@@ -55,6 +55,7 @@ int main(int argc, char** argv) {
             std::string path = fixture::ownDirectory() + "core_probe_fixture.exe";
             fixture::writeLauncher(fixture::ownPath(), path, fixture::streamBytes(stream));
             loadConfigurationFrom(path.c_str());
+            configureErrorPresentation();
         } else if (startsWith(action, "info:")) {
             logInfo("%s", action.substr(5).c_str());
         } else if (startsWith(action, "error:")) {

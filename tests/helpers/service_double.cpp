@@ -1,4 +1,4 @@
-// Test double: the launcher with a stand-in for the Java runtime this machine lacks. The runtime
+// Test double: the launcher with a stand-in Java host handed in through its seam. The runtime
 // search always succeeds and the "application" only writes the launch argument list it was handed
 // (UTF-8, one per line) to launch-arguments.txt beside the executable, so the launcher's own service
 // runtime reports running and keeps running until a stop control arrives.
@@ -9,8 +9,6 @@
 #include <vector>
 
 #include "files/paths.h"
-#include "jvm/jvm_search.h"
-#include "launch/java_launch.h"
 #include "windows/win_loader.h"
 
 #include "../unit/support/utf8.h"
@@ -26,13 +24,13 @@ void writeBeside(const char* fileName, const std::string& text) {
     fclose(file);
 }
 
-}  // namespace
-
-bool LoadDLL() {
+bool locateNothing(char, brolt::JavaRuntime& runtime) {
+    runtime = {};
     return true;
 }
 
-bool launchJavaApplication(const std::vector<std::wstring>& arguments) {
+bool writeLaunchArguments(const brolt::JavaRuntime&, const brolt::LaunchSettings&,
+                          const std::vector<std::wstring>& arguments) {
     std::string lines;
     for (const std::wstring& argument : arguments)
         lines += fixture::utf8(argument) + "\n";
@@ -40,10 +38,12 @@ bool launchJavaApplication(const std::vector<std::wstring>& arguments) {
     return true;
 }
 
-void stopJavaApplication() {
+void recordStop() {
     writeBeside("stopped.txt", "stopped\n");
 }
 
+}  // namespace
+
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-    return runLauncher(getCommandTail(GetCommandLineA()));
+    return runLauncher(getCommandTail(GetCommandLineA()), {locateNothing, writeLaunchArguments, recordStop});
 }

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "config/config.h"
-#include "core/errors.h"
 #include "stream_fixture.h"
 
 namespace {
@@ -24,19 +23,6 @@ std::string str(int32_t key, size_t size = 8192) {
     memset(buffer, 'x', sizeof buffer);
     getStr(key, buffer, size);
     return buffer;
-}
-
-// First in this file: the mode starts on in a fresh process and is never switched on again.
-TEST(ConfigurationStream, MessageBoxesStayOnlyForExecutableTypesOneAndFive) {
-    for (const char* type : {"1", "5", "01"}) {
-        loadFixture({{{107, type}}, {}});
-        EXPECT_TRUE(isMessageBoxMode()) << type;
-    }
-    loadFixture({{{107, "3"}}, {}});
-    EXPECT_FALSE(isMessageBoxMode());
-    // Once errors go to standard error they stay there.
-    loadFixture({{{107, "1"}}, {}});
-    EXPECT_FALSE(isMessageBoxMode());
 }
 
 TEST(ConfigurationStream, IsFoundBehindTheLastSectionWhateverTheHeadersLookLike) {

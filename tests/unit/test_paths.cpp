@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "core/long_path.h"
 #include "files/paths.h"
 #include "stream_fixture.h"
 

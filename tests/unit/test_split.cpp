@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "config/config.h"
+#include "config/messages.h"
 #include "config/keys.h"
 #include "stream_fixture.h"
 
@@ -92,6 +93,7 @@ void loadMessages() {
         fixture::ownPath(), path,
         fixture::streamBytes({{{brolt::keys::kMsgWrongParameterUsage, "Wrong Parameter Usage"}}, {}}));
     loadConfigurationFrom(path.c_str());
+    configureErrorPresentation();
 }
 
 TEST(SplitDeathTest, UnclosedQuoteEndsTheProcessWithItsMessage) {

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "config/config.h"
+#include "config/messages.h"
 #include "config/keys.h"
 #include "included_files.h"
 #include "scratch_directory.h"
@@ -166,6 +167,7 @@ TEST(ExtractDeathTest, TargetThatCannotBeCreatedEndsTheProcessWithCode11) {
         {
             writeFile(launcher.path, launcher.bytes());
             loadConfigurationFrom(launcher.path.c_str());
+            configureErrorPresentation();
             CreateDirectoryA(occupied.c_str(), nullptr);
             HANDLE executable = CreateFileA(launcher.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr);
