@@ -13,7 +13,8 @@ int main(int argc, char** argv) {
     }
     char path[MAX_PATH];
     DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return 1;
+    if (length == 0 || length >= sizeof path)
+        return 1;
     std::string versionFile(path, length);
     versionFile = versionFile.substr(0, versionFile.rfind('\\') + 1) + "java-version.txt";
     FILE* in = std::fopen(versionFile.c_str(), "rb");
@@ -23,7 +24,8 @@ int main(int argc, char** argv) {
     }
     char buffer[4096];
     size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) std::fwrite(buffer, 1, got, stderr);
+    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0)
+        std::fwrite(buffer, 1, got, stderr);
     std::fclose(in);
     return 0;
 }

@@ -68,15 +68,19 @@ void report(const char* format, ...) {
     va_end(args);
 }
 
-JNIEnv* linuxEnvOf(JNIEnv* env) { return reinterpret_cast<WindowsEnv*>(env)->linuxEnv; }
+JNIEnv* linuxEnvOf(JNIEnv* env) {
+    return reinterpret_cast<WindowsEnv*>(env)->linuxEnv;
+}
 
 // One Windows-side JNIEnv per VM thread, made on first sight and kept: JNIEnv handles live as long
 // as their thread is attached, and callers compare and cache them.
 JNIEnv* windowsEnvFor(JNIEnv* linuxEnv) {
-    if (linuxEnv == nullptr) return nullptr;
+    if (linuxEnv == nullptr)
+        return nullptr;
     std::lock_guard<std::mutex> lock(envMutex);
     WindowsEnv*& slot = windowsEnvs()[linuxEnv];
-    if (slot == nullptr) slot = new WindowsEnv{{&windowsEnvTable}, linuxEnv};
+    if (slot == nullptr)
+        slot = new WindowsEnv{{&windowsEnvTable}, linuxEnv};
     return &slot->env;
 }
 
@@ -103,7 +107,8 @@ template <size_t Offset, typename R, typename Target>
 struct EnvEntry<Offset, R (*)(JNIEnv*, Target, jmethodID, ...)> {
     static R __cdecl call(JNIEnv* env, Target target, jmethodID method, ...) {
         JNIEnv* linuxEnv = linuxEnvOf(env);
-        auto listForm = linuxEntry<R (*)(JNIEnv*, Target, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
+        auto listForm =
+            linuxEntry<R (*)(JNIEnv*, Target, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
         va_list args;
         va_start(args, method);
         if constexpr (std::is_void_v<R>) {
@@ -164,8 +169,8 @@ constexpr size_t kListedFunctions = 0
 static_assert(4 + kListedFunctions == sizeof(JNINativeInterface_) / sizeof(void*));
 
 void fillEnvTable() {
-#define JNI_FUNCTION(name)                                                                                    \
-    windowsEnvTable.name = asSlot<decltype(windowsEnvTable.name)>(                                 \
+#define JNI_FUNCTION(name)                                         \
+    windowsEnvTable.name = asSlot<decltype(windowsEnvTable.name)>( \
         &EnvEntry<offsetof(JNINativeInterface_, name), decltype(windowsEnvTable.name)>::call);
 #include "jni_functions.inc"
 #undef JNI_FUNCTION
@@ -173,7 +178,9 @@ void fillEnvTable() {
     windowsEnvTable.RegisterNatives = asSlot<decltype(windowsEnvTable.RegisterNatives)>(&registerNatives);
 }
 
-JavaVM* linuxVmOf(JavaVM* vm) { return reinterpret_cast<WindowsVm*>(vm)->linuxVm; }
+JavaVM* linuxVmOf(JavaVM* vm) {
+    return reinterpret_cast<WindowsVm*>(vm)->linuxVm;
+}
 
 jint __stdcall destroyJavaVM(JavaVM* vm) {
     JavaVM* linuxVm = linuxVmOf(vm);
@@ -219,17 +226,21 @@ jint __stdcall getEnv(JavaVM* vm, void** penv, jint version) {
 
 void fillVmTable() {
     windowsVmTable.DestroyJavaVM = asSlot<decltype(windowsVmTable.DestroyJavaVM)>(&destroyJavaVM);
-    windowsVmTable.AttachCurrentThread = asSlot<decltype(windowsVmTable.AttachCurrentThread)>(&attachCurrentThread);
-    windowsVmTable.DetachCurrentThread = asSlot<decltype(windowsVmTable.DetachCurrentThread)>(&detachCurrentThread);
+    windowsVmTable.AttachCurrentThread =
+        asSlot<decltype(windowsVmTable.AttachCurrentThread)>(&attachCurrentThread);
+    windowsVmTable.DetachCurrentThread =
+        asSlot<decltype(windowsVmTable.DetachCurrentThread)>(&detachCurrentThread);
     windowsVmTable.GetEnv = asSlot<decltype(windowsVmTable.GetEnv)>(&getEnv);
-    windowsVmTable.AttachCurrentThreadAsDaemon = asSlot<decltype(windowsVmTable.AttachCurrentThreadAsDaemon)>(&attachCurrentThreadAsDaemon);
+    windowsVmTable.AttachCurrentThreadAsDaemon =
+        asSlot<decltype(windowsVmTable.AttachCurrentThreadAsDaemon)>(&attachCurrentThreadAsDaemon);
 }
 
 // --- Loading the Linux VM -------------------------------------------------------------------------
 
 std::string directoryOfThisLibrary() {
     Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&directoryOfThisLibrary), &info) == 0 || info.dli_fname == nullptr) return ".";
+    if (dladdr(reinterpret_cast<void*>(&directoryOfThisLibrary), &info) == 0 || info.dli_fname == nullptr)
+        return ".";
     std::string path = info.dli_fname;
     size_t slash = path.rfind('/');
     return slash == std::string::npos ? "." : path.substr(0, slash);
@@ -256,10 +267,12 @@ std::string readLibjvmPath() {
 const LinuxVmLibrary* linuxVmLibrary() {
     static LinuxVmLibrary library;
     static bool tried = false;
-    if (tried) return library.createJavaVM != nullptr ? &library : nullptr;
+    if (tried)
+        return library.createJavaVM != nullptr ? &library : nullptr;
     tried = true;
     std::string path = readLibjvmPath();
-    if (path.empty()) return nullptr;
+    if (path.empty())
+        return nullptr;
     // Global, as the Linux launcher loads it: the runtime's own libraries bind to its JVM_ symbols.
     void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
     if (handle == nullptr) {
@@ -267,7 +280,8 @@ const LinuxVmLibrary* linuxVmLibrary() {
         return nullptr;
     }
     library.createJavaVM = reinterpret_cast<CreateJavaVMFn>(dlsym(handle, "JNI_CreateJavaVM"));
-    library.getDefaultInitArgs = reinterpret_cast<GetDefaultInitArgsFn>(dlsym(handle, "JNI_GetDefaultJavaVMInitArgs"));
+    library.getDefaultInitArgs =
+        reinterpret_cast<GetDefaultInitArgsFn>(dlsym(handle, "JNI_GetDefaultJavaVMInitArgs"));
     library.getCreatedJavaVMs = reinterpret_cast<GetCreatedJavaVMsFn>(dlsym(handle, "JNI_GetCreatedJavaVMs"));
     if (library.createJavaVM == nullptr || library.getDefaultInitArgs == nullptr ||
         library.getCreatedJavaVMs == nullptr) {
@@ -322,25 +336,34 @@ DWORD WINAPI endThread(void*) {
     do {
         got = read(endPipe[0], &request, sizeof request);
     } while (got < 0 && errno == EINTR);
-    if (got != static_cast<ssize_t>(sizeof request)) return 0;
+    if (got != static_cast<ssize_t>(sizeof request))
+        return 0;
     if (request.kind == EndKind::exit) {
-        if (windowsExitHook != nullptr) bridgeCallWithCode(windowsExitHook, request.code);
+        if (windowsExitHook != nullptr)
+            bridgeCallWithCode(windowsExitHook, request.code);
         ExitProcess(static_cast<UINT>(request.code));
     }
     // Without arguments both conventions are the same call.
-    if (windowsAbortHook != nullptr) reinterpret_cast<void (*)()>(windowsAbortHook)();
+    if (windowsAbortHook != nullptr)
+        reinterpret_cast<void (*)()>(windowsAbortHook)();
     ExitProcess(kAbortExitCode);
 }
 
 [[noreturn]] void requestEnd(EndKind kind, jint code) {
     EndRequest request{kind, code};
-    if (write(endPipe[1], &request, sizeof request) != static_cast<ssize_t>(sizeof request)) _exit(code);
+    if (write(endPipe[1], &request, sizeof request) != static_cast<ssize_t>(sizeof request))
+        _exit(code);
     // The end thread ends the process, this thread with it.
-    for (;;) pause();
+    for (;;)
+        pause();
 }
 
-void linuxExitHook(jint code) { requestEnd(EndKind::exit, code); }
-void linuxAbortHook() { requestEnd(EndKind::abort, kAbortExitCode); }
+void linuxExitHook(jint code) {
+    requestEnd(EndKind::exit, code);
+}
+void linuxAbortHook() {
+    requestEnd(EndKind::abort, kAbortExitCode);
+}
 
 bool startEndThread() {
     if (pipe(endPipe) != 0) {
@@ -365,7 +388,8 @@ using Utf16 = std::vector<WCHAR>;
 // The text and its terminator; empty when the text does not convert.
 Utf16 widen(const char* text, UINT codePage) {
     int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (units <= 0) return {};
+    if (units <= 0)
+        return {};
     Utf16 out(static_cast<size_t>(units), 0);
     MultiByteToWideChar(codePage, 0, text, -1, out.data(), units);
     return out;
@@ -374,9 +398,11 @@ Utf16 widen(const char* text, UINT codePage) {
 // Windows-side option texts are ANSI; the Linux VM reads UTF-8.
 std::string ansiToUtf8(const char* text) {
     Utf16 wide = widen(text, CP_ACP);
-    if (wide.empty()) return text;
+    if (wide.empty())
+        return text;
     int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
-    if (bytes <= 0) return text;
+    if (bytes <= 0)
+        return text;
     std::string out(static_cast<size_t>(bytes), '\0');
     WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, out.data(), bytes, nullptr, nullptr);
     out.resize(static_cast<size_t>(bytes - 1));
@@ -392,24 +418,29 @@ std::string unixClassPath(const char* windowsList) {
     size_t start = 0;
     while (start <= list.size()) {
         size_t end = list.find(';', start);
-        if (end == std::string::npos) end = list.size();
+        if (end == std::string::npos)
+            end = list.size();
         std::string entry = list.substr(start, end - start);
         start = end + 1;
-        if (entry.empty()) continue;
+        if (entry.empty())
+            continue;
         Utf16 wide = widen(entry.c_str(), CP_ACP);
         char* unixName = wide.empty() ? nullptr : wine_get_unix_file_name(wide.data());
         if (unixName == nullptr) {
             report("class path entry %s has no Unix name; left out", entry.c_str());
             continue;
         }
-        if (!result.empty()) result += ':';
+        if (!result.empty())
+            result += ':';
         result += unixName;
         HeapFree(GetProcessHeap(), 0, unixName);
     }
     return result;
 }
 
-bool startsWith(const char* text, const char* prefix) { return std::strncmp(text, prefix, std::strlen(prefix)) == 0; }
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
 
 // The Wine process shares its 32-bit address space with Wine's own reservations, so the VM's default
 // heap (a quarter of the machine's memory) may not find room; 256 MiB always does.
@@ -424,7 +455,8 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
     for (jint i = 0; i < windowsArgs->nOptions; ++i) {
         const JavaVMOption& option = windowsArgs->options[i];
         const char* text = option.optionString;
-        if (text == nullptr) continue;
+        if (text == nullptr)
+            continue;
         if (std::strcmp(text, "exit") == 0) {
             windowsExitHook = option.extraInfo;
             options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
@@ -436,7 +468,8 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
             continue;
         }
         // The VM would hand a Linux FILE* to a Windows function: leave the VM's own printing alone.
-        if (std::strcmp(text, "vfprintf") == 0) continue;
+        if (std::strcmp(text, "vfprintf") == 0)
+            continue;
         std::string linuxText = startsWith(text, kClassPathOption)
                                     ? kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption))
                                     : ansiToUtf8(text);
@@ -445,8 +478,10 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
         reducesSignals = reducesSignals || std::strcmp(text, "-Xrs") == 0;
         options->push_back({strdup(linuxText.c_str()), option.extraInfo});
     }
-    if (!hasHeapLimit) options->push_back({const_cast<char*>(kDefaultHeapOption), nullptr});
-    if (!reducesSignals) options->push_back({const_cast<char*>("-Xrs"), nullptr});
+    if (!hasHeapLimit)
+        options->push_back({const_cast<char*>(kDefaultHeapOption), nullptr});
+    if (!reducesSignals)
+        options->push_back({const_cast<char*>("-Xrs"), nullptr});
     if (windowsExitHook == nullptr) {
         options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
     }
@@ -471,7 +506,9 @@ void keepSignalsOnAlternateStack() {
     }
 }
 
-bool onProcessMainThread() { return syscall(SYS_gettid) == getpid(); }
+bool onProcessMainThread() {
+    return syscall(SYS_gettid) == getpid();
+}
 
 }  // namespace
 
@@ -482,15 +519,19 @@ extern "C" jint WINAPI bridgeCreateJavaVM(JavaVM** pvm, void** penv, void* args)
         return JNI_ERR;
     }
     const LinuxVmLibrary* library = linuxVmLibrary();
-    if (library == nullptr) return JNI_ERR;
-    if (windowsVm.linuxVm != nullptr) return JNI_EEXIST;
-    if (!startEndThread()) return JNI_ERR;
+    if (library == nullptr)
+        return JNI_ERR;
+    if (windowsVm.linuxVm != nullptr)
+        return JNI_EEXIST;
+    if (!startEndThread())
+        return JNI_ERR;
     JavaVM* linuxVm = nullptr;
     JNIEnv* linuxEnv = nullptr;
     jint result = library->createJavaVM(&linuxVm, reinterpret_cast<void**>(&linuxEnv),
                                         linuxInitArgs(static_cast<const JavaVMInitArgs*>(args)));
     keepSignalsOnAlternateStack();
-    if (result != JNI_OK) return result;
+    if (result != JNI_OK)
+        return result;
     windowsVm.linuxVm = linuxVm;
     *pvm = &windowsVm.vm;
     *penv = windowsEnvFor(linuxEnv);
@@ -504,7 +545,9 @@ extern "C" jint WINAPI bridgeGetDefaultJavaVMInitArgs(void* args) {
 
 extern "C" jint WINAPI bridgeGetCreatedJavaVMs(JavaVM** vms, jsize capacity, jsize* count) {
     jsize created = windowsVm.linuxVm != nullptr ? 1 : 0;
-    if (capacity > 0 && created > 0) vms[0] = &windowsVm.vm;
-    if (count != nullptr) *count = created;
+    if (capacity > 0 && created > 0)
+        vms[0] = &windowsVm.vm;
+    if (count != nullptr)
+        *count = created;
     return JNI_OK;
 }
