@@ -14,9 +14,11 @@ HERE=$ROOT/tests/bridge
 CACHE=$ROOT/out/bridge
 LINUX_ROOT=$CACHE/linux
 LINUX_HOME=$LINUX_ROOT/usr/lib/jvm/java-17-openjdk-i386
-RUNTIME=${BRIDGE_RUNTIME_DIR:-$ROOT/out/jre32}
+RUNTIME=$ROOT/out/jre32
 JNI_INCLUDE=/usr/lib/jvm/java-17-openjdk-amd64/include
 RUNTIME_PACKAGE=openjdk-17-jre-headless:i386
+SUDO=""
+[ "$(id -u)" = 0 ] || SUDO="sudo"
 
 # winegcc for 32-bit Winelib code, its C++ library, and the machine's JDK for jni.h and javac.
 # wine64-tools must stay out: it replaces wine32-tools:i386.
@@ -24,14 +26,14 @@ PACKAGES=(wine32-tools:i386 libwine-dev:i386 gcc-multilib g++-multilib libstdc++
   openjdk-17-jdk-headless)
 
 install_packages() {
-  local missing=() sudo=""
-  [ "$(id -u)" = 0 ] || sudo="sudo"
+  local missing=()
   for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
   done
   [ ${#missing[@]} -gt 0 ] || return 0
   echo "bridge: installing ${missing[*]}"
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq || true
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
     --no-install-recommends "${missing[@]}" >/dev/null
 }
 
@@ -50,7 +52,9 @@ fetch_runtime() {
   [ -f "$CACHE/runtime.stamp" ] && [ -f "$LINUX_HOME/lib/client/libjvm.so" ] && return 0
   mkdir -p "$CACHE/debs"
   rm -rf "$LINUX_ROOT" "$CACHE/debs"/*.deb
-  (cd "$CACHE/debs" && apt-get download -q "$RUNTIME_PACKAGE" 2>&1 | grep -v '^W: Download is performed unsandboxed' || true)
+  # A package list older than the archive names a version that is gone: refresh it once and retry.
+  (cd "$CACHE/debs" && { apt-get download -qq "$RUNTIME_PACKAGE" 2>/dev/null ||
+    { $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq && apt-get download -qq "$RUNTIME_PACKAGE"; }; })
   local deb
   deb=$(ls "$CACHE/debs"/openjdk-17-jre-headless_*_i386.deb)
   dpkg -x "$deb" "$LINUX_ROOT"
