@@ -452,6 +452,7 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
     auto* options = new std::vector<JavaVMOption>();
     bool hasHeapLimit = false;
     bool reducesSignals = false;
+    bool hasExitHook = false;
     for (jint i = 0; i < windowsArgs->nOptions; ++i) {
         const JavaVMOption& option = windowsArgs->options[i];
         const char* text = option.optionString;
@@ -459,6 +460,7 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
             continue;
         if (std::strcmp(text, "exit") == 0) {
             windowsExitHook = option.extraInfo;
+            hasExitHook = true;
             options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
             continue;
         }
@@ -482,9 +484,9 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
         options->push_back({const_cast<char*>(kDefaultHeapOption), nullptr});
     if (!reducesSignals)
         options->push_back({const_cast<char*>("-Xrs"), nullptr});
-    if (windowsExitHook == nullptr) {
+    // The process must end through the end thread even when the caller has no hook of its own.
+    if (!hasExitHook)
         options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
-    }
     auto* args = new JavaVMInitArgs{};
     args->version = windowsArgs->version;
     args->nOptions = static_cast<jint>(options->size());
@@ -517,6 +519,10 @@ extern "C" jint WINAPI bridgeCreateJavaVM(JavaVM** pvm, void** penv, void* args)
         // The VM takes the main thread's stack for the Linux process stack and misplaces its guards.
         report("create the VM on a thread of its own (CreateThread), not on the main thread");
         return JNI_ERR;
+    }
+    if (pvm == nullptr || penv == nullptr || args == nullptr) {
+        report("JNI_CreateJavaVM needs the addresses of both handles and the arguments");
+        return JNI_EINVAL;
     }
     const LinuxVmLibrary* library = linuxVmLibrary();
     if (library == nullptr)
