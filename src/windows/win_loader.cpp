@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -159,8 +160,22 @@ ParsedCommand parseCommandTail(const char* tail) {
     return parsed;
 }
 
+void loadLauncherConfiguration(const char* path) {
+    ConfigurationLoad load = loadConfiguration(path);
+    if (!load.ok()) {
+        // A number that cannot be read shows the system's error code first, as it always has.
+        if (load.error == ConfigurationError::ReadInt || load.error == ConfigurationError::ReadShort) {
+            printf("error %d\n", static_cast<int>(load.systemError));
+            fflush(stdout);
+        }
+        fatalError(configurationErrorText(load.error));
+    }
+    if (!errorsShownInMessageBoxes(getInt(brolt::keys::kExecutableType)))
+        switchMessageBoxModeOff();
+}
+
 void initializeLauncher() {
-    loadConfiguration();
+    loadLauncherConfiguration(getModulePath());
     char kind[2];
     getStr(brolt::keys::kLauncherKind, kind, sizeof kind);
     setLauncherKind(kind[0]);

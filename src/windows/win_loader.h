@@ -21,6 +21,10 @@ void extendSearchPath();
 // Enters the working directory of key 146 when one is configured.
 void enterWorkingDirectory();
 
+// Loads the configuration stream of the executable at path as start-up does: a failure ends the process
+// with its message (in a box, since nothing is configured yet); from then on errors go to standard error
+// unless the executable type keeps message boxes.
+void loadLauncherConfiguration(const char* path);
 // Loads the configuration, fixes the launcher kind, extends "PATH" and enters the working directory.
 void initializeLauncher();
 // Start-up and dispatch; the result is the process exit code.
