@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,10 @@ struct FileWindow {
     void growTo(uint64_t wanted) {
         const uint64_t inFile = fileSize > start ? fileSize - start : 0;
         wanted = std::min(wanted, inFile);
-        LARGE_INTEGER position{};
-        position.QuadPart = static_cast<LONGLONG>(start + bytes.size());
         if (wanted <= bytes.size())
             return;
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(start + bytes.size());
         if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
             endHere();
             return;
@@ -62,7 +63,13 @@ struct FileWindow {
         while (bytes.size() < wanted) {
             const size_t have = bytes.size();
             const auto chunk = static_cast<DWORD>(std::min(wanted - have, kLargestRead));
-            bytes.resize(have + chunk);
+            try {
+                bytes.resize(have + chunk);
+            } catch (const std::bad_alloc&) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                endHere();
+                return;
+            }
             DWORD delivered = 0;
             const bool read = ReadFile(file, bytes.data() + have, chunk, &delivered, nullptr);
             bytes.resize(have + delivered);
@@ -103,6 +110,7 @@ ConfigurationError errorFor(const Failure& failure) {
     switch (failure.fault) {
         case Fault::NegativeLength:
         case Fault::LengthPastEnd:
+        case Fault::OutOfMemory:
             return failure.field == Field::WideLength ? ConfigurationError::ReadWString
                                                       : ConfigurationError::ReadString;
         case Fault::Truncated:
@@ -130,9 +138,9 @@ void logLayout(const brolt::stream::Located& located) {
     }
 }
 
-void storeRecords(const brolt::stream::Records& records) {
-    for (const auto& record : records.narrow)
-        narrowValues[record.key] = record.value;
+void storeRecords(brolt::stream::Records& records) {
+    for (auto& record : records.narrow)
+        narrowValues[record.key] = std::move(record.value);
     for (const auto& record : records.wide)
         wideValues[record.key] = std::wstring(record.value.begin(), record.value.end());
 }
@@ -173,10 +181,11 @@ ConfigurationLoad loadConfiguration(const char* path) {
 
     const uint64_t start = located.layout.streamStart;
     FileWindow stream{file.get(), start, fileSize, {}};
-    const auto parsed =
+    auto parsed =
         stream.parseGrowing(kFirstStreamRead, [start](std::span<const uint8_t> bytes, uint64_t size) {
             return brolt::stream::parseStream(bytes, start, size);
         });
+    std::vector<uint8_t>().swap(stream.bytes);  // the records hold their own copies
     // Records read before a failure stay: the message about it can then use the configured caption.
     storeRecords(parsed.records);
     if (!parsed.failure.ok())

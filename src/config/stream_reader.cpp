@@ -1,6 +1,7 @@
 #include "config/stream_reader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "config/stream_format.h"
 
@@ -96,34 +97,31 @@ Located locateStream(std::span<const uint8_t> head, uint64_t fileSize) {
     ImageLayout& layout = located.layout;
     Cursor cursor{head, 0, std::max<uint64_t>(fileSize, head.size()), {}};
     uint64_t value = 0;
-
-    if (!cursor.number(Field::PeOffset, kPeOffsetField, value)) {
+    // Each field's place follows from the ones before it; the walk stops at the first it cannot read.
+    auto read = [&](Field field, int64_t offset) {
+        if (cursor.number(field, offset, value))
+            return true;
         located.failure = cursor.failure;
+        return false;
+    };
+
+    if (!read(Field::PeOffset, kPeOffsetField))
         return located;
-    }
     layout.peOffset = static_cast<uint32_t>(value);
     const int64_t pe = layout.peOffset;
-    if (!cursor.number(Field::SectionCount, pe + kSectionCountOffset, value)) {
-        located.failure = cursor.failure;
+    if (!read(Field::SectionCount, pe + kSectionCountOffset))
         return located;
-    }
     layout.sectionCount = static_cast<int16_t>(value);
-    if (!cursor.number(Field::OptionalHeaderSize, pe + kOptionalHeaderSizeOffset, value)) {
-        located.failure = cursor.failure;
+    if (!read(Field::OptionalHeaderSize, pe + kOptionalHeaderSizeOffset))
         return located;
-    }
     layout.optionalHeaderSize = static_cast<int16_t>(value);
     layout.lastSectionHeader = pe + kSectionTableOffset + layout.optionalHeaderSize +
                                (int64_t{layout.sectionCount} - 1) * kSectionHeaderSize;
-    if (!cursor.number(Field::RawDataSize, layout.lastSectionHeader + kRawDataSizeOffset, value)) {
-        located.failure = cursor.failure;
+    if (!read(Field::RawDataSize, layout.lastSectionHeader + kRawDataSizeOffset))
         return located;
-    }
     layout.rawDataSize = static_cast<uint32_t>(value);
-    if (!cursor.number(Field::RawDataOffset, layout.lastSectionHeader + kRawDataPointerOffset, value)) {
-        located.failure = cursor.failure;
+    if (!read(Field::RawDataOffset, layout.lastSectionHeader + kRawDataPointerOffset))
         return located;
-    }
     layout.rawDataOffset = static_cast<uint32_t>(value);
     layout.streamStart = uint64_t{layout.rawDataOffset} + layout.rawDataSize;
     return located;
@@ -131,57 +129,65 @@ Located locateStream(std::span<const uint8_t> head, uint64_t fileSize) {
 
 Parsed parseStream(std::span<const uint8_t> bytes, uint64_t start, uint64_t fileSize) {
     Parsed parsed;
-    Records& records = parsed.records;
     // The bytes given are the file's own: the file is at least as long as they reach.
     Cursor cursor{bytes, start, std::max<uint64_t>(fileSize, start + bytes.size()), {}};
     uint64_t position = start;
-    auto fail = [&] {
-        parsed.failure = cursor.failure;
-        return parsed;
-    };
-    auto next = [&](Field field, uint64_t& value) {
+    uint64_t value = 0;
+    auto next = [&](Field field) {
         if (!cursor.number(field, static_cast<int64_t>(position), value))
             return false;
         position += fieldWidth(field);
         return true;
     };
-
-    uint64_t value = 0;
-    if (!cursor.number(Field::Magic, static_cast<int64_t>(position), value))
-        return fail();
-    if (static_cast<uint32_t>(value) != kMagic) {
-        cursor.failure = {Fault::BadMagic, Field::Magic, position};
-        return fail();
-    }
-    position += fieldWidth(Field::Magic);
-
-    // Each record takes at least eight bytes, so the loops end with the bytes whatever the count says.
-    if (!next(Field::NarrowCount, value))
-        return fail();
-    for (int32_t i = 0, count = static_cast<int32_t>(value); i < count; ++i) {
-        std::span<const uint8_t> text;
-        if (!next(Field::NarrowKey, value))
-            return fail();
-        const auto key = static_cast<int32_t>(value);
-        if (!cursor.counted(Field::NarrowLength, key, position, text))
-            return fail();
-        records.narrow.push_back({key, std::string(text.begin(), text.end())});
-    }
-    if (!next(Field::WideCount, value))
-        return fail();
-    for (int32_t i = 0, count = static_cast<int32_t>(value); i < count; ++i) {
-        std::span<const uint8_t> text;
-        if (!next(Field::WideKey, value))
-            return fail();
-        const auto key = static_cast<int32_t>(value);
-        if (!cursor.counted(Field::WideLength, key, position, text))
-            return fail();
+    // A count, then that many records of key, length and text, each handed to store. Every record
+    // takes at least eight bytes, so the loop ends with the bytes whatever the count says.
+    auto records = [&](Field count, Field key, Field length, auto store) {
+        if (!next(count))
+            return false;
+        for (int32_t i = 0, n = static_cast<int32_t>(value); i < n; ++i) {
+            std::span<const uint8_t> text;
+            if (!next(key))
+                return false;
+            const auto recordKey = static_cast<int32_t>(value);
+            if (!cursor.counted(length, recordKey, position, text))
+                return false;
+            try {
+                store(recordKey, text);
+            } catch (const std::bad_alloc&) {
+                const uint32_t width = fieldWidth(length);
+                cursor.failure = {Fault::OutOfMemory,
+                                  length,
+                                  position - text.size() - width,
+                                  0,
+                                  static_cast<int64_t>(text.size()),
+                                  recordKey};
+                return false;
+            }
+        }
+        return true;
+    };
+    auto storeNarrow = [&](int32_t key, std::span<const uint8_t> text) {
+        parsed.records.narrow.push_back({key, std::string(text.begin(), text.end())});
+    };
+    auto storeWide = [&](int32_t key, std::span<const uint8_t> text) {
         std::u16string wide(text.size() / 2, u'\0');
         for (size_t unit = 0; unit < wide.size(); ++unit)
             wide[unit] = static_cast<char16_t>(text[2 * unit] | text[2 * unit + 1] << 8);
-        records.wide.push_back({key, std::move(wide)});
+        parsed.records.wide.push_back({key, std::move(wide)});
+    };
+
+    if (cursor.number(Field::Magic, static_cast<int64_t>(position), value) &&
+        static_cast<uint32_t>(value) != kMagic) {
+        cursor.failure = {Fault::BadMagic, Field::Magic, position};
     }
-    records.end = position;
+    if (cursor.failure.ok()) {
+        position += fieldWidth(Field::Magic);
+        if (records(Field::NarrowCount, Field::NarrowKey, Field::NarrowLength, storeNarrow) &&
+            records(Field::WideCount, Field::WideKey, Field::WideLength, storeWide)) {
+            parsed.records.end = position;
+        }
+    }
+    parsed.failure = cursor.failure;
     return parsed;
 }
 

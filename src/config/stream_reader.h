@@ -42,6 +42,7 @@ enum class Fault : uint8_t {
     BadMagic,         // the stream does not start with kMagic
     NegativeLength,   // a record's length is below zero
     LengthPastEnd,    // a record announces more bytes than the file holds behind its length
+    OutOfMemory,      // a record's text is in the file but cannot be held in memory
 };
 
 struct Failure {
@@ -49,9 +50,10 @@ struct Failure {
     Field field = Field::None;
     uint64_t offset = 0;     // file offset of the field (for a negative one: 0, see `claimed`)
     uint64_t available = 0;  // Truncated: bytes the file holds from `offset` on; LengthPastEnd: behind it
-    int64_t claimed = 0;     // NegativeLength, LengthPastEnd: the length; BeforeFileStart: the offset
-    int32_t key = 0;         // NegativeLength, LengthPastEnd: the record's key
-    uint64_t needed = 0;     // NeedMore: how many bytes the given ones must hold for the parse to go on
+    int64_t claimed =
+        0;            // NegativeLength, LengthPastEnd, OutOfMemory: the length; BeforeFileStart: the offset
+    int32_t key = 0;  // NegativeLength, LengthPastEnd, OutOfMemory: the record's key
+    uint64_t needed = 0;  // NeedMore: how many bytes the given ones must hold for the parse to go on
 
     bool ok() const { return fault == Fault::None; }
 };

@@ -61,6 +61,9 @@ std::string describe(const Failure& failure, uint64_t streamStart) {
             return "record of key " + key + " at offset " + offset + " claims " +
                    std::to_string(failure.claimed) + " bytes, only " + std::to_string(failure.available) +
                    " left";
+        case Fault::OutOfMemory:
+            return "record of key " + key + " at offset " + offset + " claims " +
+                   std::to_string(failure.claimed) + " bytes, more than memory holds";
         default:
             return "stream unreadable at offset " + offset;
     }
