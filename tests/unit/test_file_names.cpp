@@ -32,7 +32,7 @@ const NameCase kNameCases[] = {
     {"LPT", FileNameProblem::None},
     {"CONOUT", FileNameProblem::None},
     {"caf\xE9.txt", FileNameProblem::None},  // a code page letter above 127
-    {"\x80\x9F", FileNameProblem::None},      // printable in the ANSI code page, not control characters
+    {"\x80\x9F", FileNameProblem::None},     // printable in the ANSI code page, not control characters
 
     {"", FileNameProblem::Empty},
     {".", FileNameProblem::DotName},
