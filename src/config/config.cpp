@@ -157,6 +157,10 @@ int64_t readLong(HANDLE file) {
     return readNumber<int64_t>(file, "Internal Error: readLong");
 }
 
+bool readIncludedFileSize(HANDLE file, int64_t& size) {
+    return readExactly(file, &size, sizeof size);
+}
+
 int32_t readInt(HANDLE file) {
     return readNumber<int32_t>(file, "Internal Error: readInt");
 }

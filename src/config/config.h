@@ -35,3 +35,5 @@ int16_t readShort(HANDLE file);
 // Length-prefixed texts; a negative length or one running past the end of the file ends the process.
 char* readString(HANDLE file);
 wchar_t* readWString(HANDLE file);
+// The 8-byte size field in front of an included file's content; false when the file ends inside it.
+bool readIncludedFileSize(HANDLE file, int64_t& size);

@@ -11,13 +11,13 @@
 #include "core/log.h"
 #include "core/unique_resource.h"
 #include "files/paths.h"
-#include "files/tempdir.h"
 
 namespace {
 
 using brolt::kTextBufferSize;
 
 char jvmHome[kTextBufferSize];
+std::string extractionDirectory;
 
 enum class LauncherValue { Directory, TempDirectory, PathListSeparator, JvmHome };
 
@@ -115,7 +115,7 @@ void expandVariables(char* text) {
             case LauncherValue::Directory:
                 return launcherDirectory;
             case LauncherValue::TempDirectory:
-                return getExtractionDirectory();
+                return extractionDirectory.c_str();
             case LauncherValue::PathListSeparator:
                 return kPathListSeparator;
             case LauncherValue::JvmHome:
@@ -126,6 +126,10 @@ void expandVariables(char* text) {
     for (const LauncherVariable& variable : kLauncherVariables)
         replaceAll(text, variable.pattern, valueOf(variable.value));
     expandEnvironment(text);
+}
+
+void setExtractionDirectory(const char* directory) {
+    extractionDirectory = directory;
 }
 
 void setJvmHome(const char* javaExePath) {

@@ -9,6 +9,8 @@ void expandVariables(char* text);
 // is not searched for the pattern again.
 void replaceAll(char* text, const char* pattern, const char* value);
 
+// The directory the included files went to (empty when none), for the temporary-directory variables.
+void setExtractionDirectory(const char* directory);
 // Records the JVM home from the chosen java executable's path: its directory followed by "..".
 void setJvmHome(const char* javaExePath);
 // Empty until a runtime has been chosen.

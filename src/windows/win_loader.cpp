@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "config/config.h"
 #include "config/keys.h"
@@ -13,6 +14,7 @@
 #include "core/log.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
+#include "launch/expand.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
 
@@ -64,9 +66,33 @@ int runCommand(Command command) {
     return 0;
 }
 
+// Where the included files went; the service and the launch read it once extraction is done.
+ExtractedFiles extractedFiles;
+
+// Every failed extraction has removed what it created; the user sees today's message for it.
+[[noreturn]] void reportExtractionFailure(ExtractionFailure failure) {
+    switch (failure) {
+        case ExtractionFailure::NoWritableTempLocation:
+            fatalMessage(brolt::keys::kMsgPowerUserRequired, nullptr);
+        case ExtractionFailure::DirectoryNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "7");
+        case ExtractionFailure::FileNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "11");
+        case ExtractionFailure::SizeUnreadable:
+            fatalError("Internal Error: readLong");
+        case ExtractionFailure::CopyFailed:
+        case ExtractionFailure::None:
+            break;
+    }
+    fatalMessage(brolt::keys::kMsgInternalError, "16");
+}
+
 int runService() {
-    if (extractIncludedFiles(getExtractionDirectory()) != 0)
-        fatalMessage(brolt::keys::kMsgInternalError, "16");
+    Extraction extraction = extractIncludedFiles();
+    if (extraction.failure != ExtractionFailure::None)
+        reportExtractionFailure(extraction.failure);
+    extractedFiles = std::move(extraction.files);
+    setExtractionDirectory(extractedFiles.directory.c_str());
     SERVICE_TABLE_ENTRYA table[] = {
         {const_cast<char*>(getServiceName()), serviceMain},
         {nullptr, nullptr},

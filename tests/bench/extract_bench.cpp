@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,9 +50,10 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-    char temp[8192];
-    chooseTempDir(temp);
-    std::string work = std::string(temp) + (temp[strlen(temp) - 1] == '\\' ? "" : "\\") + "brolt-bench";
+    std::optional<std::string> temp = chooseTempDir();
+    if (!temp)
+        fail("chooseTempDir");
+    std::string work = *temp + (temp->back() == '\\' ? "" : "\\") + "brolt-bench";
     fixture::removeTree(work);
     if (!CreateDirectoryA(work.c_str(), nullptr))
         fail("CreateDirectoryA");
@@ -86,16 +88,19 @@ int main() {
                 fail("CopyFileA");
         }
     };
+    std::string extracted;
     auto extract = [&] {
-        if (extractIncludedFiles(getExtractionDirectory()) != 0)
+        Extraction extraction = extractIncludedFiles();
+        if (extraction.failure != ExtractionFailure::None)
             fail("extractIncludedFiles");
+        extracted = extraction.files.directory;
     };
 
     // One unmeasured round of each warms the cache for both sides.
     copyAll();
     fixture::removeTree(copies);
     extract();
-    fixture::removeTree(getExtractionDirectory());
+    fixture::removeTree(extracted);
 
     std::vector<double> copyTimes, extractTimes;
     for (int round = 0; round < kRounds; ++round) {
@@ -105,7 +110,7 @@ int main() {
         };
         auto extractRound = [&] {
             extractTimes.push_back(timed(extract));
-            fixture::removeTree(getExtractionDirectory());
+            fixture::removeTree(extracted);
         };
         if (round % 2 == 0) {
             copyRound();

@@ -9,7 +9,6 @@
 
 #include "core/limits.h"
 #include "files/paths.h"
-#include "files/tempdir.h"
 
 namespace {
 
@@ -29,13 +28,13 @@ class Expand : public testing::Test {
         SetEnvironmentVariableA("BRT_SELF", "${BRT_SELF}");
         SetEnvironmentVariableA("BRT_A", "va");
         SetEnvironmentVariableA("BROLT_EXEDIR", "from-environment");
-        getExtractionDirectory()[0] = '\0';
+        setExtractionDirectory("");
         setJvmHome("C:\\jre\\bin\\java.exe");
     }
     void TearDown() override {
         for (const char* name : {"BrtFoo", "BRT_SELF", "BRT_A", "BROLT_EXEDIR"})
             SetEnvironmentVariableA(name, nullptr);
-        getExtractionDirectory()[0] = '\0';
+        setExtractionDirectory("");
     }
     const std::string launcherDirectory = getLauncherDirectory();
 };
@@ -69,7 +68,7 @@ TEST_F(Expand, Cases) {
 TEST_F(Expand, ValueFromAnEarlierStepIsExpandedByALaterOne) {
     setJvmHome("C:\\${BRT_A}\\bin\\javaw.exe");
     EXPECT_EQ(expanded("%QUENDRIAL_JVM_HOME%"), "C:\\va\\bin\\..");
-    brolt::copyBounded(getExtractionDirectory(), kBuffer, "C:\\Temp\\${BrtFoo}");
+    setExtractionDirectory("C:\\Temp\\${BrtFoo}");
     EXPECT_EQ(expanded("${BROLT_TEMPDIR}\\x"), "C:\\Temp\\1\\x");
 }
 
