@@ -69,7 +69,7 @@ int runCommand(Command command) {
 // Where the included files went; the service and the launch read it once extraction is done.
 ExtractedFiles extractedFiles;
 
-// Every failed extraction has removed what it created; the user sees today's message for it.
+// A failed extraction has already removed what it created; each kind of failure has its message.
 [[noreturn]] void reportExtractionFailure(ExtractionFailure failure) {
     switch (failure) {
         case ExtractionFailure::NoWritableTempLocation:
