@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "config/config.h"
 #include "config/keys.h"
@@ -14,6 +15,7 @@
 #include "core/log.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
+#include "launch/expand.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
 
@@ -66,15 +68,34 @@ int runCommand(Command command, const std::string& serviceName) {
     return 0;
 }
 
+// A failed extraction has already removed what it created; each kind of failure has its message.
+[[noreturn]] void reportExtractionFailure(ExtractionFailure failure) {
+    switch (failure) {
+        case ExtractionFailure::NoWritableTempLocation:
+            fatalMessage(brolt::keys::kMsgPowerUserRequired, nullptr);
+        case ExtractionFailure::DirectoryNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "7");
+        case ExtractionFailure::FileNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "11");
+        case ExtractionFailure::SizeUnreadable:
+            fatalError("Internal Error: readLong");
+        case ExtractionFailure::CopyFailed:
+        case ExtractionFailure::None:
+            break;
+    }
+    fatalMessage(brolt::keys::kMsgInternalError, "16");
+}
+
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
+    Extraction extraction = extractIncludedFiles();
+    if (extraction.failure != ExtractionFailure::None)
+        reportExtractionFailure(extraction.failure);
     brolt::ServiceSettings settings;
     settings.serviceName = serviceName;
     settings.host = host;
     settings.launch.launcherKind = setup.launcherKind;
-    if (extractIncludedFiles(getExtractionDirectory()) != 0)
-        fatalMessage(brolt::keys::kMsgInternalError, "16");
-    settings.launch.extractionDirectory = getExtractionDirectory();
-    settings.launch.unextractedPosition = getUnextractedPosition();
+    settings.launch.extractionDirectory = extraction.files.directory;
+    settings.launch.unextractedPosition = extraction.files.unextractedPosition;
     runServiceDispatcher(settings);
     return 0;
 }

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,9 +51,10 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-    char temp[8192];
-    chooseTempDir(temp);
-    std::string work = std::string(temp) + (temp[strlen(temp) - 1] == '\\' ? "" : "\\") + "brolt-bench";
+    std::optional<std::string> temp = chooseTempDir();
+    if (!temp)
+        fail("chooseTempDir");
+    std::string work = *temp + (temp->back() == '\\' ? "" : "\\") + "brolt-bench";
     fixture::removeTree(work);
     if (!CreateDirectoryA(work.c_str(), nullptr))
         fail("CreateDirectoryA");
@@ -87,16 +89,19 @@ int main() {
                 fail("CopyFileA");
         }
     };
+    std::string extracted;
     auto extract = [&] {
-        if (extractIncludedFiles(getExtractionDirectory()) != 0)
+        Extraction extraction = extractIncludedFiles();
+        if (extraction.failure != ExtractionFailure::None)
             fail("extractIncludedFiles");
+        extracted = extraction.files.directory;
     };
 
     // One unmeasured round of each warms the cache for both sides.
     copyAll();
     fixture::removeTree(copies);
     extract();
-    fixture::removeTree(getExtractionDirectory());
+    fixture::removeTree(extracted);
 
     std::vector<double> copyTimes, extractTimes;
     for (int round = 0; round < kRounds; ++round) {
@@ -106,7 +111,7 @@ int main() {
         };
         auto extractRound = [&] {
             extractTimes.push_back(timed(extract));
-            fixture::removeTree(getExtractionDirectory());
+            fixture::removeTree(extracted);
         };
         if (round % 2 == 0) {
             copyRound();

@@ -155,6 +155,8 @@ TEST(PackConfiguration, RefusesIncludedFilesThatCannotBeStored) {
         {"[\"x;y.txt\"]", "\"x;y.txt\" contains ';'"},
         {"[\"sub\"]", "cannot read: Is a directory"},
         {"[\"sub/\"]", "does not name a file"},
+        {"[\"nul.bin\"]", "\"nul.bin\" is not a valid Windows file name (it names a device)"},
+        {"[\"a.\"]", "\"a.\" is not a valid Windows file name (it ends in a dot or a blank)"},
         {"[\"日.txt\"]", "include.files: character U+65E5"},
         {"[1]", "every entry must be a string"},
     };

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "config/keys.h"
+#include "files/file_names.h"
 #include "file_io.h"
 #include "pack_error.h"
 #include "text_encoding.h"
@@ -47,8 +48,6 @@ constexpr DefaultMessage kDefaultMessages[] = {
 constexpr std::string_view kRawTable = "raw";
 constexpr std::string_view kIncludeFiles = "include.files";
 constexpr std::string_view kIncludeRuntime = "include.runtime";
-// Characters a Windows file name cannot hold, besides the list separator of key 2003.
-constexpr std::string_view kForbiddenNameCharacters = "\\/:*?\"<>|";
 
 // Where a key got its value, for the message when it is set a second time.
 struct Origin {
@@ -255,10 +254,11 @@ void mapIncludedFiles(Mapping& mapping) {
                  "include.files: file name \"" + baseName +
                      "\" contains ';', which separates the names in the stream");
         }
-        if (baseName.find_first_of(kForbiddenNameCharacters) != std::string::npos ||
-            std::any_of(baseName.begin(), baseName.end(), [](unsigned char c) { return c < 0x20; })) {
+        // The launcher refuses to extract a file under any name this rule refuses.
+        if (const FileNameProblem problem = checkPlainFileName(baseName); problem != FileNameProblem::None) {
             fail(mapping, entry->source(),
-                 "include.files: \"" + baseName + "\" is not a valid Windows file name");
+                 "include.files: \"" + baseName + "\" is not a valid Windows file name (it " +
+                     describeFileNameProblem(problem) + ")");
         }
         const auto [previous, inserted] =
             lineOfName.emplace(lowerAscii(baseName), static_cast<int>(entry->source().begin.line));
