@@ -6,6 +6,9 @@
 //   bridge_probe <jvm.dll> <class path> <main class> <exit code> [arguments for main...]
 //
 // Prints "JNI_CreateJavaVM: <ms> ms" once the VM exists; its exit hook prints "exit hook: <code>".
+// When the main class has a static String kinds(float, boolean, byte, char, short, int, long, double,
+// String), it is called with the same arguments through the variadic, the va_list and the array
+// entry of the JNI table, and each result printed as "kinds <entry>: <text>".
 // Exit codes of its own: see ProbeFailure.
 #include <windows.h>
 
@@ -55,6 +58,52 @@ void JNICALL abortHook() {
     std::fflush(stdout);
 }
 
+void printKindsResult(JNIEnv* env, const char* entry, jobject result) {
+    if (result == nullptr) {
+        std::printf("kinds %s: no result\n", entry);
+        env->ExceptionDescribe();
+        return;
+    }
+    const char* text = env->GetStringUTFChars(static_cast<jstring>(result), nullptr);
+    std::printf("kinds %s: %s\n", entry, text);
+    env->ReleaseStringUTFChars(static_cast<jstring>(result), text);
+}
+
+// Each kind travels its own way between a Windows caller and the VM (floats promoted to double,
+// narrow integers to int, the first arguments in registers), and an argument read from the wrong
+// place shows up in the text the method makes of them.
+void callWithEveryKind(JNIEnv* env, jclass mainClass) {
+    jmethodID kinds =
+        env->GetStaticMethodID(mainClass, "kinds", "(FZBCSIJDLjava/lang/String;)Ljava/lang/String;");
+    if (kinds == nullptr) {
+        env->ExceptionClear();
+        return;
+    }
+    const jfloat f = 0.375f;
+    const jboolean z = JNI_TRUE;
+    const jbyte b = -7;
+    const jchar c = 0x3A9;
+    const jshort s = -30000;
+    const jint i = 123456789;
+    const jlong j = -9007199254740993LL;
+    const jdouble d = -1.0e300;
+    jstring l = env->NewStringUTF("last");
+    jvalue values[9];
+    values[0].f = f;
+    values[1].z = z;
+    values[2].b = b;
+    values[3].c = c;
+    values[4].s = s;
+    values[5].i = i;
+    values[6].j = j;
+    values[7].d = d;
+    values[8].l = l;
+    printKindsResult(env, "variadic", env->functions->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    // The C++ helper passes its arguments on as a va_list.
+    printKindsResult(env, "va_list", env->CallStaticObjectMethod(mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "array", env->CallStaticObjectMethodA(mainClass, kinds, values));
+}
+
 double millisecondsSince(LARGE_INTEGER start) {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
@@ -78,7 +127,6 @@ int runJava(const ProbeRun& run) {
 
     std::vector<JavaVMOption> options = {
         {const_cast<char*>("-Xrs"), nullptr},
-        {const_cast<char*>("-Xmx256m"), nullptr},
         {const_cast<char*>("exit"), reinterpret_cast<void*>(&exitHook)},
         {const_cast<char*>("abort"), reinterpret_cast<void*>(&abortHook)},
         {const_cast<char*>(run.classPathOption.c_str()), nullptr},
@@ -111,6 +159,8 @@ int runJava(const ProbeRun& run) {
         env->ExceptionDescribe();
         return kClassMissing;
     }
+    callWithEveryKind(env, mainClass);
+    std::fflush(stdout);
     jobjectArray arguments = env->NewObjectArray(static_cast<jsize>(run.mainArguments.size()),
                                                  env->FindClass("java/lang/String"), nullptr);
     for (size_t i = 0; i < run.mainArguments.size(); ++i) {
