@@ -98,9 +98,12 @@ void callWithEveryKind(JNIEnv* env, jclass mainClass) {
     values[6].j = j;
     values[7].d = d;
     values[8].l = l;
-    printKindsResult(env, "variadic", env->functions->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(
+        env, "variadic",
+        env->functions->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
     // The C++ helper passes its arguments on as a va_list.
-    printKindsResult(env, "va_list", env->CallStaticObjectMethod(mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "va_list",
+                     env->CallStaticObjectMethod(mainClass, kinds, f, z, b, c, s, i, j, d, l));
     printKindsResult(env, "array", env->CallStaticObjectMethodA(mainClass, kinds, values));
 }
 

@@ -180,15 +180,33 @@ T slotValue(const char* slot) {
 jvalue valueFromSlot(char kind, const char* slot) {
     jvalue value{};
     switch (kind) {
-        case 'Z': value.z = static_cast<jboolean>(slotValue<int>(slot)); break;
-        case 'B': value.b = static_cast<jbyte>(slotValue<int>(slot)); break;
-        case 'C': value.c = static_cast<jchar>(slotValue<int>(slot)); break;
-        case 'S': value.s = static_cast<jshort>(slotValue<int>(slot)); break;
-        case 'I': value.i = slotValue<jint>(slot); break;
-        case 'J': value.j = slotValue<jlong>(slot); break;
-        case 'F': value.f = static_cast<jfloat>(slotValue<double>(slot)); break;
-        case 'D': value.d = slotValue<double>(slot); break;
-        default: value.l = slotValue<jobject>(slot); break;
+        case 'Z':
+            value.z = static_cast<jboolean>(slotValue<int>(slot));
+            break;
+        case 'B':
+            value.b = static_cast<jbyte>(slotValue<int>(slot));
+            break;
+        case 'C':
+            value.c = static_cast<jchar>(slotValue<int>(slot));
+            break;
+        case 'S':
+            value.s = static_cast<jshort>(slotValue<int>(slot));
+            break;
+        case 'I':
+            value.i = slotValue<jint>(slot);
+            break;
+        case 'J':
+            value.j = slotValue<jlong>(slot);
+            break;
+        case 'F':
+            value.f = static_cast<jfloat>(slotValue<double>(slot));
+            break;
+        case 'D':
+            value.d = slotValue<double>(slot);
+            break;
+        default:
+            value.l = slotValue<jobject>(slot);
+            break;
     }
     return value;
 }
@@ -224,23 +242,26 @@ std::unordered_map<jmethodID, std::string>& kindsByMethod() {
     return *kinds;
 }
 
+// Asked for once, under kindsMutex.
+jvmtiEnv* toolInterface(JNIEnv* linuxEnv) {
+    static jvmtiEnv* tools = nullptr;
+    JavaVM* linuxVm = nullptr;
+    if (tools == nullptr && linuxEnv->GetJavaVM(&linuxVm) == JNI_OK &&
+        linuxVm->GetEnv(reinterpret_cast<void**>(&tools), JVMTI_VERSION_1_2) != JNI_OK)
+        tools = nullptr;
+    return tools;
+}
+
 const std::string* parameterKindsOf(JNIEnv* linuxEnv, jmethodID method) {
     std::lock_guard<std::mutex> lock(kindsMutex);
     auto known = kindsByMethod().find(method);
     if (known != kindsByMethod().end())
         return &known->second;
-    static jvmtiEnv* tools = nullptr;
-    if (tools == nullptr) {
-        JavaVM* linuxVm = nullptr;
-        if (linuxEnv->functions->GetJavaVM(linuxEnv, &linuxVm) != JNI_OK ||
-            linuxVm->functions->GetEnv(linuxVm, reinterpret_cast<void**>(&tools), JVMTI_VERSION_1_2) != JNI_OK) {
-            tools = nullptr;
-            return nullptr;
-        }
-    }
+    jvmtiEnv* tools = toolInterface(linuxEnv);
     char* name = nullptr;
     char* descriptor = nullptr;
-    if (method == nullptr || tools->GetMethodName(method, &name, &descriptor, nullptr) != JVMTI_ERROR_NONE)
+    if (tools == nullptr || method == nullptr ||
+        tools->GetMethodName(method, &name, &descriptor, nullptr) != JVMTI_ERROR_NONE)
         return nullptr;
     const std::string* kinds = &(kindsByMethod()[method] = parameterKinds(descriptor));
     tools->Deallocate(reinterpret_cast<unsigned char*>(name));
@@ -255,8 +276,8 @@ R callWithArguments(JNIEnv* env, size_t variadicOffset, jmethodID method, const 
     const std::string* kinds = parameterKindsOf(linuxEnv, method);
     if (kinds == nullptr) {
         // Calling without the arguments would hand the method whatever lies in memory.
-        linuxEnv->functions->ThrowNew(linuxEnv, linuxEnv->functions->FindClass(linuxEnv, "java/lang/InternalError"),
-                                      "jvm bridge: the method's parameter types are unknown");
+        linuxEnv->ThrowNew(linuxEnv->FindClass("java/lang/InternalError"),
+                           "jvm bridge: the method's parameter types are unknown");
         return R();
     }
     std::vector<jvalue> values(kinds->size());
