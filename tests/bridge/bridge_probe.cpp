@@ -7,8 +7,9 @@
 //
 // Prints "JNI_CreateJavaVM: <ms> ms" once the VM exists; its exit hook prints "exit hook: <code>".
 // When the main class has a static String kinds(float, boolean, byte, char, short, int, long, double,
-// String), it is called with the same arguments through the variadic, the va_list and the array
-// entry of the JNI table, and each result printed as "kinds <entry>: <text>".
+// String), an instance method ownKinds of the same parameters and a constructor without any, both
+// are called with the same arguments through the variadic, the va_list and the array entry of the
+// JNI table, and each result printed as "kinds [nonvirtual ]<entry>: <text>".
 // Exit codes of its own: see ProbeFailure.
 #include <windows.h>
 
@@ -71,11 +72,14 @@ void printKindsResult(JNIEnv* env, const char* entry, jobject result) {
 
 // Each kind travels its own way between a Windows caller and the VM (floats promoted to double,
 // narrow integers to int, the first arguments in registers), and an argument read from the wrong
-// place shows up in the text the method makes of them.
+// place shows up in the text the method makes of them. The static method and the instance one
+// (through a constructor call) cover both shapes of call: with a class, and with an object and a class.
 void callWithEveryKind(JNIEnv* env, jclass mainClass) {
-    jmethodID kinds =
-        env->GetStaticMethodID(mainClass, "kinds", "(FZBCSIJDLjava/lang/String;)Ljava/lang/String;");
-    if (kinds == nullptr) {
+    constexpr char kKindsSignature[] = "(FZBCSIJDLjava/lang/String;)Ljava/lang/String;";
+    jmethodID kinds = env->GetStaticMethodID(mainClass, "kinds", kKindsSignature);
+    jmethodID ownKinds = kinds ? env->GetMethodID(mainClass, "ownKinds", kKindsSignature) : nullptr;
+    jmethodID construct = ownKinds ? env->GetMethodID(mainClass, "<init>", "()V") : nullptr;
+    if (construct == nullptr) {
         env->ExceptionClear();
         return;
     }
@@ -98,13 +102,22 @@ void callWithEveryKind(JNIEnv* env, jclass mainClass) {
     values[6].j = j;
     values[7].d = d;
     values[8].l = l;
-    printKindsResult(
-        env, "variadic",
-        env->functions->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
-    // The C++ helper passes its arguments on as a va_list.
+    // The C++ helpers pass their arguments on as a va_list; the table's variadic entries are called
+    // directly.
+    const JNINativeInterface_* table = env->functions;
+    printKindsResult(env, "variadic",
+                     table->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
     printKindsResult(env, "va_list",
                      env->CallStaticObjectMethod(mainClass, kinds, f, z, b, c, s, i, j, d, l));
     printKindsResult(env, "array", env->CallStaticObjectMethodA(mainClass, kinds, values));
+    jobject object = table->NewObject(env, mainClass, construct);
+    printKindsResult(
+        env, "nonvirtual variadic",
+        table->CallNonvirtualObjectMethod(env, object, mainClass, ownKinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "nonvirtual va_list",
+                     env->CallNonvirtualObjectMethod(object, mainClass, ownKinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "nonvirtual array",
+                     env->CallNonvirtualObjectMethodA(object, mainClass, ownKinds, values));
 }
 
 double millisecondsSince(LARGE_INTEGER start) {

@@ -87,8 +87,9 @@ class BridgedRuntime(unittest.TestCase):
         self.assertIn("handled fault: yes", result.stdout)
         # The hook runs before the process ends, and the process ends with the code the hook saw.
         self.assertIn("exit hook: 7", result.stdout)
-        for entry in ("variadic", "va_list", "array"):
-            self.assertIn(f"kinds {entry}: {EVERY_KIND}\n", result.stdout)
+        for shape in ("", "nonvirtual "):
+            for entry in ("variadic", "va_list", "array"):
+                self.assertIn(f"kinds {shape}{entry}: {EVERY_KIND}\n", result.stdout)
         creation = re.search(r"JNI_CreateJavaVM: [0-9.]+ ms", result.stdout)
         self.assertIsNotNone(creation, result.stdout)
         print(f"{self.word_size.runtime.name}: {creation.group(0)}", file=sys.stderr)

@@ -14,4 +14,9 @@ public class BridgeEcho {
     public static String kinds(float f, boolean z, byte b, char c, short s, int i, long j, double d, String l) {
         return f + " " + z + " " + b + " " + (int) c + " " + s + " " + i + " " + j + " " + d + " " + l;
     }
+
+    /** The same through an instance, for the calls that name one. */
+    public String ownKinds(float f, boolean z, byte b, char c, short s, int i, long j, double d, String l) {
+        return kinds(f, z, b, c, s, i, j, d, l);
+    }
 }
