@@ -13,6 +13,7 @@
 #include "config/keys.h"
 #include "config/stream_format.h"
 #include "config/messages.h"
+#include "core/errors.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/long_path.h"
@@ -203,7 +204,12 @@ int extractIncludedFiles(char* directory) {
 }
 
 int extractIncludedFile(HANDLE executable, const char* target) {
-    int64_t size = readLong(executable);
+    int64_t size = 0;
+    if (!readIncludedFileSize(executable, size)) {
+        printf("error %d\n", static_cast<int>(GetLastError()));
+        fflush(stdout);
+        fatalError("Internal Error: readLong");
+    }
     logInfo("extracting %s (size: %I64d)", target, size);
     if (size <= 0)
         return 0;

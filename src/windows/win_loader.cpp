@@ -2,12 +2,14 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "config/config.h"
 #include "config/keys.h"
 #include "config/messages.h"
+#include "core/errors.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
@@ -168,9 +170,26 @@ std::string boundedServiceName(std::string name) {
     return name;
 }
 
-LauncherSetup initializeLauncher() {
-    loadConfigurationFrom(getModulePath());
+void loadLauncherConfiguration(const char* path) {
+    ConfigurationLoad load = loadConfiguration(path);
+    if (!load.ok()) {
+        // A number that cannot be read shows the system's error code first, as it always has.
+        if (load.error == ConfigurationError::ReadInt || load.error == ConfigurationError::ReadShort) {
+            printf("error %d\n", static_cast<int>(load.systemError));
+            fflush(stdout);
+        }
+        // A broken stream is always shown in a box, captioned with key 1000 when it was read before the
+        // break.
+        char caption[kTextBufferSize];
+        getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
+        setErrorPresentation(true, caption);
+        fatalError(configurationErrorText(load.error));
+    }
     configureErrorPresentation();
+}
+
+LauncherSetup initializeLauncher() {
+    loadLauncherConfiguration(getModulePath());
     LauncherSetup setup;
     char kind[2];
     getStr(brolt::keys::kLauncherKind, kind, sizeof kind);

@@ -14,6 +14,7 @@
 #include "file_tree.h"
 #include "included_files.h"
 #include "stream_fixture.h"
+#include "windows/win_loader.h"
 
 namespace {
 
@@ -75,7 +76,7 @@ int main() {
     fixture::writeLauncher(fixture::ownPath(), launcher, fixture::streamBytes(stream),
                            fixture::includedSection(contents).bytes);
     contents.clear();
-    loadConfigurationFrom(launcher.c_str());
+    loadLauncherConfiguration(launcher.c_str());
 
     std::string copies = work + "\\copies";
     auto copyAll = [&] {

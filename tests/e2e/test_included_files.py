@@ -42,6 +42,7 @@ executable_type = 3
 internal_error = "Internal error {{0}}"
 [include]
 files = [{names}]
+runtime = false
 """)
 
 

@@ -12,6 +12,7 @@
 #include "included_files.h"
 #include "scratch_directory.h"
 #include "stream_fixture.h"
+#include "windows/win_loader.h"
 
 namespace {
 
@@ -74,7 +75,7 @@ struct Launcher {
 // Writes the launcher, loads its configuration and extracts what it includes.
 Extraction extract(Launcher& launcher) {
     EXPECT_TRUE(writeFile(launcher.path, launcher.bytes())) << launcher.path;
-    loadConfigurationFrom(launcher.path.c_str());
+    loadLauncherConfiguration(launcher.path.c_str());
     int result = extractIncludedFiles(getExtractionDirectory());
     return {result, getExtractionDirectory()};
 }
@@ -152,7 +153,7 @@ TEST_F(Extract, ContentEndingEarlyFailsAndLeavesNothing) {
     std::string bytes = launcher.bytes();
     bytes.resize(launcher.entryOffsets[1] + 8 + 9000);  // the second file breaks off after a chunk and more
     ASSERT_TRUE(writeFile(launcher.path, bytes));
-    loadConfigurationFrom(launcher.path.c_str());
+    loadLauncherConfiguration(launcher.path.c_str());
 
     EXPECT_EQ(extractIncludedFiles(getExtractionDirectory()), 1);
     EXPECT_TRUE(created().empty());
@@ -166,8 +167,7 @@ TEST(ExtractDeathTest, TargetThatCannotBeCreatedEndsTheProcessWithCode11) {
     EXPECT_EXIT(
         {
             writeFile(launcher.path, launcher.bytes());
-            loadConfigurationFrom(launcher.path.c_str());
-            configureErrorPresentation();
+            loadLauncherConfiguration(launcher.path.c_str());
             CreateDirectoryA(occupied.c_str(), nullptr);
             HANDLE executable = CreateFileA(launcher.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                             OPEN_EXISTING, 0, nullptr);
