@@ -6,6 +6,10 @@
 //   bridge_probe <jvm.dll> <class path> <main class> <exit code> [arguments for main...]
 //
 // Prints "JNI_CreateJavaVM: <ms> ms" once the VM exists; its exit hook prints "exit hook: <code>".
+// When the main class has a static String kinds(float, boolean, byte, char, short, int, long, double,
+// String), an instance method ownKinds of the same parameters and a constructor without any, both
+// are called with the same arguments through the variadic, the va_list and the array entry of the
+// JNI table, and each result printed as "kinds [nonvirtual ]<entry>: <text>".
 // Exit codes of its own: see ProbeFailure.
 #include <windows.h>
 
@@ -55,6 +59,67 @@ void JNICALL abortHook() {
     std::fflush(stdout);
 }
 
+void printKindsResult(JNIEnv* env, const char* entry, jobject result) {
+    if (result == nullptr) {
+        std::printf("kinds %s: no result\n", entry);
+        env->ExceptionDescribe();
+        return;
+    }
+    const char* text = env->GetStringUTFChars(static_cast<jstring>(result), nullptr);
+    std::printf("kinds %s: %s\n", entry, text);
+    env->ReleaseStringUTFChars(static_cast<jstring>(result), text);
+}
+
+// Each kind travels its own way between a Windows caller and the VM (floats promoted to double,
+// narrow integers to int, the first arguments in registers), and an argument read from the wrong
+// place shows up in the text the method makes of them. The static method and the instance one
+// (through a constructor call) cover both shapes of call: with a class, and with an object and a class.
+void callWithEveryKind(JNIEnv* env, jclass mainClass) {
+    constexpr char kKindsSignature[] = "(FZBCSIJDLjava/lang/String;)Ljava/lang/String;";
+    jmethodID kinds = env->GetStaticMethodID(mainClass, "kinds", kKindsSignature);
+    jmethodID ownKinds = kinds ? env->GetMethodID(mainClass, "ownKinds", kKindsSignature) : nullptr;
+    jmethodID construct = ownKinds ? env->GetMethodID(mainClass, "<init>", "()V") : nullptr;
+    if (construct == nullptr) {
+        env->ExceptionClear();
+        return;
+    }
+    const jfloat f = 0.375f;
+    const jboolean z = JNI_TRUE;
+    const jbyte b = -7;
+    const jchar c = 0x3A9;
+    const jshort s = -30000;
+    const jint i = 123456789;
+    const jlong j = -9007199254740993LL;
+    const jdouble d = -1.0e300;
+    jstring l = env->NewStringUTF("last");
+    jvalue values[9];
+    values[0].f = f;
+    values[1].z = z;
+    values[2].b = b;
+    values[3].c = c;
+    values[4].s = s;
+    values[5].i = i;
+    values[6].j = j;
+    values[7].d = d;
+    values[8].l = l;
+    // The C++ helpers pass their arguments on as a va_list; the table's variadic entries are called
+    // directly.
+    const JNINativeInterface_* table = env->functions;
+    printKindsResult(env, "variadic",
+                     table->CallStaticObjectMethod(env, mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "va_list",
+                     env->CallStaticObjectMethod(mainClass, kinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "array", env->CallStaticObjectMethodA(mainClass, kinds, values));
+    jobject object = table->NewObject(env, mainClass, construct);
+    printKindsResult(
+        env, "nonvirtual variadic",
+        table->CallNonvirtualObjectMethod(env, object, mainClass, ownKinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "nonvirtual va_list",
+                     env->CallNonvirtualObjectMethod(object, mainClass, ownKinds, f, z, b, c, s, i, j, d, l));
+    printKindsResult(env, "nonvirtual array",
+                     env->CallNonvirtualObjectMethodA(object, mainClass, ownKinds, values));
+}
+
 double millisecondsSince(LARGE_INTEGER start) {
     LARGE_INTEGER now, frequency;
     QueryPerformanceCounter(&now);
@@ -78,7 +143,6 @@ int runJava(const ProbeRun& run) {
 
     std::vector<JavaVMOption> options = {
         {const_cast<char*>("-Xrs"), nullptr},
-        {const_cast<char*>("-Xmx256m"), nullptr},
         {const_cast<char*>("exit"), reinterpret_cast<void*>(&exitHook)},
         {const_cast<char*>("abort"), reinterpret_cast<void*>(&abortHook)},
         {const_cast<char*>(run.classPathOption.c_str()), nullptr},
@@ -111,6 +175,8 @@ int runJava(const ProbeRun& run) {
         env->ExceptionDescribe();
         return kClassMissing;
     }
+    callWithEveryKind(env, mainClass);
+    std::fflush(stdout);
     jobjectArray arguments = env->NewObjectArray(static_cast<jsize>(run.mainArguments.size()),
                                                  env->FindClass("java/lang/String"), nullptr);
     for (size_t i = 0; i < run.mainArguments.size(); ++i) {

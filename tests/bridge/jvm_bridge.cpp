@@ -1,15 +1,20 @@
 // A Winelib "jvm.dll" that runs the Linux HotSpot VM inside the Wine process, so the launcher and
-// its tests can create a real Java VM on a machine without a Windows Java runtime.
+// its tests can create a real Java VM on a machine without a Windows Java runtime. It builds for
+// i386 and for x86-64; what differs between the two is in one section below.
 //
 // Windows callers see the Windows JNI binary interface: every function of the JNIEnv and JavaVM
-// tables is __stdcall, except the variadic ones, which are __cdecl there as here. The Linux VM sees
-// its own interface: cdecl calls, Linux paths, Linux signal handling. The tables handed to Windows
-// code are ours; each entry swaps the Windows-side JNIEnv/JavaVM for the VM's own and calls through.
+// tables follows the Windows convention (__stdcall, or __cdecl for the variadic ones; on x86-64 both
+// are the one Microsoft convention). The Linux VM sees its own interface: System V calls, Linux
+// paths, Linux signal handling. The tables handed to Windows code are ours; each entry swaps the
+// Windows-side JNIEnv/JavaVM for the VM's own and calls through.
 //
 // The Linux VM library to load is named in "libjvm.path" beside this library (one line, a Unix path).
 #include <windows.h>
 
 #include <jni.h>
+#if defined(__x86_64__)
+#include <jvmti.h>
+#endif
 
 #include <dlfcn.h>
 #include <pthread.h>
@@ -24,6 +29,7 @@
 #include <mutex>
 #include <string>
 #include <type_traits>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -89,9 +95,8 @@ Fn linuxEntry(JNIEnv* linuxEnv, size_t offset) {
     return *reinterpret_cast<Fn const*>(reinterpret_cast<const char*>(linuxEnv->functions) + offset);
 }
 
-// The stdcall face of one table entry. The variadic entries come in threes (F, FV, FA) in every JNI
-// table, so a variadic F forwards its arguments as a va_list to the FV that follows it; a va_list on
-// i386 is a pointer to the arguments on the stack in both calling conventions.
+// The Windows face of one table entry: it swaps the Windows-side JNIEnv for the VM's own and calls
+// the VM's entry at the same place in its table.
 template <size_t Offset, typename Fn>
 struct EnvEntry;
 
@@ -103,41 +108,240 @@ struct EnvEntry<Offset, R (*)(JNIEnv*, A...)> {
     }
 };
 
+// --- What depends on the word size ---------------------------------------------------------------
+//
+// The method-calling entries come in threes in every JNI table: the variadic F, then FV with a
+// va_list, then FA with a jvalue array. A variadic F takes its arguments as Windows code lays them
+// out ("slots": what a Windows va_list points at) and hands them to callWithArguments, which each
+// word size implements its own way.
+
+#if defined(__i386__)
+
+// On i386 a va_list is a pointer to the arguments on the stack in both conventions, so the
+// arguments go to the VM's FV as they are, and the FV entries pass straight through.
+using WindowsArgumentList = va_list;
+#define WINDOWS_ARGUMENTS_START va_start
+#define WINDOWS_ARGUMENTS_END va_end
+
+template <typename R, typename... Targets>
+R callWithArguments(JNIEnv* env, size_t variadicOffset, jmethodID method, const char* slots,
+                    Targets... targets) {
+    JNIEnv* linuxEnv = linuxEnvOf(env);
+    auto listForm =
+        linuxEntry<R (*)(JNIEnv*, Targets..., jmethodID, va_list)>(linuxEnv, variadicOffset + sizeof(void*));
+    return listForm(linuxEnv, targets..., method, const_cast<char*>(slots));
+}
+
+// Calls a Windows hook that takes the exit code, whether it was declared __stdcall (the JNI
+// convention on Windows) or __cdecl: the frame pointer restores the stack, so it does not matter who
+// pops the argument.
+extern "C" void bridgeCallWithCode(void* hook, jint code);
+__asm__(
+    ".text\n"
+    ".type bridgeCallWithCode, @function\n"
+    "bridgeCallWithCode:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"
+    "    pushl 12(%ebp)\n"
+    "    call *8(%ebp)\n"
+    "    leave\n"
+    "    ret\n"
+    ".size bridgeCallWithCode, .-bridgeCallWithCode\n");
+
+void callWindowsHookWithCode(void* hook, jint code) {
+    bridgeCallWithCode(hook, code);
+}
+
+// The Wine process shares its 32-bit address space with Wine's own reservations, so the VM's default
+// heap (a quarter of the machine's memory) may not find room; 256 MiB always does.
+constexpr const char* kDefaultHeapOption = "-Xmx256m";
+
+#elif defined(__x86_64__)
+
+// On x86-64 a Windows va_list is a pointer to 8-byte argument slots, while the VM's is a System V
+// register save area: handing one to the other crashes the VM. So the variadic and the va_list
+// entries both read the slots by the method's signature into a jvalue array and call the VM's FA;
+// the FA entries pass straight through.
+using WindowsArgumentList = __builtin_ms_va_list;
+#define WINDOWS_ARGUMENTS_START __builtin_ms_va_start
+#define WINDOWS_ARGUMENTS_END __builtin_ms_va_end
+
+// Every variadic argument fills one slot; narrower integers were promoted to int and floats to
+// double on the way in.
+constexpr size_t kSlotSize = 8;
+
+template <typename T>
+T slotValue(const char* slot) {
+    T value;
+    std::memcpy(&value, slot, sizeof value);
+    return value;
+}
+
+jvalue valueFromSlot(char kind, const char* slot) {
+    jvalue value{};
+    switch (kind) {
+        case 'Z':
+            value.z = static_cast<jboolean>(slotValue<int>(slot));
+            break;
+        case 'B':
+            value.b = static_cast<jbyte>(slotValue<int>(slot));
+            break;
+        case 'C':
+            value.c = static_cast<jchar>(slotValue<int>(slot));
+            break;
+        case 'S':
+            value.s = static_cast<jshort>(slotValue<int>(slot));
+            break;
+        case 'I':
+            value.i = slotValue<jint>(slot);
+            break;
+        case 'J':
+            value.j = slotValue<jlong>(slot);
+            break;
+        case 'F':
+            value.f = static_cast<jfloat>(slotValue<double>(slot));
+            break;
+        case 'D':
+            value.d = slotValue<double>(slot);
+            break;
+        default:
+            value.l = slotValue<jobject>(slot);
+            break;
+    }
+    return value;
+}
+
+// One letter per parameter of a method descriptor such as "(I[JLjava/lang/String;)V": the
+// descriptor's own letter for a primitive, 'L' for every reference, arrays included.
+std::string parameterKinds(const char* descriptor) {
+    std::string kinds;
+    const char* at = std::strchr(descriptor, '(');
+    if (at == nullptr)
+        return kinds;
+    for (++at; *at != '\0' && *at != ')'; ++at) {
+        if (*at != '[' && *at != 'L') {
+            kinds += *at;
+            continue;
+        }
+        while (*at == '[')
+            ++at;
+        if (*at == 'L')
+            at = std::strchr(at, ';');
+        if (at == nullptr || *at == '\0')
+            break;
+        kinds += 'L';
+    }
+    return kinds;
+}
+
+// The VM's tool interface names a method's descriptor; the kinds are kept per method, as a method
+// ID stays valid (and is never reused) for the life of the VM.
+std::mutex kindsMutex;
+std::unordered_map<jmethodID, std::string>& kindsByMethod() {
+    static auto* kinds = new std::unordered_map<jmethodID, std::string>();
+    return *kinds;
+}
+
+// Asked for once, under kindsMutex.
+jvmtiEnv* toolInterface(JNIEnv* linuxEnv) {
+    static jvmtiEnv* tools = nullptr;
+    JavaVM* linuxVm = nullptr;
+    if (tools == nullptr && linuxEnv->GetJavaVM(&linuxVm) == JNI_OK &&
+        linuxVm->GetEnv(reinterpret_cast<void**>(&tools), JVMTI_VERSION_1_2) != JNI_OK)
+        tools = nullptr;
+    return tools;
+}
+
+const std::string* parameterKindsOf(JNIEnv* linuxEnv, jmethodID method) {
+    std::lock_guard<std::mutex> lock(kindsMutex);
+    auto known = kindsByMethod().find(method);
+    if (known != kindsByMethod().end())
+        return &known->second;
+    jvmtiEnv* tools = toolInterface(linuxEnv);
+    char* name = nullptr;
+    char* descriptor = nullptr;
+    if (tools == nullptr || method == nullptr ||
+        tools->GetMethodName(method, &name, &descriptor, nullptr) != JVMTI_ERROR_NONE)
+        return nullptr;
+    const std::string* kinds = &(kindsByMethod()[method] = parameterKinds(descriptor));
+    tools->Deallocate(reinterpret_cast<unsigned char*>(name));
+    tools->Deallocate(reinterpret_cast<unsigned char*>(descriptor));
+    return kinds;
+}
+
+template <typename R, typename... Targets>
+R callWithArguments(JNIEnv* env, size_t variadicOffset, jmethodID method, const char* slots,
+                    Targets... targets) {
+    JNIEnv* linuxEnv = linuxEnvOf(env);
+    const std::string* kinds = parameterKindsOf(linuxEnv, method);
+    if (kinds == nullptr) {
+        // Calling without the arguments would hand the method whatever lies in memory.
+        linuxEnv->ThrowNew(linuxEnv->FindClass("java/lang/InternalError"),
+                           "jvm bridge: the method's parameter types are unknown");
+        return R();
+    }
+    std::vector<jvalue> values(kinds->size());
+    for (size_t i = 0; i < values.size(); ++i)
+        values[i] = valueFromSlot((*kinds)[i], slots + i * kSlotSize);
+    auto arrayForm = linuxEntry<R (*)(JNIEnv*, Targets..., jmethodID, const jvalue*)>(
+        linuxEnv, variadicOffset + 2 * sizeof(void*));
+    return arrayForm(linuxEnv, targets..., method, values.data());
+}
+
+// The FV entries: the VM's own declare a System V va_list, ours take the Windows one. Each FV
+// follows its variadic F in the table.
+template <typename R, typename Target, typename List>
+List listParameterOf(R (*)(JNIEnv*, Target, jmethodID, List));
+using LinuxArgumentList = decltype(listParameterOf(std::declval<JNINativeInterface_>().CallVoidMethodV));
+
+template <size_t Offset, typename R, typename Target>
+struct EnvEntry<Offset, R (*)(JNIEnv*, Target, jmethodID, LinuxArgumentList)> {
+    static R __stdcall call(JNIEnv* env, Target target, jmethodID method, WindowsArgumentList args) {
+        return callWithArguments<R>(env, Offset - sizeof(void*), method, args, target);
+    }
+};
+
+template <size_t Offset, typename R>
+struct EnvEntry<Offset, R (*)(JNIEnv*, jobject, jclass, jmethodID, LinuxArgumentList)> {
+    static R __stdcall call(JNIEnv* env, jobject object, jclass clazz, jmethodID method,
+                            WindowsArgumentList args) {
+        return callWithArguments<R>(env, Offset - sizeof(void*), method, args, object, clazz);
+    }
+};
+
+// One convention on x86-64: __stdcall and __cdecl hooks are the same call.
+void callWindowsHookWithCode(void* hook, jint code) {
+    reinterpret_cast<void(__stdcall*)(jint)>(hook)(code);
+}
+
+// The 64-bit address space has room for the VM's default heap.
+constexpr const char* kDefaultHeapOption = nullptr;
+
+#else
+#error "the bridge is built for i386 or x86-64"
+#endif
+
+// The variadic F entries (__cdecl, the Windows convention for variadic functions).
 template <size_t Offset, typename R, typename Target>
 struct EnvEntry<Offset, R (*)(JNIEnv*, Target, jmethodID, ...)> {
     static R __cdecl call(JNIEnv* env, Target target, jmethodID method, ...) {
-        JNIEnv* linuxEnv = linuxEnvOf(env);
-        auto listForm =
-            linuxEntry<R (*)(JNIEnv*, Target, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
-        va_list args;
-        va_start(args, method);
-        if constexpr (std::is_void_v<R>) {
-            listForm(linuxEnv, target, method, args);
-            va_end(args);
-        } else {
-            R result = listForm(linuxEnv, target, method, args);
-            va_end(args);
-            return result;
-        }
+        WindowsArgumentList args;
+        WINDOWS_ARGUMENTS_START(args, method);
+        // The slots are this call's own arguments and outlive the list.
+        const char* slots = reinterpret_cast<const char*>(args);
+        WINDOWS_ARGUMENTS_END(args);
+        return callWithArguments<R>(env, Offset, method, slots, target);
     }
 };
 
 template <size_t Offset, typename R>
 struct EnvEntry<Offset, R (*)(JNIEnv*, jobject, jclass, jmethodID, ...)> {
     static R __cdecl call(JNIEnv* env, jobject object, jclass clazz, jmethodID method, ...) {
-        JNIEnv* linuxEnv = linuxEnvOf(env);
-        auto listForm =
-            linuxEntry<R (*)(JNIEnv*, jobject, jclass, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
-        va_list args;
-        va_start(args, method);
-        if constexpr (std::is_void_v<R>) {
-            listForm(linuxEnv, object, clazz, method, args);
-            va_end(args);
-        } else {
-            R result = listForm(linuxEnv, object, clazz, method, args);
-            va_end(args);
-            return result;
-        }
+        WindowsArgumentList args;
+        WINDOWS_ARGUMENTS_START(args, method);
+        const char* slots = reinterpret_cast<const char*>(args);
+        WINDOWS_ARGUMENTS_END(args);
+        return callWithArguments<R>(env, Offset, method, slots, object, clazz);
     }
 };
 
@@ -314,22 +518,6 @@ int endPipe[2] = {-1, -1};
 void* windowsExitHook = nullptr;
 void* windowsAbortHook = nullptr;
 
-// Calls a Windows hook that takes the exit code, whether it was declared __stdcall (the JNI
-// convention on Windows) or __cdecl: the frame pointer restores the stack, so it does not matter who
-// pops the argument.
-extern "C" void bridgeCallWithCode(void* hook, jint code);
-__asm__(
-    ".text\n"
-    ".type bridgeCallWithCode, @function\n"
-    "bridgeCallWithCode:\n"
-    "    pushl %ebp\n"
-    "    movl %esp, %ebp\n"
-    "    pushl 12(%ebp)\n"
-    "    call *8(%ebp)\n"
-    "    leave\n"
-    "    ret\n"
-    ".size bridgeCallWithCode, .-bridgeCallWithCode\n");
-
 DWORD WINAPI endThread(void*) {
     EndRequest request{};
     ssize_t got;
@@ -340,12 +528,12 @@ DWORD WINAPI endThread(void*) {
         return 0;
     if (request.kind == EndKind::exit) {
         if (windowsExitHook != nullptr)
-            bridgeCallWithCode(windowsExitHook, request.code);
+            callWindowsHookWithCode(windowsExitHook, request.code);
         ExitProcess(static_cast<UINT>(request.code));
     }
-    // Without arguments both conventions are the same call.
+    // Without arguments both Windows conventions are the same call.
     if (windowsAbortHook != nullptr)
-        reinterpret_cast<void (*)()>(windowsAbortHook)();
+        reinterpret_cast<void(__stdcall*)()>(windowsAbortHook)();
     ExitProcess(kAbortExitCode);
 }
 
@@ -372,7 +560,7 @@ bool startEndThread() {
     }
     HANDLE thread = CreateThread(nullptr, 0, &endThread, nullptr, 0, nullptr);
     if (thread == nullptr) {
-        report("cannot start the exit thread (error %lu)", GetLastError());
+        report("cannot start the exit thread (error %lu)", static_cast<unsigned long>(GetLastError()));
         return false;
     }
     CloseHandle(thread);
@@ -442,10 +630,6 @@ bool startsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
-// The Wine process shares its 32-bit address space with Wine's own reservations, so the VM's default
-// heap (a quarter of the machine's memory) may not find room; 256 MiB always does.
-constexpr char kDefaultHeapOption[] = "-Xmx256m";
-
 // Options as the Linux VM must see them. Texts and array live as long as the process, as the VM
 // may keep pointers into them.
 JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
@@ -480,7 +664,7 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
         reducesSignals = reducesSignals || std::strcmp(text, "-Xrs") == 0;
         options->push_back({strdup(linuxText.c_str()), option.extraInfo});
     }
-    if (!hasHeapLimit)
+    if (!hasHeapLimit && kDefaultHeapOption != nullptr)
         options->push_back({const_cast<char*>(kDefaultHeapOption), nullptr});
     if (!reducesSignals)
         options->push_back({const_cast<char*>("-Xrs"), nullptr});

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Makes out/jre32, a Java runtime in Windows layout whose bin\client\jvm.dll (and bin\server\jvm.dll)
-# runs Debian's 32-bit HotSpot inside the Wine process, and whose bin\java.exe answers "-version"
-# with that runtime's real version output. For tests and demos only; the launcher never ships it.
+# Makes Java runtimes in Windows layout whose jvm.dll runs a Debian HotSpot inside the Wine process,
+# and whose bin\java.exe answers "-version" with that runtime's real version output:
+#   out/jre32  bin\client\jvm.dll and bin\server\jvm.dll over the i386 runtime (unpacked here)
+#   out/jre64  bin\server\jvm.dll over the machine's own amd64 runtime
+# For tests and demos only; the launcher never ships them.
 #
-#   make-runtime.sh setup   install the Debian packages and fetch the Linux runtime (root or sudo)
-#   make-runtime.sh build   build the bridge and java.exe and lay out out/jre32 (the default)
+#   make-runtime.sh setup           install the Debian packages and fetch the i386 runtime (root or sudo)
+#   make-runtime.sh build [32|64]   build the bridge and java.exe and lay out the runtime (default: both)
 #
-# The Linux runtime is unpacked, not installed: installing the i386 package would replace the
+# The i386 runtime is unpacked, not installed: installing the i386 package would replace the
 # machine's own JDK as the default java.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -14,16 +16,17 @@ HERE=$ROOT/tests/bridge
 CACHE=$ROOT/out/bridge
 LINUX_ROOT=$CACHE/linux
 LINUX_HOME=$LINUX_ROOT/usr/lib/jvm/java-17-openjdk-i386
-RUNTIME=$ROOT/out/jre32
-JNI_INCLUDE=/usr/lib/jvm/java-17-openjdk-amd64/include
+MACHINE_JAVA_HOME=/usr/lib/jvm/java-17-openjdk-amd64
+JNI_INCLUDE=$MACHINE_JAVA_HOME/include
 RUNTIME_PACKAGE=openjdk-17-jre-headless:i386
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO="sudo"
 
-# winegcc for 32-bit Winelib code, its C++ library, and the machine's JDK for jni.h and javac.
+# winegcc (the i386 one builds 64-bit Winelib code too, given libwine-dev:amd64), the C++ library
+# for 32-bit code, and the machine's JDK for jni.h, javac and the amd64 runtime.
 # wine64-tools must stay out: it replaces wine32-tools:i386.
-PACKAGES=(wine32-tools:i386 libwine-dev:i386 gcc-multilib g++-multilib libstdc++6:i386 zlib1g:i386
-  openjdk-17-jdk-headless)
+PACKAGES=(wine32-tools:i386 libwine-dev:i386 libwine-dev:amd64 gcc-multilib g++-multilib libstdc++6:i386
+  zlib1g:i386 openjdk-17-jdk-headless)
 
 install_packages() {
   local missing=()
@@ -64,33 +67,53 @@ fetch_runtime() {
   basename "$deb" >"$CACHE/runtime.stamp"
 }
 
+# What differs by word size: compiler flags, the Linux runtime, its VM kinds, the Windows compiler.
+# The first kind is the one a Windows launcher tries first; java.exe reports what that VM says.
+configure_word_size() {
+  case "$1" in
+    32) BITS=32 WINELIB_MACHINE=-m32 WINDOWS_CXX=i686-w64-mingw32-g++-posix
+        RUNTIME_HOME=$LINUX_HOME VM_KINDS=(client server) ;;
+    64) BITS=64 WINELIB_MACHINE=-m64 WINDOWS_CXX=x86_64-w64-mingw32-g++-posix
+        RUNTIME_HOME=$MACHINE_JAVA_HOME VM_KINDS=(server) ;;
+    *) echo "make-runtime.sh: word size must be 32 or 64, not $1" >&2; exit 2 ;;
+  esac
+  RUNTIME=$ROOT/out/jre$BITS
+}
+
 build_runtime() {
-  [ -f "$CACHE/runtime.stamp" ] || fetch_runtime
-  local build=$CACHE/build
+  configure_word_size "$1"
+  [ "$BITS" != 32 ] || [ -f "$CACHE/runtime.stamp" ] || fetch_runtime
+  local build=$CACHE/build$BITS
   mkdir -p "$build" "$RUNTIME/bin"
   # Every function of the JNI table, in table order, from the header we compile against.
   awk '/^struct JNINativeInterface_ \{/,/^\};/' "$JNI_INCLUDE/jni.h" |
     grep -oP '\(JNICALL \*\K\w+(?=\))' | sed 's/.*/JNI_FUNCTION(&)/' >"$build/jni_functions.inc.new"
   mv "$build/jni_functions.inc.new" "$build/jni_functions.inc"
-  wineg++ -m32 -shared -std=c++20 -O2 -Wall -Wextra -Wno-unused-parameter \
+  wineg++ "$WINELIB_MACHINE" -shared -std=c++20 -O2 -Wall -Wextra -Wno-unused-parameter \
     -I"$JNI_INCLUDE" -I"$JNI_INCLUDE/linux" -I"$build" \
     "$HERE/jvm_bridge.cpp" "$HERE/jvm_bridge.spec" -o "$build/jvm.dll" -ldl
-  i686-w64-mingw32-g++-posix -std=c++20 -O2 -Wall -static -s "$HERE/java_exe.cpp" -o "$build/java.exe"
+  "$WINDOWS_CXX" -std=c++20 -O2 -Wall -static -s "$HERE/java_exe.cpp" -o "$build/java.exe"
 
-  for kind in client server; do
+  for kind in "${VM_KINDS[@]}"; do
     mkdir -p "$RUNTIME/bin/$kind"
     cp "$build/jvm.dll.so" "$RUNTIME/bin/$kind/jvm.dll"
-    echo "$LINUX_HOME/lib/$kind/libjvm.so" >"$RUNTIME/bin/$kind/libjvm.path"
+    echo "$RUNTIME_HOME/lib/$kind/libjvm.so" >"$RUNTIME/bin/$kind/libjvm.path"
   done
   cp "$build/java.exe" "$RUNTIME/bin/java.exe"
   cp "$build/java.exe" "$RUNTIME/bin/javaw.exe"
-  # What the client VM, the one a Windows launcher tries first, says about itself.
-  "$LINUX_HOME/bin/java" -XXaltjvm="$LINUX_HOME/lib/client" -version 2>"$RUNTIME/bin/java-version.txt"
+  "$RUNTIME_HOME/bin/java" -XXaltjvm="$RUNTIME_HOME/lib/${VM_KINDS[0]}" -version 2>"$RUNTIME/bin/java-version.txt"
   echo "bridge: runtime ready in $RUNTIME"
 }
 
 case "${1:-build}" in
   setup) install_packages; fetch_runtime ;;
-  build) build_runtime ;;
-  *) echo "usage: make-runtime.sh setup|build" >&2; exit 2 ;;
+  build)
+    if [ $# -gt 1 ]; then
+      build_runtime "$2"
+    else
+      build_runtime 32
+      build_runtime 64
+    fi
+    ;;
+  *) echo "usage: make-runtime.sh setup|build [32|64]" >&2; exit 2 ;;
 esac

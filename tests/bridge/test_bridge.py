@@ -1,22 +1,42 @@
 """The bridged Java runtime under Wine: a real VM inside a Windows process, and the runtime's java.exe.
 
-Runs inside tests/with-wine, which provides WINEPREFIX with its wineserver kept alive.
+Runs inside tests/with-wine, which provides WINEPREFIX with its wineserver kept alive. BROLT_BRIDGE_BITS
+picks the word size under test (32 by default); 64 needs a 64-bit prefix (tests/with-wine --win64).
 """
 import os
 import pathlib
 import re
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+from dataclasses import dataclass
 
 ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
-RUNTIME = ROOT / "out" / "jre32"
-PROBE = ROOT / "out" / "win32" / "tests" / "bridge_probe.exe"
-CLASSES = ROOT / "out" / "win32" / "tests" / "bridge-classes"
+TEST_BIN = ROOT / "out" / "win32" / "tests"
+CLASSES = TEST_BIN / "bridge-classes"
 # A start of the VM takes well under a second; the limit only keeps a hung VM from blocking the suite.
 RUN_TIMEOUT_SECONDS = 120
+
+
+@dataclass(frozen=True)
+class WordSize:
+    runtime: pathlib.Path
+    vm_kind: str  # the VM a Windows launcher tries first
+    probe: pathlib.Path
+    machine: int  # the PE header's machine field of the runtime's programs
+    loader_variable: str  # environment variable naming the Wine loader, or "" for plain "wine"
+
+
+WORD_SIZES = {
+    "32": WordSize(ROOT / "out" / "jre32", "client", TEST_BIN / "bridge_probe.exe", 0x14C, ""),
+    "64": WordSize(ROOT / "out" / "jre64", "server", TEST_BIN / "bridge_probe64.exe", 0x8664, "BROLT_WINE64"),
+}
+
+# BridgeEcho.kinds of the probe's arguments, as Java prints them.
+EVERY_KIND = "0.375 true -7 937 -30000 123456789 -9007199254740993 -1.0E300 last"
 
 
 def windows_path(path) -> str:
@@ -24,17 +44,30 @@ def windows_path(path) -> str:
     return "Z:" + str(pathlib.Path(path).resolve()).replace("/", "\\")
 
 
-def run_wine(*args) -> subprocess.CompletedProcess:
-    # The probe's arguments reach Windows through the Unix locale's character set.
-    env = dict(os.environ, LC_ALL="C.UTF-8")
-    return subprocess.run(["wine", *map(str, args)], capture_output=True, text=True, encoding="utf-8",
-                          errors="replace", env=env, timeout=RUN_TIMEOUT_SECONDS)
+def pe_machine(program: pathlib.Path) -> int:
+    data = program.read_bytes()
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[header:header + 4] != b"PE\0\0":
+        raise AssertionError(f"{program} is not a Windows program")
+    return struct.unpack_from("<H", data, header + 4)[0]
 
 
 class BridgedRuntime(unittest.TestCase):
     def setUp(self):
         if "WINEPREFIX" not in os.environ:
             self.fail("run the bridge test through tests/with-wine")
+        bits = os.environ.get("BROLT_BRIDGE_BITS", "32")
+        self.word_size = WORD_SIZES[bits]
+        variable = self.word_size.loader_variable
+        if variable and variable not in os.environ:
+            self.fail(f"the {bits}-bit bridge needs a {bits}-bit prefix: tests/with-wine --win{bits}")
+        self.loader = os.environ[variable] if variable else "wine"
+
+    def run_wine(self, *args) -> subprocess.CompletedProcess:
+        # The probe's arguments reach Windows through the Unix locale's character set.
+        env = dict(os.environ, LC_ALL="C.UTF-8")
+        return subprocess.run([self.loader, *map(str, args)], capture_output=True, text=True,
+                              encoding="utf-8", errors="replace", env=env, timeout=RUN_TIMEOUT_SECONDS)
 
     def test_main_runs_in_process_and_java_exit_code_ends_it(self):
         argument = "Grüße Ω 日本 😀"
@@ -44,22 +77,31 @@ class BridgedRuntime(unittest.TestCase):
             shutil.copytree(CLASSES, classes)
             class_path = windows_path(pathlib.Path(scratch) / "missing.jar") + ";" + windows_path(classes)
             echoed = pathlib.Path(scratch) / "echoed.txt"
+            jvm = self.word_size.runtime / "bin" / self.word_size.vm_kind / "jvm.dll"
 
-            result = run_wine(PROBE, windows_path(RUNTIME / "bin" / "client" / "jvm.dll"), class_path,
-                              "BridgeEcho", 7, echoed, argument, "second")
+            result = self.run_wine(self.word_size.probe, windows_path(jvm), class_path, "BridgeEcho", 7, echoed,
+                                   argument, "second")
 
-            self.assertEqual(7, result.returncode, result.stderr)
+            self.assertEqual(7, result.returncode, result.stdout + result.stderr)
             self.assertEqual(argument + "\nsecond", echoed.read_text(encoding="utf-8"))
         self.assertIn("handled fault: yes", result.stdout)
+        # The hook runs before the process ends, and the process ends with the code the hook saw.
         self.assertIn("exit hook: 7", result.stdout)
+        for shape in ("", "nonvirtual "):
+            for entry in ("variadic", "va_list", "array"):
+                self.assertIn(f"kinds {shape}{entry}: {EVERY_KIND}\n", result.stdout)
         creation = re.search(r"JNI_CreateJavaVM: [0-9.]+ ms", result.stdout)
         self.assertIsNotNone(creation, result.stdout)
-        print(creation.group(0), file=sys.stderr)
+        print(f"{self.word_size.runtime.name}: {creation.group(0)}", file=sys.stderr)
 
     def test_java_exe_prints_the_runtime_version(self):
-        result = run_wine(RUNTIME / "bin" / "java.exe", "-version")
-        self.assertEqual(0, result.returncode, result.stderr)
-        self.assertRegex(result.stderr.splitlines()[0], r'^openjdk version "17[0-9.]*"')
+        for program in ("java.exe", "javaw.exe"):
+            with self.subTest(program=program):
+                path = self.word_size.runtime / "bin" / program
+                self.assertEqual(self.word_size.machine, pe_machine(path))
+                result = self.run_wine(path, "-version")
+                self.assertEqual(0, result.returncode, result.stderr)
+                self.assertRegex(result.stderr.splitlines()[0], r'^openjdk version "17[0-9.]*"')
 
 
 if __name__ == "__main__":
