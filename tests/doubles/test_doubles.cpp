@@ -10,37 +10,18 @@
 #include <vector>
 
 #include "scratch_directory.h"
+#include "stream_fixture.h"
 
 namespace {
 
+using fixture::readFile;
+
 std::string doublesDirectory() {
-    char path[MAX_PATH];
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    std::string self(path, length);
-    return self.substr(0, self.find_last_of('\\') + 1) + "doubles\\";
+    return fixture::ownDirectory() + "doubles\\";
 }
 
-std::string readFile(const std::string& path) {
-    std::string contents;
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return contents;
-    char buffer[4096];
-    DWORD read = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0)
-        contents.append(buffer, read);
-    CloseHandle(file);
-    return contents;
-}
-
-void writeFile(const std::string& path, const std::string& text) {
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE) << path;
-    DWORD written = 0;
-    WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
+void writeText(const std::string& path, const std::string& text) {
+    ASSERT_TRUE(fixture::writeFile(path, text)) << path;
 }
 
 bool exists(const std::string& path) {
@@ -128,7 +109,7 @@ TEST(JavaDouble, WritesItsTextEndsWithItsCodeAndRecordsEachRun) {
     };
     std::string runs;
     for (const JavaCase& c : cases) {
-        writeFile(control, c.control);
+        writeText(control, c.control);
         ChildRun run = runWithStandardError(commandLine, errors, kRunMilliseconds);
         EXPECT_TRUE(run.ended) << c.control;
         EXPECT_EQ(run.exitCode, c.exitCode) << c.control;
@@ -146,7 +127,7 @@ TEST(JavaDouble, WritesItsTextEndsWithItsCodeAndRecordsEachRun) {
 TEST(JavaDouble, HangsWhenToldAndIsRecordedBeforeIt) {
     fixture::ScratchDirectory scratch;
     const std::string java = install("java.exe", scratch / "bin");
-    writeFile(scratch / "bin\\java-double.txt", "hang\npartial output\n");
+    writeText(scratch / "bin\\java-double.txt", "hang\npartial output\n");
     const std::string commandLine = "\"" + java + "\" -version";
     ChildRun run =
         runWithStandardError(commandLine, scratch / "stderr.txt", kHangMilliseconds, "partial output\n");
@@ -168,7 +149,7 @@ TEST(UnpackDouble, RestoresTheArchiveAndRemovesThePackedFileOnlyWithR) {
         CreateDirectoryA((scratch / "my jre\\lib").c_str(), nullptr);
         const std::string packed = scratch / "my jre\\lib\\rt.jar.pack";
         const std::string archive = scratch / "my jre\\lib\\rt.jar";
-        writeFile(packed, packedBytes);
+        writeText(packed, packedBytes);
         std::string commandLine =
             "\"" + unpacker + "\" " + c.options + "\"" + packed + "\" \"" + archive + "\"";
         ChildRun run = runWithStandardError(commandLine, scratch / "stderr.txt", kRunMilliseconds);

@@ -2,22 +2,14 @@
 // values stay within their buffer, and the fallback rules answer for each entry.
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "jvm/search_rules.h"
 
 namespace jvm = brolt::jvm;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition)
-        abort();
-}
-
-}  // namespace
+using fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -1,22 +1,14 @@
 // The version a runtime printed, from arbitrary output: whatever is taken must be what stood
 // between the quotation marks of a version line, short and printable.
 #include <cstdint>
-#include <cstdlib>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "jvm/version_rules.h"
 
 namespace jvm = brolt::jvm;
-
-namespace {
-
-void require(bool condition) {
-    if (!condition)
-        abort();
-}
-
-}  // namespace
+using fuzz::require;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string_view output(reinterpret_cast<const char*>(data), size);

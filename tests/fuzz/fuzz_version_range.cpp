@@ -2,21 +2,17 @@
 // order is total and consistent, that verdicts carry a reason exactly when they reject, and that texts
 // which all begin with "1." keep the C library's byte-wise answer.
 #include <cstdint>
-#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <string_view>
 
+#include "fuzz_check.h"
 #include "jvm/version_rules.h"
 
 namespace jvm = brolt::jvm;
+using fuzz::require;
 
 namespace {
-
-void require(bool condition) {
-    if (!condition)
-        abort();
-}
 
 int sign(int value) {
     return (value > 0) - (value < 0);
