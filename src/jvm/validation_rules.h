@@ -25,6 +25,9 @@ struct HomeExecutable {
 // inside the kit, home\jre\bin\java.exe.
 HomeExecutable javaExeForHome(std::string_view home, bool requireDevelopmentKit, const FileProbe& exists);
 
+// The executable type (key 107) of a windowless application, which needs javaw.exe beside java.exe.
+inline constexpr int kWindowlessExecutableType = 1;
+
 // A windowless application (executable type 1) runs javaw.exe: the executable with its final ".exe"
 // turned into "w.exe", or the executable itself when it is javaw.exe already. Refused when the
 // name does not end in ".exe".
