@@ -1,19 +1,24 @@
 #include "config/config.h"
 
-#include <cstdio>
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <new>
 #include <string>
+#include <vector>
 
 #include "config/keys.h"
-#include "config/stream_format.h"
-#include "core/errors.h"
+#include "config/stream_reader.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
 
 namespace {
+
+using brolt::stream::Failure;
+using brolt::stream::Fault;
+using brolt::stream::Field;
 
 std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
@@ -21,174 +26,208 @@ uint32_t configurationEndPosition = 0;
 // The file the stream was read from; the included files behind it are read from the same file.
 std::string configurationSource;
 
-constexpr const char* kOpenFailure =
-    "Error opening media file. Please move this file to an ascii-only path like c:\\";
-constexpr const char* kMagicFailure = "Internal Error: magic";
-
-// A broken stream is always shown in a box, captioned with key 1000 when it was read before the break.
-[[noreturn]] void failLoading(const char* text) {
-    auto caption = narrowValues.find(brolt::keys::kMessageCaption);
-    setErrorPresentation(true, caption == narrowValues.end() ? "" : caption->second.c_str());
-    fatalError(text);
-}
+// The headers of any executable Windows loads lie in its first page, and a configuration stream is a
+// few KiB: first reads of these sizes nearly always let the parse finish at once.
+constexpr uint64_t kFirstHeaderRead = 4096;
+constexpr uint64_t kFirstStreamRead = 64 * 1024;
+// ReadFile takes a 32-bit size; reads are split so no request comes near it.
+constexpr uint64_t kLargestRead = 1u << 30;
 
 HANDLE openForReading(const char* path) {
     return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                        FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
-bool readExactly(HANDLE file, void* buffer, DWORD size) {
-    DWORD delivered = 0;
-    return ReadFile(file, buffer, size, &delivered, nullptr) && delivered == size;
-}
+// The file's bytes from `start` on, read only as far as a parse asks for: included files of tens of
+// MiB follow the stream, and none of them is needed to read it.
+struct FileWindow {
+    HANDLE file;
+    uint64_t start;
+    uint64_t fileSize;
+    std::vector<uint8_t> bytes;
+    uint32_t systemError = 0;  // of a read that failed
 
-// A number that cannot be read in full ends the process with the reader's own message.
-template <typename T>
-T readNumber(HANDLE file, const char* failure) {
-    T value{};
-    if (!readExactly(file, &value, sizeof value)) {
-        printf("error %d\n", static_cast<int>(GetLastError()));
-        fflush(stdout);
-        failLoading(failure);
+    // Reads on until the window holds `wanted` bytes or the file ends. A failed read ends the file
+    // where it stopped, so the parse reports the field it was in, as it would at the file's end.
+    void growTo(uint64_t wanted) {
+        const uint64_t inFile = fileSize > start ? fileSize - start : 0;
+        wanted = std::min(wanted, inFile);
+        if (wanted <= bytes.size())
+            return;
+        LARGE_INTEGER position{};
+        position.QuadPart = static_cast<LONGLONG>(start + bytes.size());
+        if (!SetFilePointerEx(file, position, nullptr, FILE_BEGIN)) {
+            endHere();
+            return;
+        }
+        while (bytes.size() < wanted) {
+            const size_t have = bytes.size();
+            const auto chunk = static_cast<DWORD>(std::min(wanted - have, kLargestRead));
+            try {
+                bytes.resize(have + chunk);
+            } catch (const std::bad_alloc&) {
+                SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+                endHere();
+                return;
+            }
+            DWORD delivered = 0;
+            const bool read = ReadFile(file, bytes.data() + have, chunk, &delivered, nullptr);
+            bytes.resize(have + delivered);
+            if (!read || delivered == 0) {
+                endHere();
+                return;
+            }
+        }
     }
-    return value;
-}
 
-// Bytes left between the current position and the end of the file.
-int64_t remainingBytes(HANDLE file) {
+    void endHere() {
+        systemError = GetLastError();
+        fileSize = start + bytes.size();
+    }
+
+    // Runs parse (bytes, file size) over a window grown until the parse no longer asks for more.
+    template <typename Parse>
+    auto parseGrowing(uint64_t firstRead, Parse parse) {
+        growTo(firstRead);
+        for (;;) {
+            auto result = parse(std::span<const uint8_t>(bytes), fileSize);
+            const Failure& failure = result.failure;
+            if (failure.fault != Fault::NeedMore || failure.needed <= bytes.size())
+                return result;
+            growTo(std::max<uint64_t>(failure.needed, 2 * bytes.size()));
+        }
+    }
+};
+
+uint64_t sizeOf(HANDLE file) {
     LARGE_INTEGER size{};
-    LARGE_INTEGER position{};
-    LARGE_INTEGER zero{};
-    if (!GetFileSizeEx(file, &size) || !SetFilePointerEx(file, zero, &position, FILE_CURRENT))
-        return 0;
-    return size.QuadPart - position.QuadPart;
+    return GetFileSizeEx(file, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
 }
 
-// A record length must be neither negative nor longer than what is left of the file, so a
-// damaged stream can never make us allocate gigabytes.
-int32_t readLength(HANDLE file, const char* failure) {
-    int32_t length = readInt(file);
-    if (length < 0 || length > remainingBytes(file))
-        failLoading(failure);
-    return length;
-}
-
-bool seekTo(HANDLE file, int64_t offset) {
-    LARGE_INTEGER target{};
-    target.QuadPart = offset;
-    return offset >= 0 && SetFilePointerEx(file, target, nullptr, FILE_BEGIN);
-}
-
-int32_t readIntAt(HANDLE file, int64_t offset) {
-    if (!seekTo(file, offset))
-        failLoading(kMagicFailure);
-    return readInt(file);
-}
-
-int16_t readShortAt(HANDLE file, int64_t offset) {
-    if (!seekTo(file, offset))
-        failLoading(kMagicFailure);
-    return readShort(file);
-}
-
-// Walks the executable headers to the end of the last section's raw data and checks the magic.
-void seekConfigurationStream(HANDLE file) {
-    namespace s = brolt::stream;
-    int64_t peOffset = static_cast<uint32_t>(readIntAt(file, s::kPeOffsetField));
-    int sections = readShortAt(file, peOffset + s::kSectionCountOffset);
-    logInfo("number of sections: %d", sections);
-    int optionalHeaderSize = readShortAt(file, peOffset + s::kOptionalHeaderSizeOffset);
-    logInfo("size of optional headers: %d", optionalHeaderSize);
-    int64_t lastSectionHeader = peOffset + s::kSectionTableOffset + optionalHeaderSize +
-                                (sections - 1) * int64_t{s::kSectionHeaderSize};
-    logInfo("resSectionTableStart: %d", static_cast<int>(lastSectionHeader));
-    uint32_t rawDataSize = static_cast<uint32_t>(readIntAt(file, lastSectionHeader + s::kRawDataSizeOffset));
-    uint32_t rawDataOffset =
-        static_cast<uint32_t>(readIntAt(file, lastSectionHeader + s::kRawDataPointerOffset));
-    logInfo("rawDataSize: %d, rawDataOffset: %d", static_cast<int>(rawDataSize),
-            static_cast<int>(rawDataOffset));
-
-    uint32_t magic = 0;
-    if (!seekTo(file, int64_t{rawDataOffset} + rawDataSize) || !readExactly(file, &magic, sizeof magic) ||
-        magic != s::kMagic) {
-        failLoading(kMagicFailure);
+// What each failure of the reader meant in the file-by-field reading the launcher has always done:
+// the reader of the field that could not be read names the failure.
+ConfigurationError errorFor(const Failure& failure) {
+    switch (failure.fault) {
+        case Fault::NegativeLength:
+        case Fault::LengthPastEnd:
+        case Fault::OutOfMemory:
+            return failure.field == Field::WideLength ? ConfigurationError::ReadWString
+                                                      : ConfigurationError::ReadString;
+        case Fault::Truncated:
+            if (failure.field == Field::SectionCount || failure.field == Field::OptionalHeaderSize)
+                return ConfigurationError::ReadShort;
+            return failure.field == Field::Magic ? ConfigurationError::Magic : ConfigurationError::ReadInt;
+        default:  // a bad magic, or a section header placed before the file's start
+            return ConfigurationError::Magic;
     }
+}
+
+// The header fields the walk got to, as the launcher logs them.
+void logLayout(const brolt::stream::Located& located) {
+    auto reached = [&](Field field) { return located.failure.ok() || located.failure.field > field; };
+    const brolt::stream::ImageLayout& layout = located.layout;
+    if (reached(Field::SectionCount))
+        logInfo("number of sections: %d", layout.sectionCount);
+    if (reached(Field::OptionalHeaderSize)) {
+        logInfo("size of optional headers: %d", layout.optionalHeaderSize);
+        logInfo("resSectionTableStart: %d", static_cast<int>(layout.lastSectionHeader));
+    }
+    if (reached(Field::RawDataOffset)) {
+        logInfo("rawDataSize: %d, rawDataOffset: %d", static_cast<int>(layout.rawDataSize),
+                static_cast<int>(layout.rawDataOffset));
+    }
+}
+
+void storeRecords(brolt::stream::Records& records) {
+    for (auto& record : records.narrow)
+        narrowValues[record.key] = std::move(record.value);
+    for (const auto& record : records.wide)
+        wideValues[record.key] = std::wstring(record.value.begin(), record.value.end());
+}
+
+ConfigurationLoad failed(const Failure& failure, uint32_t systemError) {
+    return {errorFor(failure), systemError != 0 ? systemError : static_cast<uint32_t>(GetLastError())};
 }
 
 }  // namespace
 
 HANDLE openOwnExecutable() {
-    if (configurationSource.empty()) {
-        SetLastError(ERROR_FILE_NOT_FOUND);
+    if (configurationSource.empty())
         return INVALID_HANDLE_VALUE;
-    }
     return openForReading(configurationSource.c_str());
 }
 
-void loadConfigurationFrom(const char* path) {
+ConfigurationLoad loadConfiguration(const char* path) {
     narrowValues.clear();
-    configurationSource = path;
     wideValues.clear();
+    configurationEndPosition = 0;
+    configurationSource = path;
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {
         file.release();
         logError("Could not open %s", path);
-        failLoading(kOpenFailure);
+        return {ConfigurationError::Open, static_cast<uint32_t>(GetLastError())};
     }
-    seekConfigurationStream(file.get());
+    const uint64_t fileSize = sizeOf(file.get());
 
-    int32_t count = readInt(file.get());
-    for (int32_t i = 0; i < count; ++i) {
-        int32_t key = readInt(file.get());
-        char* value = readString(file.get());
-        narrowValues[key] = value;
-        delete[] value;
+    FileWindow headers{file.get(), 0, fileSize, {}};
+    const auto located =
+        headers.parseGrowing(kFirstHeaderRead, [](std::span<const uint8_t> bytes, uint64_t size) {
+            return brolt::stream::locateStream(bytes, size);
+        });
+    logLayout(located);
+    if (!located.failure.ok())
+        return failed(located.failure, headers.systemError);
+
+    const uint64_t start = located.layout.streamStart;
+    FileWindow stream{file.get(), start, fileSize, {}};
+    auto parsed =
+        stream.parseGrowing(kFirstStreamRead, [start](std::span<const uint8_t> bytes, uint64_t size) {
+            return brolt::stream::parseStream(bytes, start, size);
+        });
+    std::vector<uint8_t>().swap(stream.bytes);  // the records hold their own copies
+    // Records read before a failure stay: the message about it can then use the configured caption.
+    storeRecords(parsed.records);
+    if (!parsed.failure.ok())
+        return failed(parsed.failure, stream.systemError);
+    configurationEndPosition = static_cast<uint32_t>(parsed.records.end);
+    return {};
+}
+
+const char* configurationErrorText(ConfigurationError error) {
+    switch (error) {
+        case ConfigurationError::None:
+            return "";
+        case ConfigurationError::Open:
+            return "Error opening media file. Please move this file to an ascii-only path like c:\\";
+        case ConfigurationError::Magic:
+            return "Internal Error: magic";
+        case ConfigurationError::ReadInt:
+            return "Internal Error: readInt";
+        case ConfigurationError::ReadShort:
+            return "Internal Error: readShort";
+        case ConfigurationError::ReadString:
+            return "Internal Error: readString";
+        case ConfigurationError::ReadWString:
+            return "Internal Error: readWString";
     }
-    int32_t wideCount = readInt(file.get());
-    for (int32_t i = 0; i < wideCount; ++i) {
-        int32_t key = readInt(file.get());
-        wchar_t* value = readWString(file.get());
-        wideValues[key] = value;
-        delete[] value;
-    }
-    configurationEndPosition = SetFilePointer(file.get(), 0, nullptr, FILE_CURRENT);
-    file.reset();
+    return "";
 }
 
-int64_t readLong(HANDLE file) {
-    return readNumber<int64_t>(file, "Internal Error: readLong");
+bool errorsShownInMessageBoxes(int executableType) {
+    return executableType == 1 || executableType == 5;
 }
 
-int32_t readInt(HANDLE file) {
-    return readNumber<int32_t>(file, "Internal Error: readInt");
-}
-
-int16_t readShort(HANDLE file) {
-    return readNumber<int16_t>(file, "Internal Error: readShort");
-}
-
-char* readString(HANDLE file) {
-    constexpr const char* failure = "Internal Error: readString";
-    int32_t length = readLength(file, failure);
-    char* text = new char[static_cast<size_t>(length) + 1];
-    text[length] = '\0';
-    if (length > 0 && !readExactly(file, text, static_cast<DWORD>(length)))
-        failLoading(failure);
-    return text;
-}
-
-wchar_t* readWString(HANDLE file) {
-    constexpr const char* failure = "Internal Error: readWString";
-    int32_t length = readLength(file, failure);
-    size_t units = static_cast<size_t>(length) / 2;
-    wchar_t* text = new wchar_t[units + 1]();
-    // An odd byte length leaves its last byte unread into a unit of its own; the text ends before it.
-    std::string bytes(static_cast<size_t>(length), '\0');
-    if (length > 0 && !readExactly(file, bytes.data(), static_cast<DWORD>(length)))
-        failLoading(failure);
-    memcpy(text, bytes.data(), units * sizeof(wchar_t));
-    text[units] = L'\0';
-    return text;
+bool readIncludedFileSize(HANDLE file, int64_t& size) {
+    uint8_t bytes[brolt::stream::kIncludedFileSizeWidth];
+    DWORD delivered = 0;
+    if (!ReadFile(file, bytes, sizeof bytes, &delivered, nullptr))
+        return false;
+    const auto parsed = brolt::stream::parseIncludedFileSize(std::span<const uint8_t>(bytes, delivered));
+    if (!parsed)
+        return false;
+    size = *parsed;
+    return true;
 }
 
 void getStr(int32_t key, char* buffer, size_t size) {

@@ -1,4 +1,5 @@
-// Configuration stream reader and getters.
+// The configuration stream of the launcher's own file: loading it, and the getters every module reads
+// its settings through.
 #pragma once
 
 #include <windows.h>
@@ -6,9 +7,35 @@
 #include <cstddef>
 #include <cstdint>
 
-// Reads the stream from the file at path (the launcher's own file in production; fixtures in tests);
-// every failure ends the process.
-void loadConfigurationFrom(const char* path);
+// Why a configuration could not be loaded. Each has the text the user is shown (configurationErrorText).
+enum class ConfigurationError {
+    None,
+    Open,         // the file cannot be opened
+    Magic,        // no stream behind the last section
+    ReadInt,      // the file ends inside a 32-bit number
+    ReadShort,    // the file ends inside a 16-bit number
+    ReadString,   // a narrow text is cut off, or its length is impossible
+    ReadWString,  // a wide text is cut off, or its length is impossible
+};
+
+struct ConfigurationLoad {
+    ConfigurationError error = ConfigurationError::None;
+    // The system's error code when the failure came with a read (ReadInt and ReadShort show it).
+    uint32_t systemError = 0;
+
+    bool ok() const { return error == ConfigurationError::None; }
+};
+
+// Reads the stream appended to the executable at path into the value maps, replacing what an earlier
+// load read. Logs the headers it walked, and "Could not open <path>" when the file cannot be opened.
+// Nothing is shown and the process goes on whatever happens; the caller decides what the user sees.
+[[nodiscard]] ConfigurationLoad loadConfiguration(const char* path);
+
+// The literal text shown for a failed load ("Internal Error: readInt", ...); empty for None.
+const char* configurationErrorText(ConfigurationError error);
+
+// Whether an executable type puts errors in message boxes (1 and 5) rather than on standard error.
+bool errorsShownInMessageBoxes(int executableType);
 
 // The value copied into buffer (at most size - 1 characters); empty when the key is absent.
 void getStr(int32_t key, char* buffer, size_t size);
@@ -22,15 +49,10 @@ uint32_t getColor(int32_t key);
 // Offset just behind the last wide record: where the included files start.
 uint32_t getConfigurationEndPosition();
 
-// Opens the launcher's own file for reading (shared read and write); INVALID_HANDLE_VALUE on failure.
-// This is the file the configuration was loaded from (none before that), so that the configuration end
-// position and the included files behind it always refer to the same file.
+// Opens the file the configuration was loaded from for reading (shared read and write), so that the
+// configuration end position and the included files behind it always refer to the same file.
+// INVALID_HANDLE_VALUE on failure or when nothing was loaded.
 HANDLE openOwnExecutable();
 
-// Readers at the current position of an open file; a short read ends the process.
-int64_t readLong(HANDLE file);
-int32_t readInt(HANDLE file);
-int16_t readShort(HANDLE file);
-// Length-prefixed texts; a negative length or one running past the end of the file ends the process.
-char* readString(HANDLE file);
-wchar_t* readWString(HANDLE file);
+// Reads an included file's 8-byte size field at the file pointer. False on a short or failed read.
+bool readIncludedFileSize(HANDLE file, int64_t& size);

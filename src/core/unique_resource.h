@@ -26,7 +26,13 @@ class UniqueResource {
     }
 
     Type get() const { return value_; }
-    bool valid() const { return value_ != Traits::invalid(); }
+    // Traits whose kind of handle has more than one invalid value say so with isValid.
+    bool valid() const {
+        if constexpr (requires { Traits::isValid(value_); })
+            return Traits::isValid(value_);
+        else
+            return value_ != Traits::invalid();
+    }
     explicit operator bool() const { return valid(); }
 
     // Closes what is held and takes the new value.
@@ -51,9 +57,12 @@ struct NullHandleTraits {
     static Type invalid() { return nullptr; }
     static void close(Type h) { CloseHandle(h); }
 };
+// CreateFile reports failure with INVALID_HANDLE_VALUE, but a null handle is no file either: it must
+// neither be used nor closed.
 struct FileHandleTraits {
     using Type = HANDLE;
     static Type invalid() { return INVALID_HANDLE_VALUE; }
+    static bool isValid(Type h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
     static void close(Type h) { CloseHandle(h); }
 };
 struct FindHandleTraits {

@@ -35,31 +35,51 @@ bool acceptModuleName(const wchar_t* wideName) {
     return true;
 }
 
+// A length answer of a call that fills a buffer of capacity units: 0 is a failure, capacity or more a
+// result that did not fit. Either is logged with the call's name.
+bool filled(const char* call, DWORD length, DWORD capacity) {
+    if (length > 0 && length < capacity)
+        return true;
+    logError("%s failed: %lu (length %lu)", call, length == 0 ? GetLastError() : ERROR_INSUFFICIENT_BUFFER,
+             length);
+    return false;
+}
+
 void computeModulePath() {
     if (!isWindowsNT()) {
-        DWORD length = GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
-        if (length >= sizeof modulePath)
+        if (!filled("GetModuleFileNameA", GetModuleFileNameA(nullptr, modulePath, sizeof modulePath),
+                    sizeof modulePath)) {
             modulePath[0] = '\0';
+        }
         return;
     }
     wchar_t wideName[kWideBufferUnits];
-    DWORD length = GetModuleFileNameW(nullptr, wideName, kWideBufferUnits);
-    if (length > 0 && length < kWideBufferUnits) {
+    if (filled("GetModuleFileNameW", GetModuleFileNameW(nullptr, wideName, kWideBufferUnits),
+               kWideBufferUnits)) {
         if (acceptModuleName(wideName))
             return;
         // A name the ANSI code page cannot hold is still reachable through its 8.3 form.
         wchar_t shortName[kWideBufferUnits];
-        DWORD shortLength = GetShortPathNameW(wideName, shortName, kWideBufferUnits);
-        if (shortLength > 0 && shortLength < kWideBufferUnits && acceptModuleName(shortName))
+        if (filled("GetShortPathNameW", GetShortPathNameW(wideName, shortName, kWideBufferUnits),
+                   kWideBufferUnits) &&
+            acceptModuleName(shortName)) {
             return;
+        }
     }
     char scratch[kTextBufferSize];
-    DWORD narrowLength = GetModuleFileNameA(nullptr, scratch, sizeof scratch);
-    if (narrowLength == 0 || narrowLength >= sizeof scratch)
+    if (!filled("GetModuleFileNameA", GetModuleFileNameA(nullptr, scratch, sizeof scratch), sizeof scratch))
         scratch[0] = '\0';
-    DWORD shortLength = GetShortPathNameA(scratch, modulePath, sizeof modulePath);
-    if (shortLength == 0 || shortLength >= sizeof modulePath)
+    if (!filled("GetShortPathNameA", GetShortPathNameA(scratch, modulePath, sizeof modulePath),
+                sizeof modulePath)) {
         modulePath[0] = '\0';
+    }
+}
+
+// A search that finds nothing is an answer; anything else that stops it is logged.
+void logFindFailure(const char* pattern) {
+    DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_NO_MORE_FILES)
+        logError("FindFirstFileA %s failed: %lu", pattern, error);
 }
 
 bool isBackslash(wchar_t c) {
@@ -75,7 +95,7 @@ void editAsWide(char* path, Change change) {
     change(wide);
     char narrow[kTextBufferSize];
     if (wideToNarrow(wide, narrow, sizeof narrow))
-        strcpy(path, narrow);  // never longer than path
+        brolt::copyBounded(path, kTextBufferSize, narrow);
 }
 
 }  // namespace
@@ -83,7 +103,11 @@ void editAsWide(char* path, Change change) {
 bool isWindowsNT() {
     OSVERSIONINFOA version{};
     version.dwOSVersionInfoSize = sizeof version;  // 148 bytes
-    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    if (!GetVersionExA(&version)) {
+        logError("GetVersionExA failed: %lu", GetLastError());
+        return false;
+    }
+    return version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
 UINT fileApiCodePage() {
@@ -91,13 +115,20 @@ UINT fileApiCodePage() {
 }
 
 bool narrowToWide(const char* text, wchar_t* out, int units) {
-    return MultiByteToWideChar(fileApiCodePage(), 0, text, -1, out, units) != 0;
+    if (MultiByteToWideChar(fileApiCodePage(), 0, text, -1, out, units) != 0)
+        return true;
+    logError("MultiByteToWideChar %s failed: %lu", text, GetLastError());
+    return false;
 }
 
 bool wideToNarrow(const wchar_t* text, char* out, int size) {
     BOOL usedDefault = FALSE;
     int written = WideCharToMultiByte(fileApiCodePage(), 0, text, -1, out, size, "?", &usedDefault);
-    return written != 0 && !usedDefault;
+    if (written == 0) {
+        logError("WideCharToMultiByte failed: %lu", GetLastError());
+        return false;
+    }
+    return !usedDefault;  // a lossy result is an answer, not a failure
 }
 
 const char* getModulePath() {
@@ -114,7 +145,7 @@ const char* getLauncherDirectory() {
         char* filePart = nullptr;
         DWORD length =
             GetFullPathNameA(getModulePath(), sizeof launcherDirectory, launcherDirectory, &filePart);
-        if (length == 0 || length >= sizeof launcherDirectory) {
+        if (!filled("GetFullPathNameA", length, sizeof launcherDirectory)) {
             launcherDirectory[0] = '\0';
         } else if (filePart != nullptr) {
             *filePart = '\0';
@@ -150,7 +181,7 @@ void getFullPath(char* destination, const char* path, bool keepCase) {
     char resolved[kTextBufferSize];
     resolveLauncherPath(resolved, path);
     DWORD length = GetFullPathNameA(resolved, kTextBufferSize, destination, nullptr);
-    if (length == 0 || length >= kTextBufferSize)
+    if (!filled("GetFullPathNameA", length, kTextBufferSize))
         brolt::copyBounded(destination, kTextBufferSize, resolved);
     if (!keepCase)
         lowerCasePath(destination);
@@ -215,8 +246,10 @@ bool fileExists(const char* path) {
 bool findFile(const char* path, uint64_t* lastWriteTime) {
     WIN32_FIND_DATAA entry;
     brolt::UniqueFind search(FindFirstFileA(path, &entry));
-    if (!search)
+    if (!search) {
+        logFindFailure(path);
         return false;
+    }
     if (lastWriteTime != nullptr) {
         *lastWriteTime =
             (uint64_t{entry.ftLastWriteTime.dwHighDateTime} << 32) | entry.ftLastWriteTime.dwLowDateTime;
@@ -224,19 +257,19 @@ bool findFile(const char* path, uint64_t* lastWriteTime) {
     return true;
 }
 
-int listFilesWithExtension(const char* directory, const char* extension, char*** output) {
+std::vector<std::string> listFilesWithExtension(const char* directory, const char* extension) {
     std::string pattern = std::string(directory) + "\\*" + (extension[0] == '.' ? "" : ".") + extension;
+    std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
     brolt::UniqueFind search(FindFirstFileA(pattern.c_str(), &entry));
-    if (!search)
-        return 0;
-    std::vector<char*> names;
+    if (!search) {
+        logFindFailure(pattern.c_str());
+        return names;
+    }
     do {
-        names.push_back(_strdup(entry.cFileName));
+        names.push_back(entry.cFileName);
     } while (FindNextFileA(search.get(), &entry));
-    char** array = static_cast<char**>(malloc(names.size() * sizeof(char*)));
-    for (size_t i = 0; i < names.size(); ++i)
-        array[i] = names[i];
-    *output = array;
-    return static_cast<int>(names.size());
+    if (DWORD error = GetLastError(); error != ERROR_NO_MORE_FILES)
+        logError("FindNextFileA %s failed: %lu", pattern.c_str(), error);
+    return names;
 }

@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 bool isWindowsNT();
 // The launcher's own path, in a form the narrow file functions can open (short name as fallback).
@@ -22,8 +24,8 @@ void collapseBackslashes(char* path);
 void resolvePathList(char* destination, const char* list, size_t size = 8192);
 bool fileExists(const char* path);
 bool findFile(const char* path, uint64_t* lastWriteTime);
-// Names (without directory) matching directory\*.ext; the caller owns the array and the names.
-int listFilesWithExtension(const char* directory, const char* extension, char*** output);
+// Names (without directory) matching directory\*.ext, in the order the system delivers them.
+std::vector<std::string> listFilesWithExtension(const char* directory, const char* extension);
 
 // Conversions in the file-API code page (ANSI, or OEM when the file APIs use it).
 UINT fileApiCodePage();

@@ -1,32 +1,51 @@
-// Temporary location, temporary names and extraction of the included files.
+// Temporary location, temporary names and extraction of the included files. Failures come back as
+// values; what the user sees of them is decided by the caller.
 #pragma once
 
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
+#include <string>
 
-// The process-wide extraction directory (8192 characters; empty when nothing was included).
-char* getExtractionDirectory();
-// Offset in the executable just behind the last extracted file; 0 when nothing was extracted.
-uint32_t getUnextractedPosition();
+// Where the included files went.
+struct ExtractedFiles {
+    std::string directory;             // empty when nothing was included
+    uint32_t unextractedPosition = 0;  // offset in the executable behind the last extracted file; 0: none
+};
+
+enum class ExtractionFailure {
+    None,
+    NoWritableTempLocation,  // no temporary location qualifies
+    DirectoryNotCreated,     // the extraction directory (or a name for it) could not be made
+    FileNotCreated,          // a target file could not be created, or its name is not a plain file name
+    SizeUnreadable,          // the stream ends inside an entry's size field
+    CopyFailed,              // the executable could not be read or a target file not written
+};
+
+struct Extraction {
+    ExtractionFailure failure = ExtractionFailure::None;
+    ExtractedFiles files;  // meaningful when failure is None
+};
 
 // Extracts the files listed by keys 2002 and 2003 from behind the configuration stream into a fresh
-// directory, whose name goes into directory (8192 characters). 0 on success (also with nothing to
-// extract), else 1 (read failure) or 2 (write failure); a failed extraction leaves nothing behind.
-int extractIncludedFiles(char* directory);
-// Reads one entry (size, then scrambled bytes) at the executable's file pointer into target.
-int extractIncludedFile(HANDLE executable, const char* target);
-// Copies size bytes from input to output, unscrambling them; 0, 1 (read failure) or 2 (write failure).
-int copyScrambled(HANDLE input, HANDLE output, int64_t size);
+// directory in the temporary location. A failed extraction has removed the directory and everything it
+// wrote before it returns.
+Extraction extractIncludedFiles();
 
-// The first qualifying temporary location (8192 characters); ends the process with message 1015 when
-// no location is writable.
-void chooseTempDir(char* output);
+// The first qualifying temporary location; nullopt when no location is writable.
+std::optional<std::string> chooseTempDir();
 // True when a test directory could be created (and was removed again) in directory.
 bool isWritableDirectory(const char* directory);
-// Creates a new empty, uniquely named file in the temporary location and writes its name to output
-// (8192 characters). False, with output empty, when no such file could be created.
-bool makeTempFileName(char* output);
+
+enum class TempFileFailure { None, NoWritableLocation, NotCreated };
+struct TempFile {
+    TempFileFailure failure = TempFileFailure::None;
+    std::string name;  // a new empty, uniquely named file; meaningful when failure is None
+};
+// Creates a new empty, uniquely named file in the temporary location.
+TempFile makeTempFileName();
+
 // "<system temporary path>brt_p<process id>.tmp"; nothing is created.
 void makeProcessCommFileName(char* output, DWORD processId);
 // Deletes the plain files and removes the empty subdirectories of directory; does not descend.

@@ -1,23 +1,12 @@
 #include "launch/expand.h"
 
-#include <windows.h>
-
 #include <cstring>
-#include <algorithm>
-#include <string>
-#include <string_view>
 
 #include "core/limits.h"
-#include "core/log.h"
-#include "core/unique_resource.h"
-#include "files/paths.h"
-#include "files/tempdir.h"
 
 namespace {
 
 using brolt::kTextBufferSize;
-
-char jvmHome[kTextBufferSize];
 
 enum class LauncherValue { Directory, TempDirectory, PathListSeparator, JvmHome };
 
@@ -53,6 +42,20 @@ constexpr LauncherVariable kLauncherVariables[] = {
 
 constexpr const char* kPathListSeparator = ";";
 
+const char* valueOf(LauncherValue value, const ExpansionContext& context) {
+    switch (value) {
+        case LauncherValue::Directory:
+            return context.launcherDirectory.c_str();
+        case LauncherValue::TempDirectory:
+            return context.extractionDirectory.c_str();
+        case LauncherValue::PathListSeparator:
+            return kPathListSeparator;
+        case LauncherValue::JvmHome:
+            return context.jvmHome.c_str();
+    }
+    return "";
+}
+
 void upperCaseAsciiLetters(std::string& text) {
     for (char& c : text) {
         if (c >= 'a' && c <= 'z')
@@ -60,37 +63,18 @@ void upperCaseAsciiLetters(std::string& text) {
     }
 }
 
-void expandEnvironment(char* text) {
-    char* block = GetEnvironmentStringsA();
-    if (block == nullptr)
-        return;
-    brolt::ScopeExit release([block] { FreeEnvironmentStringsA(block); });
-
-    char entry[kTextBufferSize];
-    for (const char* cursor = block; *cursor != '\0'; cursor += strlen(cursor) + 1) {
-        if (!brolt::copyBounded(entry, sizeof entry, cursor)) {
-            logError("environment entry longer than %u characters skipped",
-                     static_cast<unsigned>(sizeof entry - 1));
-            continue;
-        }
-        char* equals = strchr(entry, '=');
-        if (equals == nullptr)
-            continue;
-        *equals = '\0';
-        const char* value = equals + 1;
-        std::string pattern = std::string("${") + entry + "}";
-        replaceAll(text, pattern.c_str(), value);
-        upperCaseAsciiLetters(pattern);
-        replaceAll(text, pattern.c_str(), value);
-    }
+void replaceNoting(char* text, const char* pattern, const char* value, ExpansionNotes& notes) {
+    if (!replaceAll(text, pattern, value))
+        notes.cutWhileReplacing.emplace_back(pattern);
 }
 
 }  // namespace
 
-void replaceAll(char* text, const char* pattern, const char* value) {
+bool replaceAll(char* text, const char* pattern, const char* value) {
     size_t patternLength = strlen(pattern);
     if (patternLength == 0)
-        return;  // would match everywhere
+        return true;  // would match everywhere
+    bool allFit = true;
     char* found = strstr(text, pattern);
     while (found != nullptr) {
         char tail[kTextBufferSize];
@@ -99,47 +83,34 @@ void replaceAll(char* text, const char* pattern, const char* value) {
         bool fits = brolt::appendBounded(text, kTextBufferSize, value);
         size_t resumeAt = strlen(text);  // right behind the inserted value
         fits = brolt::appendBounded(text, kTextBufferSize, tail) && fits;
-        if (!fits) {
-            logError("text cut to %u characters while replacing %s",
-                     static_cast<unsigned>(kTextBufferSize - 1), pattern);
-        }
+        allFit = allFit && fits;
         found = strstr(text + resumeAt, pattern);
     }
+    return allFit;
 }
 
-void expandVariables(char* text) {
-    char launcherDirectory[kTextBufferSize];
-    resolveLauncherPath(launcherDirectory, "");
-    auto valueOf = [&](LauncherValue value) -> const char* {
-        switch (value) {
-            case LauncherValue::Directory:
-                return launcherDirectory;
-            case LauncherValue::TempDirectory:
-                return getExtractionDirectory();
-            case LauncherValue::PathListSeparator:
-                return kPathListSeparator;
-            case LauncherValue::JvmHome:
-                return jvmHome;
-        }
-        return "";
-    };
+ExpansionNotes expandText(char* text, const ExpansionContext& context, const char* environmentBlock) {
+    ExpansionNotes notes;
     for (const LauncherVariable& variable : kLauncherVariables)
-        replaceAll(text, variable.pattern, valueOf(variable.value));
-    expandEnvironment(text);
-}
+        replaceNoting(text, variable.pattern, valueOf(variable.value, context), notes);
+    if (environmentBlock == nullptr)
+        return notes;
 
-void setJvmHome(const char* javaExePath) {
-    // The executable's name is cut off by its length, so the directory keeps its trailing backslash.
-    constexpr std::string_view kWindowedName = "javaw.exe";
-    constexpr std::string_view kConsoleName = "java.exe";
-    std::string_view path(javaExePath);
-    size_t cut = path.ends_with(kWindowedName) ? kWindowedName.size() : kConsoleName.size();
-    std::string home(path.substr(0, path.size() - std::min(cut, path.size())));
-    home += "..";
-    if (!brolt::copyBounded(jvmHome, sizeof jvmHome, home.c_str()))
-        logError("JVM home cut: %s", home.c_str());
-}
-
-const char* getJvmHome() {
-    return jvmHome;
+    char entry[kTextBufferSize];
+    for (const char* cursor = environmentBlock; *cursor != '\0'; cursor += strlen(cursor) + 1) {
+        if (!brolt::copyBounded(entry, sizeof entry, cursor)) {
+            ++notes.longEntriesSkipped;
+            continue;
+        }
+        char* equals = strchr(entry, '=');
+        if (equals == nullptr)
+            continue;
+        *equals = '\0';
+        const char* value = equals + 1;
+        std::string pattern = std::string("${") + entry + "}";
+        replaceNoting(text, pattern.c_str(), value, notes);
+        upperCaseAsciiLetters(pattern);
+        replaceNoting(text, pattern.c_str(), value, notes);
+    }
+    return notes;
 }

@@ -2,10 +2,6 @@
 
 #include <cwchar>
 
-#include "config/keys.h"
-#include "core/ansi_text.h"
-#include "config/messages.h"
-
 bool splitArguments(const wchar_t* text, std::vector<std::wstring>& list) {
     const wchar_t* p = text;
     while (*p != L'\0') {
@@ -42,17 +38,4 @@ bool splitArguments(const wchar_t* text, std::vector<std::wstring>& list) {
             ++p;
     }
     return true;
-}
-
-void splitCommandLine(const wchar_t* text, std::vector<std::wstring>& list) {
-    if (!splitArguments(text, list))
-        fatalMessage(brolt::keys::kMsgWrongParameterUsage, nullptr);
-}
-
-void splitNarrowCommandLine(const char* text, std::vector<std::string>& list) {
-    std::vector<std::wstring> arguments;
-    splitCommandLine(fromAnsiCodePage(text).c_str(), arguments);
-    // Back through the same code page, so a character survives whenever the forward step kept it.
-    for (const std::wstring& argument : arguments)
-        list.push_back(toAnsiCodePage(argument));
 }

@@ -2,16 +2,20 @@
 
 #include <windows.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "config/config.h"
 #include "config/keys.h"
 #include "config/messages.h"
+#include "core/errors.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
+#include "launch/expand.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
 
@@ -64,15 +68,34 @@ int runCommand(Command command, const std::string& serviceName) {
     return 0;
 }
 
+// A failed extraction has already removed what it created; each kind of failure has its message.
+[[noreturn]] void reportExtractionFailure(ExtractionFailure failure) {
+    switch (failure) {
+        case ExtractionFailure::NoWritableTempLocation:
+            fatalMessage(brolt::keys::kMsgPowerUserRequired, nullptr);
+        case ExtractionFailure::DirectoryNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "7");
+        case ExtractionFailure::FileNotCreated:
+            fatalMessage(brolt::keys::kMsgInternalError, "11");
+        case ExtractionFailure::SizeUnreadable:
+            fatalError("Internal Error: readLong");
+        case ExtractionFailure::CopyFailed:
+        case ExtractionFailure::None:
+            break;
+    }
+    fatalMessage(brolt::keys::kMsgInternalError, "16");
+}
+
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
+    Extraction extraction = extractIncludedFiles();
+    if (extraction.failure != ExtractionFailure::None)
+        reportExtractionFailure(extraction.failure);
     brolt::ServiceSettings settings;
     settings.serviceName = serviceName;
     settings.host = host;
     settings.launch.launcherKind = setup.launcherKind;
-    if (extractIncludedFiles(getExtractionDirectory()) != 0)
-        fatalMessage(brolt::keys::kMsgInternalError, "16");
-    settings.launch.extractionDirectory = getExtractionDirectory();
-    settings.launch.unextractedPosition = getUnextractedPosition();
+    settings.launch.extractionDirectory = extraction.files.directory;
+    settings.launch.unextractedPosition = extraction.files.unextractedPosition;
     runServiceDispatcher(settings);
     return 0;
 }
@@ -168,9 +191,26 @@ std::string boundedServiceName(std::string name) {
     return name;
 }
 
-LauncherSetup initializeLauncher() {
-    loadConfigurationFrom(getModulePath());
+void loadLauncherConfiguration(const char* path) {
+    ConfigurationLoad load = loadConfiguration(path);
+    if (!load.ok()) {
+        // A number that cannot be read shows the system's error code first, as it always has.
+        if (load.error == ConfigurationError::ReadInt || load.error == ConfigurationError::ReadShort) {
+            printf("error %d\n", static_cast<int>(load.systemError));
+            fflush(stdout);
+        }
+        // A broken stream is always shown in a box, captioned with key 1000 when it was read before the
+        // break.
+        char caption[kTextBufferSize];
+        getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
+        setErrorPresentation(true, caption);
+        fatalError(configurationErrorText(load.error));
+    }
     configureErrorPresentation();
+}
+
+LauncherSetup initializeLauncher() {
+    loadLauncherConfiguration(getModulePath());
     LauncherSetup setup;
     char kind[2];
     getStr(brolt::keys::kLauncherKind, kind, sizeof kind);

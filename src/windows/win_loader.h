@@ -26,6 +26,11 @@ void enterWorkingDirectory();
 // The service name as its 8192-byte buffer holds it: a longer name is cut (and logged).
 std::string boundedServiceName(std::string name);
 
+// Loads the configuration stream of the executable at path as start-up does: a failure ends the process
+// with its message (in a box, since nothing is configured yet); then the error presentation is fixed
+// from the executable type and the caption.
+void loadLauncherConfiguration(const char* path);
+
 // What start-up fixes before dispatch.
 struct LauncherSetup {
     char launcherKind = '\0';  // first character of key 2001

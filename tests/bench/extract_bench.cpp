@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "file_tree.h"
 #include "included_files.h"
 #include "stream_fixture.h"
+#include "windows/win_loader.h"
 
 namespace {
 
@@ -49,9 +51,10 @@ double median(std::vector<double> values) {
 }  // namespace
 
 int main() {
-    char temp[8192];
-    chooseTempDir(temp);
-    std::string work = std::string(temp) + (temp[strlen(temp) - 1] == '\\' ? "" : "\\") + "brolt-bench";
+    std::optional<std::string> temp = chooseTempDir();
+    if (!temp)
+        fail("chooseTempDir");
+    std::string work = *temp + (temp->back() == '\\' ? "" : "\\") + "brolt-bench";
     fixture::removeTree(work);
     if (!CreateDirectoryA(work.c_str(), nullptr))
         fail("CreateDirectoryA");
@@ -75,7 +78,7 @@ int main() {
     fixture::writeLauncher(fixture::ownPath(), launcher, fixture::streamBytes(stream),
                            fixture::includedSection(contents).bytes);
     contents.clear();
-    loadConfigurationFrom(launcher.c_str());
+    loadLauncherConfiguration(launcher.c_str());
 
     std::string copies = work + "\\copies";
     auto copyAll = [&] {
@@ -86,16 +89,19 @@ int main() {
                 fail("CopyFileA");
         }
     };
+    std::string extracted;
     auto extract = [&] {
-        if (extractIncludedFiles(getExtractionDirectory()) != 0)
+        Extraction extraction = extractIncludedFiles();
+        if (extraction.failure != ExtractionFailure::None)
             fail("extractIncludedFiles");
+        extracted = extraction.files.directory;
     };
 
     // One unmeasured round of each warms the cache for both sides.
     copyAll();
     fixture::removeTree(copies);
     extract();
-    fixture::removeTree(getExtractionDirectory());
+    fixture::removeTree(extracted);
 
     std::vector<double> copyTimes, extractTimes;
     for (int round = 0; round < kRounds; ++round) {
@@ -105,7 +111,7 @@ int main() {
         };
         auto extractRound = [&] {
             extractTimes.push_back(timed(extract));
-            fixture::removeTree(getExtractionDirectory());
+            fixture::removeTree(extracted);
         };
         if (round % 2 == 0) {
             copyRound();

@@ -1,9 +1,11 @@
 """Included files: packed into the launcher, extracted before the service dispatcher starts."""
+import json
 import os
 import pathlib
 import resource
 import shutil
 import signal
+import struct
 import subprocess
 import unittest
 
@@ -42,7 +44,45 @@ executable_type = 3
 internal_error = "Internal error {{0}}"
 [include]
 files = [{names}]
+runtime = false
 """)
+
+
+def stream_end(data: bytes, start: int) -> int:
+    """Where the included files begin: behind the last wide record of the stream at start."""
+    position = start + 4  # magic
+    for _ in range(2):  # narrow records, then wide ones
+        (count,) = struct.unpack_from("<i", data, position)
+        position += 4
+        for _ in range(count):
+            (length,) = struct.unpack_from("<i", data, position + 4)
+            position += 8 + length
+    return position
+
+
+def hand_written(directory: pathlib.Path, names: str, contents: list, cut_into_last: int = None) -> pathlib.Path:
+    """A launcher whose key 2003 holds names as given (the packer would refuse many of them), followed by
+    the entries for contents; the last entry is cut to its first cut_into_last bytes when given."""
+    launcher = e2e.pack(directory, f"""
+[service]
+name = "IncludeSvc"
+[launcher]
+executable_type = 3
+[messages]
+internal_error = "Internal error {{0}}"
+[include]
+runtime = false
+[raw]
+2002 = {len(contents)}
+2003 = {json.dumps(names)}
+""")
+    data = launcher.read_bytes()
+    section = b""
+    for content in contents:
+        entry = struct.pack("<q", len(content)) + bytes(b ^ 0x88 for b in content)
+        section += entry[:cut_into_last] if content is contents[-1] and cut_into_last is not None else entry
+    launcher.write_bytes(data[:stream_end(data, e2e.stream_offset(launcher))] + section)
+    return launcher
 
 
 class IncludedFiles(unittest.TestCase):
@@ -84,6 +124,20 @@ class IncludedFiles(unittest.TestCase):
                           f"extracting {target}\\empty.txt (size: 0)",
                           "extracting files done"], lines[start:start + 7])
 
+    def test_launches_starting_together_each_get_their_own_directory(self):
+        # Services that start together at boot draw the same random number in the same second; each
+        # must still get a directory of its own.
+        launcher = pack_with_files(self.directory, {"a.txt": b"a"})
+        line = f'set TMP={e2e.win_path(self.temp)}&& set TEMP={e2e.win_path(self.temp)}&& {e2e.win_path(launcher)}'
+        launches = 8
+        processes = [subprocess.Popen(["wine", "cmd", "/c", line], cwd=str(self.directory), env=e2e._environment(),
+                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(launches)]
+        results = [(process.wait(timeout=120), process.communicate()[1]) for process in processes]
+        self.assertEqual([(0, b"")] * launches, results)
+        directories = [p for p in self.temp.iterdir() if p.is_dir()]
+        self.assertEqual(launches, len(directories), directories)
+        self.assertTrue(all((d / "a.txt").read_bytes() == b"a" for d in directories))
+
     def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
         # Real write failures, each smaller than the included file: a full file system (needs the
         # right to mount one) and a file size limit on the launcher's process (needs nothing).
@@ -107,6 +161,41 @@ class IncludedFiles(unittest.TestCase):
                 self.assertEqual(1, result.returncode, result)
                 self.assertEqual("Internal error 16\n", result.stderr)
                 self.assertEqual([], os.listdir(temp))
+
+    def test_refused_or_uncreatable_name_fails_with_code_11_and_leaves_nothing(self):
+        # Each name follows a file that is written first, so a failure has something to clean up.
+        names = ["..\\esc.txt", "..\\..\\esc.txt", "..\\..\\..\\..\\windows\\x", "../x", "sub\\x",
+                 "C:x", "file.txt:stream", ".", "..", "*", "a?", "a|b", "<a>", '"q"', "tab\tname", "\x01",
+                 "COM1", "AUX", "NUL", "nul.bin", "CON", "PRN", "LPT1", "CONOUT$", "name.", "name ",
+                 "x" * 300]
+        escapes = [self.temp / "esc.txt", self.directory / "esc.txt", self.temp / "x",
+                   e2e.drive_c() / "windows" / "x"]
+        for name in names:
+            with self.subTest(name=name):
+                case = self.directory / "case"
+                shutil.rmtree(case, True)
+                case.mkdir()
+                launcher = hand_written(case, f"first.txt;{name}", [b"first", b"second"])
+                before = set(self.directory.rglob("*"))
+
+                result = run_with_temp(launcher, e2e.win_path(self.temp))
+                escaped = [path for path in escapes if path.exists()]
+                for path in escaped:  # so that one escape does not fail the cases after it
+                    path.unlink()
+
+                self.assertEqual(1, result.returncode, result)
+                self.assertEqual("Internal error 11\n", result.stderr)
+                self.assertEqual([], escaped)
+                self.assertEqual(before, set(self.directory.rglob("*")))
+
+    def test_size_field_cut_short_fails_and_leaves_nothing(self):
+        launcher = hand_written(self.directory, "first.txt;second.bin", [b"first", b"second"], cut_into_last=5)
+
+        result = run_with_temp(launcher, e2e.win_path(self.temp))
+
+        self.assertEqual(1, result.returncode, result)
+        self.assertEqual("Internal Error: readLong\n", result.stderr)
+        self.assertEqual([], os.listdir(self.temp))
 
 
 def limit_file_size():

@@ -15,6 +15,9 @@ description = "Started by tests"
 executable_type = 3
 [raw]
 555 = "some text"
+[include]
+# Nothing to extract: these launches run side by side, and extraction is not what they check.
+runtime = false
 """
 
 

@@ -19,6 +19,7 @@
 #include "config/config.h"
 #include "config/messages.h"
 #include "core/log.h"
+#include "windows/win_loader.h"
 #include "../unit/support/stream_fixture.h"
 
 namespace {
@@ -54,8 +55,7 @@ int main(int argc, char** argv) {
         } else if (action == "load") {
             std::string path = fixture::ownDirectory() + "core_probe_fixture.exe";
             fixture::writeLauncher(fixture::ownPath(), path, fixture::streamBytes(stream));
-            loadConfigurationFrom(path.c_str());
-            configureErrorPresentation();
+            loadLauncherConfiguration(path.c_str());
         } else if (startsWith(action, "info:")) {
             logInfo("%s", action.substr(5).c_str());
         } else if (startsWith(action, "error:")) {

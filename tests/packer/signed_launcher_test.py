@@ -57,7 +57,7 @@ def main():
         with open(path("app.toml"), "w") as f:
             f.write('[service]\nname = "SignedSvc"\n[include]\nfiles = ["notes.txt"]\n')
         with open(path("again.toml"), "w") as f:
-            f.write('[service]\nname = "Again"\n')
+            f.write('[service]\nname = "Again"\n[include]\nruntime = false\n')
 
         run(broltpack, "pack", "--stub", stub, "--config", path("app.toml"), "-o", path("packed.exe"))
         run("openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1", "-subj", "/CN=brolt test",

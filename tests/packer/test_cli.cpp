@@ -30,11 +30,12 @@ std::string slurp(const std::filesystem::path& path) {
 }
 
 // Runs broltpack with `args` (already quoted for the shell), capturing both output streams in `dir`.
-ProgramRun broltpack(const TempDir& dir, const std::string& args) {
+ProgramRun broltpack(const TempDir& dir, const std::string& args,
+                     const std::filesystem::path& program = BROLTPACK_PROGRAM) {
     const auto out = dir.path / "stdout.txt";
     const auto err = dir.path / "stderr.txt";
     const std::string command =
-        std::string(BROLTPACK_PROGRAM) + " " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
+        "'" + program.string() + "' " + args + " >'" + out.string() + "' 2>'" + err.string() + "'";
     const int status = std::system(command.c_str());
     ProgramRun run{WIFEXITED(status) ? WEXITSTATUS(status) : -1, slurp(out), slurp(err)};
     std::filesystem::remove(out);
@@ -76,9 +77,10 @@ TEST(Cli, PacksAndInspectsALauncher) {
     const auto config = dir.write("app.toml",
                                   "[service]\nname = \"MySvc\"\ndescription = \"Dienst\"\n"
                                   "[include]\nfiles = [\"data/readme.txt\"]\n");
+    const auto runtimeJar = dir.write("java/runtime.jar", "PK-runtime");
     const auto output = dir.path / "MyService.exe";
-    const ProgramRun pack =
-        broltpack(dir, "pack --stub " + q(stub) + " --config " + q(config) + " -o " + q(output));
+    const ProgramRun pack = broltpack(dir, "pack --stub " + q(stub) + " --config " + q(config) + " -o " +
+                                               q(output) + " --runtime-jar " + q(runtimeJar));
     ASSERT_EQ(pack.exitCode, 0) << pack.err;
     EXPECT_EQ(pack.err, "");
 
@@ -86,7 +88,8 @@ TEST(Cli, PacksAndInspectsALauncher) {
     EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
     for (const char* line :
          {"  101 service.name = \"MySvc\"\n", "  20017 service.description = \"Dienst\"\n",
-          "  2003 include.names = \"readme.txt\"\n", "  \"readme.txt\" 7 bytes at offset "}) {
+          "  2003 include.names = \"readme.txt;brolt-runtime.jar\"\n", "  \"readme.txt\" 7 bytes at offset ",
+          "  \"brolt-runtime.jar\" 10 bytes at offset "}) {
         EXPECT_NE(inspect.out.find(line), std::string::npos) << line << "\n" << inspect.out;
     }
     const auto bytes = readWholeFile(output);
@@ -154,6 +157,31 @@ TEST(Cli, AnOutputThatCannotBeWrittenLeavesNoTemporaryFile) {
     }
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path / "out"), {}), 1);
     EXPECT_FALSE(std::filesystem::exists(dir.path / "missing"));
+}
+
+TEST(Cli, LooksForTheRuntimeArchiveBesideItself) {
+    TempDir dir;
+    const auto stub = dir.write("stub.exe", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes);
+    const auto config = dir.write("app.toml", "[service]\nname = \"x\"\n");
+    const auto program = dir.path / "bin" / "broltpack";
+    std::filesystem::create_directories(program.parent_path());
+    std::filesystem::copy_file(BROLTPACK_PROGRAM, program);
+    const auto output = dir.path / "My.exe";
+    const std::string pack = "pack -s " + q(stub) + " -c " + q(config) + " -o " + q(output);
+
+    const ProgramRun missing = broltpack(dir, pack, program);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("the runtime archive cannot be read (" +
+                               (program.parent_path() / "brolt-runtime.jar").string() + ": cannot open"),
+              std::string::npos)
+        << missing.err;
+    EXPECT_FALSE(std::filesystem::exists(output));
+
+    dir.write("bin/brolt-runtime.jar", "PK");
+    const ProgramRun found = broltpack(dir, pack, program);
+    EXPECT_EQ(found.exitCode, 0) << found.err;
+    EXPECT_NE(broltpack(dir, "inspect " + q(output)).out.find("  \"brolt-runtime.jar\" 2 bytes at offset "),
+              std::string::npos);
 }
 
 TEST(Cli, InspectOfABrokenFileExitsWithOne) {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "pack_config.h"
 #include "pack_error.h"
 #include "temp_dir.h"
@@ -9,8 +11,9 @@ namespace {
 
 using testing::TempDir;
 
-StreamContent parse(const TempDir& dir, std::string_view toml) {
-    return parsePackConfiguration(toml, dir.path / "app.toml");
+StreamContent parse(const TempDir& dir, std::string_view toml,
+                    const std::optional<std::filesystem::path>& runtimeJar = std::nullopt) {
+    return parsePackConfiguration(toml, dir.path / "app.toml", runtimeJar);
 }
 
 TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
@@ -152,6 +155,8 @@ TEST(PackConfiguration, RefusesIncludedFilesThatCannotBeStored) {
         {"[\"x;y.txt\"]", "\"x;y.txt\" contains ';'"},
         {"[\"sub\"]", "cannot read: Is a directory"},
         {"[\"sub/\"]", "does not name a file"},
+        {"[\"nul.bin\"]", "\"nul.bin\" is not a valid Windows file name (it names a device)"},
+        {"[\"a.\"]", "\"a.\" is not a valid Windows file name (it ends in a dot or a blank)"},
         {"[\"日.txt\"]", "include.files: character U+65E5"},
         {"[1]", "every entry must be a string"},
     };
@@ -192,6 +197,73 @@ TEST(PackConfiguration, RefusesIncludeKeysSetByHandBesideIncludedFiles) {
     }
     // Without included files the keys are the author's, e.g. to build a launcher for a failure test.
     EXPECT_EQ(parse(dir, "[raw]\n2002 = 3\n").narrow.at(2002), "3");
+}
+
+TEST(PackConfiguration, AddsTheRuntimeArchiveAfterTheConfiguredFilesUnlessTurnedOff) {
+    TempDir dir;
+    dir.write("a.txt", "1");
+    const auto jar = dir.write("build/brolt-runtime.jar", "PK runtime");
+    const auto missing = dir.path / "nowhere" / "brolt-runtime.jar";
+    struct Case {
+        const char* toml;
+        std::filesystem::path jar;
+        const char* names;  // key 2003; empty: no included files at all
+    };
+    const Case cases[] = {
+        {"", jar, "brolt-runtime.jar"},
+        {"[include]\nfiles = [\"a.txt\"]\n", jar, "a.txt;brolt-runtime.jar"},
+        {"[include]\nruntime = true\nfiles = []\n", jar, "brolt-runtime.jar"},
+        {"[include]\nruntime = false\nfiles = [\"a.txt\"]\n", missing, "a.txt"},
+        {"[include]\nruntime = false\n", missing, ""},
+    };
+    for (const Case& c : cases) {
+        const StreamContent content = parse(dir, c.toml, c.jar);
+        std::string names;
+        for (const IncludedFile& file : content.files)
+            names += (names.empty() ? "" : ";") + file.name;
+        EXPECT_EQ(names, c.names) << c.toml;
+        if (names.empty()) {
+            EXPECT_FALSE(content.narrow.contains(2002)) << c.toml;
+            EXPECT_FALSE(content.narrow.contains(2003)) << c.toml;
+            continue;
+        }
+        EXPECT_EQ(content.narrow.at(2003), c.names) << c.toml;
+        EXPECT_EQ(content.narrow.at(2002), std::to_string(content.files.size())) << c.toml;
+        if (c.jar == jar) {
+            EXPECT_EQ(std::string(content.files.back().content.begin(), content.files.back().content.end()),
+                      "PK runtime");
+        }
+    }
+}
+
+TEST(PackConfiguration, RefusesARuntimeArchiveThatCannotBeAdded) {
+    TempDir dir;
+    const auto jar = dir.write("brolt-runtime.jar", "PK");
+    const auto missing = dir.path / "nowhere" / "brolt-runtime.jar";
+    struct Case {
+        const char* toml;
+        std::filesystem::path jar;
+        int line;
+        std::string expected;
+    };
+    const Case cases[] = {
+        {"", missing, 0, "the runtime archive cannot be read (" + missing.string() + ": cannot open"},
+        {"", missing, 0, "set [include] runtime = false to leave the runtime archive out"},
+        {"[include]\nruntime = \"no\"\n", jar, 2, "include.runtime: expected true or false"},
+        {"[include]\nfiles = [\"Brolt-Runtime.jar\"]\n", dir.write("Brolt-Runtime.jar", "own"), 2,
+         "\"Brolt-Runtime.jar\" is the runtime archive every launcher carries"},
+        {"[raw]\n2002 = 3\n", jar, 2, "[raw] 2002: key 2002 is written for the included runtime archive"},
+    };
+    for (const Case& c : cases) {
+        try {
+            parse(dir, c.toml, c.jar);
+            ADD_FAILURE() << c.toml << ": accepted";
+        } catch (const PackError& error) {
+            EXPECT_EQ(error.problem().line, c.line) << c.toml << "\n" << error.what();
+            EXPECT_NE(error.problem().text.find(c.expected), std::string::npos) << c.toml << "\n"
+                                                                                << error.what();
+        }
+    }
 }
 
 }  // namespace

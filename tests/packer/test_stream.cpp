@@ -188,6 +188,8 @@ TEST(ReadLauncherStream, RefusesBrokenStreamsWithAMessage) {
          "stream cut short: narrow key"},
         {"cut inside a record", [&](Bytes& f) { f.resize(firstLength + 6); }, "claims 5 bytes, only 2 left"},
         {"included file too large", [&](Bytes& f) { putU32(f, fileSize + 4, 0x10); }, "included file a.txt"},
+        {"cut inside an included file's size", [&](Bytes& f) { f.resize(fileSize + 5); },
+         "stream cut short: included file size"},
     };
     for (const Case& c : cases) {
         Bytes file = packed.file;

@@ -4,9 +4,9 @@
 #include <string>
 
 #include "config/config.h"
-#include "config/messages.h"
 #include "core/errors.h"
 #include "stream_fixture.h"
+#include "windows/win_loader.h"
 
 namespace {
 
@@ -14,7 +14,7 @@ const std::string kFixture = fixture::ownDirectory() + "messages_fixture.exe";
 
 void loadFixture(const fixture::Stream& stream) {
     fixture::writeLauncher(fixture::ownPath(), kFixture, fixture::streamBytes(stream));
-    loadConfigurationFrom(kFixture.c_str());
+    loadLauncherConfiguration(kFixture.c_str());
 }
 
 TEST(ErrorPresentation, MessageBoxesOnlyForExecutableTypesOneAndFive) {
@@ -27,7 +27,6 @@ TEST(ErrorPresentation, MessageBoxesOnlyForExecutableTypesOneAndFive) {
                  {"4", false}, {"", false}, {"x", false}};
     for (const auto& c : cases) {
         loadFixture({{{107, c.type}, {1000, "Caption"}}, {}});
-        configureErrorPresentation();
         EXPECT_EQ(isMessageBoxMode(), c.boxes) << "type '" << c.type << "'";
     }
 }

@@ -7,7 +7,6 @@
 #include <string>
 
 #include "config/config.h"
-#include "config/messages.h"
 #include "config/keys.h"
 #include "included_files.h"
 #include "scratch_directory.h"
@@ -22,9 +21,7 @@ using fixture::writeFile;
 namespace keys = brolt::keys;
 
 std::string tempDir() {
-    char directory[8192];
-    chooseTempDir(directory);
-    return directory;
+    return chooseTempDir().value_or("");
 }
 
 // Extraction directories are named after a fresh temporary file: <temp>\brtXXXX.tmp_dir<number>.
@@ -41,11 +38,6 @@ std::set<std::string> extractionDirectoriesIn(const std::string& directory) {
     FindClose(search);
     return found;
 }
-
-struct Extraction {
-    int result;
-    std::string directory;
-};
 
 // A launcher built on the test binary: its configuration records, then the included files.
 struct Launcher {
@@ -71,12 +63,13 @@ struct Launcher {
     }
 };
 
-// Writes the launcher, loads its configuration and extracts what it includes.
-Extraction extract(Launcher& launcher) {
-    EXPECT_TRUE(writeFile(launcher.path, launcher.bytes())) << launcher.path;
-    loadConfigurationFrom(launcher.path.c_str());
-    int result = extractIncludedFiles(getExtractionDirectory());
-    return {result, getExtractionDirectory()};
+// Writes the launcher (cut to its first `length` bytes when given), loads its configuration and
+// extracts what it includes.
+Extraction extract(Launcher& launcher, size_t length = std::string::npos) {
+    std::string bytes = launcher.bytes();
+    EXPECT_TRUE(writeFile(launcher.path, bytes.substr(0, length))) << launcher.path;
+    EXPECT_TRUE(loadConfiguration(launcher.path.c_str()).ok()) << launcher.path;
+    return extractIncludedFiles();
 }
 
 class Extract : public testing::Test {
@@ -100,13 +93,12 @@ class Extract : public testing::Test {
 
 TEST_F(Extract, NothingIncludedCreatesNothing) {
     Launcher launcher{{{keys::kServiceName, "svc"}}, {}, scratch / "launcher.exe"};
-    getExtractionDirectory()[0] = 'x';  // must be cleared
 
     Extraction extraction = extract(launcher);
 
-    EXPECT_EQ(extraction.result, 0);
-    EXPECT_EQ(extraction.directory, "");
-    EXPECT_EQ(getUnextractedPosition(), 0u);
+    EXPECT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(extraction.files.directory, "");
+    EXPECT_EQ(extraction.files.unextractedPosition, 0u);
     EXPECT_TRUE(created().empty());
 }
 
@@ -116,70 +108,76 @@ TEST_F(Extract, CountLimitsTheNamesAndThePositionStopsAtTheFirstEntryLeft) {
                       scratch / "launcher.exe"};
 
     Extraction extraction = extract(launcher);
+    const std::string& directory = extraction.files.directory;
 
-    ASSERT_EQ(extraction.result, 0);
-    EXPECT_EQ(created(), std::set<std::string>{extraction.directory});
-    EXPECT_TRUE(
-        std::regex_match(extraction.directory, std::regex(R"(.*\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5})")))
-        << extraction.directory;
-    EXPECT_EQ(readFile(extraction.directory + "\\a.txt"), "first file\r\n");
-    EXPECT_EQ(readFile(extraction.directory + "\\b.bin"), patternedBytes(300, 1));
-    EXPECT_EQ(GetFileAttributesA((extraction.directory + "\\c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_EQ(getUnextractedPosition(), launcher.entryOffsets[2]);
+    ASSERT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(created(), std::set<std::string>{directory});
+    EXPECT_TRUE(std::regex_match(directory, std::regex(R"(.*\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5})")))
+        << directory;
+    EXPECT_EQ(readFile(directory + "\\a.txt"), "first file\r\n");
+    EXPECT_EQ(readFile(directory + "\\b.bin"), patternedBytes(300, 1));
+    EXPECT_EQ(GetFileAttributesA((directory + "\\c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(extraction.files.unextractedPosition, launcher.entryOffsets[2]);
 }
 
 TEST_F(Extract, EmptyFileIsSkippedAndLargeFileArrivesWhole) {
-    // Three full chunks and a part; the pattern includes bytes equal to the scrambling value.
-    std::string large = patternedBytes(3 * 8192 + 123, 7);
+    // Two full copy chunks and a part; the pattern includes bytes equal to the scrambling value.
+    std::string large = patternedBytes(2 * (1 << 20) + 123, 7);
     Launcher launcher{{{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "empty.txt;large.bin"}},
                       {"", large},
                       scratch / "launcher.exe"};
 
     Extraction extraction = extract(launcher);
+    const std::string& directory = extraction.files.directory;
 
-    ASSERT_EQ(extraction.result, 0);
-    EXPECT_EQ(GetFileAttributesA(extraction.directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+    ASSERT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(GetFileAttributesA(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
               static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
-    EXPECT_EQ(GetFileAttributesA((extraction.directory + "\\empty.txt").c_str()), INVALID_FILE_ATTRIBUTES);
-    EXPECT_TRUE(readFile(extraction.directory + "\\large.bin") == large);
-    EXPECT_EQ(getUnextractedPosition(), launcher.entriesEnd);
+    EXPECT_EQ(GetFileAttributesA((directory + "\\empty.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(readFile(directory + "\\large.bin") == large);
+    EXPECT_EQ(extraction.files.unextractedPosition, launcher.entriesEnd);
 }
 
-TEST_F(Extract, ContentEndingEarlyFailsAndLeavesNothing) {
-    Launcher launcher{{{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "whole.txt;cut.bin"}},
-                      {"whole", patternedBytes(20000, 3)},
-                      scratch / "launcher.exe"};
-    std::string bytes = launcher.bytes();
-    bytes.resize(launcher.entryOffsets[1] + 8 + 9000);  // the second file breaks off after a chunk and more
-    ASSERT_TRUE(writeFile(launcher.path, bytes));
-    loadConfigurationFrom(launcher.path.c_str());
+// Each failure comes after a first file was written: what the extraction created must go again, and
+// nothing may land beside the extraction directory.
+TEST_F(Extract, FailedExtractionLeavesNothing) {
+    struct Case {
+        const char* what;
+        std::string secondName;
+        size_t cutIntoSecondEntry;  // bytes of the second entry kept; npos: the whole launcher
+        ExtractionFailure expected;
+    };
+    const std::string tooLong(300, 'x');  // longer than any file system allows for one name
+    const Case cases[] = {
+        {"content ends early", "cut.bin", 8 + 9000, ExtractionFailure::CopyFailed},
+        {"size field cut", "cut.bin", 3, ExtractionFailure::SizeUnreadable},
+        {"name leaves the directory", "..\\esc.txt", std::string::npos, ExtractionFailure::FileNotCreated},
+        {"name of a device", "nul.bin", std::string::npos, ExtractionFailure::FileNotCreated},
+        {"name too long", tooLong, std::string::npos, ExtractionFailure::FileNotCreated},
+    };
+    for (const Case& c : cases) {
+        Launcher launcher{
+            {{keys::kIncludedFileCount, "2"}, {keys::kIncludedFileNames, "whole.txt;" + c.secondName}},
+            {"whole", patternedBytes(20000, 3)},
+            scratch / "launcher.exe"};
+        launcher.bytes();  // for the offsets
+        size_t length = c.cutIntoSecondEntry == std::string::npos
+                            ? std::string::npos
+                            : launcher.entryOffsets[1] + c.cutIntoSecondEntry;
 
-    EXPECT_EQ(extractIncludedFiles(getExtractionDirectory()), 1);
-    EXPECT_TRUE(created().empty());
-}
+        Extraction extraction = extract(launcher, length);
 
-TEST(ExtractDeathTest, TargetThatCannotBeCreatedEndsTheProcessWithCode11) {
-    ScratchDirectory scratch;
-    Launcher launcher{
-        {{keys::kMsgInternalError, "Internal error {0}"}}, {"content"}, scratch / "launcher.exe"};
-    std::string occupied = scratch / "occupied";  // a directory where the file should go
-    EXPECT_EXIT(
-        {
-            writeFile(launcher.path, launcher.bytes());
-            loadConfigurationFrom(launcher.path.c_str());
-            configureErrorPresentation();
-            CreateDirectoryA(occupied.c_str(), nullptr);
-            HANDLE executable = CreateFileA(launcher.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                            OPEN_EXISTING, 0, nullptr);
-            SetFilePointer(executable, static_cast<LONG>(launcher.entryOffsets[0]), nullptr, FILE_BEGIN);
-            extractIncludedFile(executable, occupied.c_str());
-        },
-        testing::ExitedWithCode(1), "Internal error 11");
+        EXPECT_EQ(extraction.failure, c.expected) << c.what;
+        EXPECT_EQ(extraction.files.directory, "") << c.what;
+        EXPECT_TRUE(created().empty()) << c.what;
+        EXPECT_EQ(GetFileAttributesA((tempDir() + "\\esc.txt").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+    }
 }
 
 TEST(TempDir, TempFileNameIsANewEmptyFileInTheTempDir) {
-    char name[8192];
-    ASSERT_TRUE(makeTempFileName(name));
+    TempFile tempFile = makeTempFileName();
+    ASSERT_EQ(tempFile.failure, TempFileFailure::None);
+    const char* name = tempFile.name.c_str();
     std::string directory = tempDir();
     EXPECT_EQ(std::string(name).rfind(directory, 0), 0u) << name;
     EXPECT_TRUE(std::regex_match(name + directory.size(), std::regex(R"(\\?brt[0-9A-Fa-f]{1,4}\.tmp)")))
@@ -232,9 +230,7 @@ TEST(TempDir, SystemTempPathOutsideTheAnsiCodePageFallsBackToWindowsTemp) {
     CreateDirectoryW(unrepresentable.c_str(), nullptr);
     {
         TempVariables temp(unrepresentable);
-        char chosen[8192];
-        chooseTempDir(chosen);
-        EXPECT_EQ(std::string(chosen), windowsTemp());
+        EXPECT_EQ(chooseTempDir(), windowsTemp());
     }
     RemoveDirectoryW(unrepresentable.c_str());
 }
@@ -242,8 +238,9 @@ TEST(TempDir, SystemTempPathOutsideTheAnsiCodePageFallsBackToWindowsTemp) {
 TEST(TempDir, UnusableSystemTempPathStillGivesATempFile) {
     ScratchDirectory scratch;
     TempVariables temp(L"C:\\brolt-no-such-directory\\");
-    char name[8192];
-    ASSERT_TRUE(makeTempFileName(name));
+    TempFile tempFile = makeTempFileName();
+    ASSERT_EQ(tempFile.failure, TempFileFailure::None);
+    const char* name = tempFile.name.c_str();
     EXPECT_EQ(std::string(name).rfind(windowsTemp() + "\\brt", 0), 0u) << name;
     EXPECT_NE(GetFileAttributesA(name), INVALID_FILE_ATTRIBUTES);
     DeleteFileA(name);

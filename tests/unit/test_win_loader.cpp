@@ -13,7 +13,7 @@ const std::string kFixture = fixture::ownDirectory() + "loader_fixture.exe";
 
 void loadFixture(const fixture::Stream& stream) {
     fixture::writeLauncher(fixture::ownPath(), kFixture, fixture::streamBytes(stream));
-    loadConfigurationFrom(kFixture.c_str());
+    loadLauncherConfiguration(kFixture.c_str());
 }
 
 std::string environmentPath() {

@@ -1,10 +1,12 @@
 // broltpack: writes a configuration stream and included files onto the generic launcher, and shows
 // what a packed launcher carries.
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "pack_config.h"
 #include "pack_error.h"
 #include "packer.h"
 
@@ -17,6 +19,7 @@ constexpr int kExitPackFailed = 2;  // also usage errors
 
 constexpr std::string_view kUsage =
     "usage: broltpack pack --stub <brolt-service.exe> --config <app.toml> -o <output.exe>\n"
+    "                      [--runtime-jar <brolt-runtime.jar>]\n"
     "       broltpack inspect <launcher.exe>\n"
     "       broltpack --help | --version\n";
 
@@ -30,6 +33,10 @@ constexpr std::string_view kHelp =
     "            -s, --stub FILE     the generic launcher (or a packed one to re-pack)\n"
     "            -c, --config FILE   the application's configuration (TOML)\n"
     "            -o, --output FILE   the launcher to write\n"
+    "            -r, --runtime-jar FILE\n"
+    "                                the Java-side runtime archive every launcher includes (default:\n"
+    "                                brolt-runtime.jar beside this program; [include] runtime = false\n"
+    "                                in the configuration leaves it out)\n"
     "  inspect   print every record, the included files and where the stream ends.\n"
     "\n"
     "Exit codes:\n"
@@ -44,14 +51,26 @@ int usageError(const std::string& problem) {
     return kExitPackFailed;
 }
 
-int runPack(const std::vector<std::string_view>& args) {
-    std::string stub, config, output;
+// The build puts the runtime archive beside the packer, so a packer used from its build folder or
+// installed together with the archive needs no option.
+std::filesystem::path runtimeJarBesideProgram(const char* argv0) {
+    std::error_code error;
+    std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error)
+        program = std::filesystem::absolute(argv0, error);
+    return program.parent_path() / brolt::pack::kRuntimeJarName;
+}
+
+int runPack(const std::vector<std::string_view>& args, const char* argv0) {
+    std::string stub, config, output, runtimeJar;
     struct Option {
         std::string_view shortName, longName;
         std::string* value;
     };
-    const Option options[] = {
-        {"-s", "--stub", &stub}, {"-c", "--config", &config}, {"-o", "--output", &output}};
+    const Option options[] = {{"-s", "--stub", &stub},
+                              {"-c", "--config", &config},
+                              {"-o", "--output", &output},
+                              {"-r", "--runtime-jar", &runtimeJar}};
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string_view arg = args[i];
         bool matched = false;
@@ -73,7 +92,9 @@ int runPack(const std::vector<std::string_view>& args) {
     if (stub.empty() || config.empty() || output.empty())
         return usageError("pack needs --stub, --config and -o");
     try {
-        brolt::pack::packLauncher(stub, config, output);
+        brolt::pack::packLauncher(
+            stub, config, output,
+            runtimeJar.empty() ? runtimeJarBesideProgram(argv0) : std::filesystem::path(runtimeJar));
     } catch (const brolt::pack::PackError& error) {
         std::cerr << "broltpack: " << error.what() << "\n";
         return kExitPackFailed;
@@ -111,7 +132,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (command == "pack")
-        return runPack(rest);
+        return runPack(rest, argv[0]);
     if (command == "inspect")
         return runInspect(rest);
     return usageError("unknown command \"" + std::string(command) + "\"");

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "config/keys.h"
+#include "files/file_names.h"
 #include "file_io.h"
 #include "pack_error.h"
 #include "text_encoding.h"
@@ -46,8 +47,7 @@ constexpr DefaultMessage kDefaultMessages[] = {
 
 constexpr std::string_view kRawTable = "raw";
 constexpr std::string_view kIncludeFiles = "include.files";
-// Characters a Windows file name cannot hold, besides the list separator of key 2003.
-constexpr std::string_view kForbiddenNameCharacters = "\\/:*?\"<>|";
+constexpr std::string_view kIncludeRuntime = "include.runtime";
 
 // Where a key got its value, for the message when it is set a second time.
 struct Origin {
@@ -63,6 +63,7 @@ struct Mapping {
     std::map<int32_t, Origin> narrowOrigins;
     std::map<int32_t, Origin> wideOrigins;
     const toml::node* includeFiles = nullptr;
+    const toml::node* includeRuntime = nullptr;
 };
 
 [[noreturn]] void fail(const Mapping& mapping, const toml::source_region& where, const std::string& text) {
@@ -202,6 +203,10 @@ void mapNamedTable(Mapping& mapping, std::string_view tableName, const toml::tab
             mapping.includeFiles = &node;
             continue;
         }
+        if (fullName == kIncludeRuntime) {
+            mapping.includeRuntime = &node;
+            continue;
+        }
         const keys::KeyInfo* info = findKey(fullName);
         if (!info)
             fail(mapping, name.source(), "unknown key \"" + fullName + "\"");
@@ -249,10 +254,11 @@ void mapIncludedFiles(Mapping& mapping) {
                  "include.files: file name \"" + baseName +
                      "\" contains ';', which separates the names in the stream");
         }
-        if (baseName.find_first_of(kForbiddenNameCharacters) != std::string::npos ||
-            std::any_of(baseName.begin(), baseName.end(), [](unsigned char c) { return c < 0x20; })) {
+        // The launcher refuses to extract a file under any name this rule refuses.
+        if (const FileNameProblem problem = checkPlainFileName(baseName); problem != FileNameProblem::None) {
             fail(mapping, entry->source(),
-                 "include.files: \"" + baseName + "\" is not a valid Windows file name");
+                 "include.files: \"" + baseName + "\" is not a valid Windows file name (it " +
+                     describeFileNameProblem(problem) + ")");
         }
         const auto [previous, inserted] =
             lineOfName.emplace(lowerAscii(baseName), static_cast<int>(entry->source().begin.line));
@@ -279,13 +285,55 @@ void mapIncludedFiles(Mapping& mapping) {
     }
 }
 
+bool wantsRuntimeJar(const Mapping& mapping) {
+    if (!mapping.includeRuntime)
+        return true;
+    if (const auto* flag = mapping.includeRuntime->as_boolean())
+        return flag->get();
+    fail(mapping, mapping.includeRuntime->source(), "include.runtime: expected true or false");
+}
+
+// Appended after the configured files, so that their order (and the names' order) stays as written.
+void addRuntimeJar(Mapping& mapping, const fs::path& jar) {
+    const std::string turnOff = "; set [include] runtime = false to leave the runtime archive out";
+    for (int32_t key : {keys::kIncludedFileCount, keys::kIncludedFileNames}) {
+        if (auto origin = mapping.narrowOrigins.find(key); origin != mapping.narrowOrigins.end()) {
+            throw PackError({mapping.file, origin->second.line, origin->second.column,
+                             origin->second.how + ": key " + std::to_string(key) +
+                                 " is written for the included runtime archive" + turnOff});
+        }
+    }
+    for (const IncludedFile& file : mapping.content.files) {
+        if (lowerAscii(file.name) == kRuntimeJarName) {
+            fail(mapping, mapping.includeFiles->source(),
+                 "include.files: \"" + file.name + "\" is the runtime archive every launcher carries" +
+                     turnOff + " and ship your own");
+        }
+    }
+    std::vector<uint8_t> content;
+    try {
+        content = readWholeFile(jar);
+    } catch (const PackError& error) {
+        throw PackError({mapping.file, 0, 0,
+                         "the runtime archive cannot be read (" + error.problem().describe() +
+                             "); build it, name it with --runtime-jar" + turnOff});
+    }
+    std::string names = mapping.content.narrow[keys::kIncludedFileNames];
+    names += names.empty() ? "" : ";";
+    names += kRuntimeJarName;
+    mapping.content.files.push_back({std::string(kRuntimeJarName), std::move(content)});
+    mapping.content.narrow[keys::kIncludedFileCount] = std::to_string(mapping.content.files.size());
+    mapping.content.narrow[keys::kIncludedFileNames] = names;
+}
+
 }  // namespace
 
 std::span<const DefaultMessage> defaultMessages() {
     return kDefaultMessages;
 }
 
-StreamContent parsePackConfiguration(std::string_view tomlText, const fs::path& tomlFile) {
+StreamContent parsePackConfiguration(std::string_view tomlText, const fs::path& tomlFile,
+                                     const std::optional<fs::path>& runtimeJar) {
     Mapping mapping;
     mapping.file = tomlFile.string();
     mapping.baseDirectory = tomlFile.parent_path();
@@ -313,16 +361,18 @@ StreamContent parsePackConfiguration(std::string_view tomlText, const fs::path& 
     }
     if (mapping.includeFiles)
         mapIncludedFiles(mapping);
+    if (wantsRuntimeJar(mapping) && runtimeJar)
+        addRuntimeJar(mapping, *runtimeJar);
     for (const DefaultMessage& message : kDefaultMessages) {
         mapping.content.narrow.try_emplace(message.key, message.text);
     }
     return std::move(mapping.content);
 }
 
-StreamContent loadPackConfiguration(const fs::path& tomlFile) {
+StreamContent loadPackConfiguration(const fs::path& tomlFile, const std::optional<fs::path>& runtimeJar) {
     const std::vector<uint8_t> bytes = readWholeFile(tomlFile);
     return parsePackConfiguration(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()),
-                                  tomlFile);
+                                  tomlFile, runtimeJar);
 }
 
 }  // namespace brolt::pack

@@ -10,8 +10,9 @@
 namespace brolt::pack {
 
 void packLauncher(const std::filesystem::path& stub, const std::filesystem::path& config,
-                  const std::filesystem::path& output) {
-    const StreamContent content = loadPackConfiguration(config);
+                  const std::filesystem::path& output,
+                  const std::optional<std::filesystem::path>& runtimeJar) {
+    const StreamContent content = loadPackConfiguration(config, runtimeJar);
     const std::vector<uint8_t> image = readWholeFile(stub);
     std::vector<uint8_t> launcher = prepareStub(image, stub.string());
     const std::vector<uint8_t> stream = encodeStream(content, launcher.size());

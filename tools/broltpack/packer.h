@@ -2,14 +2,17 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <ostream>
 
 namespace brolt::pack {
 
 // Writes `output`: the stub cut behind its last section (old stream and signature removed) followed by
-// the stream built from `config`. Throws PackError; `output` is then left as it was.
+// the stream built from `config` (with `runtimeJar` as an included file, see pack_config.h). Throws
+// PackError; `output` is then left as it was.
 void packLauncher(const std::filesystem::path& stub, const std::filesystem::path& config,
-                  const std::filesystem::path& output);
+                  const std::filesystem::path& output,
+                  const std::optional<std::filesystem::path>& runtimeJar = std::nullopt);
 
 // Prints the stream of `launcher` (see printLauncherStream). Throws PackError for a broken or missing
 // stream, also after printing when the end marker does not follow the stream.

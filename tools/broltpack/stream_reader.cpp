@@ -13,48 +13,61 @@
 namespace brolt::pack {
 namespace {
 
-// A cursor over the file that refuses to read past its end.
-struct Cursor {
-    std::span<const uint8_t> file;
-    const std::string& name;
-    uint64_t position;
+using brolt::stream::Failure;
+using brolt::stream::Fault;
+using brolt::stream::Field;
 
-    [[noreturn]] void fail(const std::string& what) const { throw PackError({name, 0, 0, what}); }
+[[noreturn]] void refuse(const std::string& name, const std::string& what) {
+    throw PackError({name, 0, 0, what});
+}
 
-    uint64_t remaining() const { return position <= file.size() ? file.size() - position : 0; }
+std::string cutShort(const char* what, uint64_t offset, uint64_t width, uint64_t left) {
+    return std::string("stream cut short: ") + what + " at offset " + std::to_string(offset) + " needs " +
+           std::to_string(width) + " bytes, " + std::to_string(left) + " left";
+}
 
-    uint64_t readUnsigned(int width, const char* what) {
-        if (remaining() < static_cast<uint64_t>(width)) {
-            fail(std::string("stream cut short: ") + what + " at offset " + std::to_string(position) +
-                 " needs " + std::to_string(width) + " bytes, " + std::to_string(remaining()) + " left");
-        }
-        uint64_t value = 0;
-        for (int i = 0; i < width; ++i)
-            value |= static_cast<uint64_t>(file[position + i]) << (8 * i);
-        position += width;
-        return value;
+const char* fieldName(Field field) {
+    switch (field) {
+        case Field::NarrowCount:
+            return "narrow count";
+        case Field::NarrowKey:
+            return "narrow key";
+        case Field::WideCount:
+            return "wide count";
+        case Field::WideKey:
+            return "wide key";
+        default:
+            return "record length";
     }
+}
 
-    int32_t readInt(const char* what) { return static_cast<int32_t>(readUnsigned(4, what)); }
-    int64_t readLong(const char* what) { return static_cast<int64_t>(readUnsigned(8, what)); }
-
-    // A length field and the bytes it announces, checked against what the file holds.
-    std::span<const uint8_t> readCounted(int32_t key) {
-        const uint64_t at = position;
-        const int32_t length = readInt("record length");
-        if (length < 0) {
-            fail("record of key " + std::to_string(key) + " at offset " + std::to_string(at) +
-                 " has a negative length (" + std::to_string(length) + ")");
-        }
-        if (static_cast<uint64_t>(length) > remaining()) {
-            fail("record of key " + std::to_string(key) + " at offset " + std::to_string(at) + " claims " +
-                 std::to_string(length) + " bytes, only " + std::to_string(remaining()) + " left");
-        }
-        auto bytes = file.subspan(position, static_cast<size_t>(length));
-        position += static_cast<uint64_t>(length);
-        return bytes;
+// What the reader's failure means to someone looking at the file.
+std::string describe(const Failure& failure, uint64_t streamStart) {
+    const std::string key = std::to_string(failure.key);
+    const std::string offset = std::to_string(failure.offset);
+    switch (failure.fault) {
+        case Fault::Truncated:
+            if (failure.field != Field::Magic) {
+                return cutShort(fieldName(failure.field), failure.offset,
+                                brolt::stream::fieldWidth(failure.field), failure.available);
+            }
+            [[fallthrough]];
+        case Fault::BadMagic:
+            return "no configuration stream: magic not found at offset " + std::to_string(streamStart);
+        case Fault::NegativeLength:
+            return "record of key " + key + " at offset " + offset + " has a negative length (" +
+                   std::to_string(failure.claimed) + ")";
+        case Fault::LengthPastEnd:
+            return "record of key " + key + " at offset " + offset + " claims " +
+                   std::to_string(failure.claimed) + " bytes, only " + std::to_string(failure.available) +
+                   " left";
+        case Fault::OutOfMemory:
+            return "record of key " + key + " at offset " + offset + " claims " +
+                   std::to_string(failure.claimed) + " bytes, more than memory holds";
+        default:
+            return "stream unreadable at offset " + offset;
     }
-};
+}
 
 // What the launcher's atoi makes of key 2002: leading blanks, a sign, digits.
 int64_t launcherInteger(const std::string& text) {
@@ -118,48 +131,40 @@ LauncherStream readLauncherStream(std::span<const uint8_t> file, const std::stri
     stream.fileSize = file.size();
     stream.start = locateStream(file, name).streamStart;
 
-    Cursor cursor{file, name, stream.start};
-    if (cursor.remaining() < 4 || cursor.readUnsigned(4, "magic") != stream::kMagic) {
-        cursor.fail("no configuration stream: magic not found at offset " + std::to_string(stream.start));
-    }
-
-    // Each record takes at least eight bytes, so the loops end at the file's end whatever the count says.
-    const int32_t narrowCount = cursor.readInt("narrow count");
-    for (int32_t i = 0; i < narrowCount; ++i) {
-        const int32_t key = cursor.readInt("narrow key");
-        const auto bytes = cursor.readCounted(key);
-        stream.narrow.push_back({key, std::string(bytes.begin(), bytes.end())});
-    }
-    const int32_t wideCount = cursor.readInt("wide count");
-    for (int32_t i = 0; i < wideCount; ++i) {
-        const int32_t key = cursor.readInt("wide key");
-        const auto bytes = cursor.readCounted(key);
-        std::u16string value;
-        for (size_t k = 0; k + 1 < bytes.size(); k += 2)
-            value += static_cast<char16_t>(bytes[k] | bytes[k + 1] << 8);
-        stream.wide.push_back({key, std::move(value)});
-    }
-    stream.configurationEnd = cursor.position;
+    brolt::stream::Parsed parsed =
+        brolt::stream::parseStream(file.subspan(stream.start), stream.start, file.size());
+    if (!parsed.failure.ok())
+        refuse(name, describe(parsed.failure, stream.start));
+    stream.narrow = std::move(parsed.records.narrow);
+    stream.wide = std::move(parsed.records.wide);
+    stream.configurationEnd = parsed.records.end;
 
     const std::string* count = lastNarrowValue(stream, keys::kIncludedFileCount);
     const std::string* list = lastNarrowValue(stream, keys::kIncludedFileNames);
     const int64_t fileCount = count ? launcherInteger(*count) : 0;
     const std::vector<std::string> names = list ? splitNames(*list) : std::vector<std::string>{};
+    uint64_t position = stream.configurationEnd;
     for (size_t i = 0; static_cast<int64_t>(i) < fileCount && i < names.size(); ++i) {
-        const uint64_t at = cursor.position;
-        const int64_t size = cursor.readLong("included file size");
-        if (size > 0 && static_cast<uint64_t>(size) > cursor.remaining()) {
-            cursor.fail("included file " + cp1252ToUtf8(names[i]) + " at offset " + std::to_string(at) +
-                        " claims " + std::to_string(size) + " bytes, only " +
-                        std::to_string(cursor.remaining()) + " left");
+        const uint64_t at = position;
+        const auto size = brolt::stream::parseIncludedFileSize(file.subspan(at));
+        if (!size) {
+            refuse(name, cutShort("included file size", at, brolt::stream::kIncludedFileSizeWidth,
+                                  file.size() - at));
         }
-        stream.files.push_back({names[i], size, cursor.position});
-        if (size > 0)
-            cursor.position += static_cast<uint64_t>(size);
+        position += brolt::stream::kIncludedFileSizeWidth;
+        const uint64_t left = file.size() - position;
+        if (*size > 0 && static_cast<uint64_t>(*size) > left) {
+            refuse(name, "included file " + cp1252ToUtf8(names[i]) + " at offset " + std::to_string(at) +
+                             " claims " + std::to_string(*size) + " bytes, only " + std::to_string(left) +
+                             " left");
+        }
+        stream.files.push_back({names[i], *size, position});
+        if (*size > 0)
+            position += static_cast<uint64_t>(*size);
     }
-    stream.end = cursor.position;
+    stream.end = position;
 
-    if (cursor.remaining() >= sizeof stream::kEndMarker &&
+    if (file.size() - stream.end >= sizeof stream::kEndMarker &&
         std::equal(std::begin(stream::kEndMarker), std::end(stream::kEndMarker), file.begin() + stream.end)) {
         stream.endMarker = stream.end;
     }

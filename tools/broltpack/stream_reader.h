@@ -1,5 +1,5 @@
-// Reads the configuration stream and the included-files section back from a launcher executable, the
-// way the launcher reads them, but refusing broken input with a message instead of trusting lengths.
+// Reads the configuration stream and the included-files section back from a launcher executable with
+// the launcher's own reader, refusing broken input with a message that says where it broke.
 #pragma once
 
 #include <cstdint>
@@ -9,17 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "config/stream_reader.h"
+
 namespace brolt::pack {
 
-struct NarrowRecord {
-    int32_t key;
-    std::string value;  // code page 1252 bytes as stored
-};
-
-struct WideRecord {
-    int32_t key;
-    std::u16string value;
-};
+using NarrowRecord = brolt::stream::NarrowRecord;  // value: code page 1252 bytes as stored
+using WideRecord = brolt::stream::WideRecord;
 
 struct IncludedEntry {
     std::string name;  // from key 2003, code page 1252

@@ -7,42 +7,10 @@
 
 #include <cstdint>
 #include <string>
-#include <utility>
-#include <vector>
+
+#include "stream_bytes.h"
 
 namespace fixture {
-
-struct Stream {
-    std::vector<std::pair<int32_t, std::string>> narrow;
-    std::vector<std::pair<int32_t, std::wstring>> wide;
-};
-
-inline void putInt32(std::string& out, int32_t value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-inline void putInt64(std::string& out, int64_t value) {
-    out.append(reinterpret_cast<const char*>(&value), sizeof value);
-}
-
-// Magic, narrow records, wide records: exactly the bytes the packer writes before included files.
-inline std::string streamBytes(const Stream& stream) {
-    std::string out;
-    putInt32(out, static_cast<int32_t>(0xE8E413D5u));
-    putInt32(out, static_cast<int32_t>(stream.narrow.size()));
-    for (const auto& [key, value] : stream.narrow) {
-        putInt32(out, key);
-        putInt32(out, static_cast<int32_t>(value.size()));
-        out += value;
-    }
-    putInt32(out, static_cast<int32_t>(stream.wide.size()));
-    for (const auto& [key, value] : stream.wide) {
-        putInt32(out, key);
-        putInt32(out, static_cast<int32_t>(value.size() * 2));
-        out.append(reinterpret_cast<const char*>(value.data()), value.size() * 2);
-    }
-    return out;
-}
 
 inline std::string readFile(const std::string& path) {
     std::string data;

@@ -1,0 +1,233 @@
+package com.brolt.runtime;
+
+import java.io.BufferedOutputStream;
+import java.io.File;
+import java.io.FileOutputStream;
+import java.io.IOException;
+import java.io.PrintStream;
+import java.lang.reflect.InvocationTargetException;
+import java.lang.reflect.Method;
+import java.lang.reflect.Modifier;
+import java.nio.file.DirectoryStream;
+import java.nio.file.Files;
+import java.nio.file.InvalidPathException;
+import java.nio.file.LinkOption;
+import java.nio.file.Path;
+import java.nio.file.Paths;
+import java.nio.file.attribute.BasicFileAttributes;
+import java.util.Arrays;
+
+/**
+ * The class the native launcher calls once the VM exists. It receives five launcher parameters
+ * followed by the application's arguments:
+ *
+ * <ol start="0">
+ *   <li>"true" for a GUI executable, else "false";
+ *   <li>the application's main class, in dotted form;
+ *   <li>the file that standard error goes to (empty: leave standard error alone);
+ *   <li>the file that standard output goes to (empty: leave standard output alone);
+ *   <li>"true" to append to those files, "false" to start each of them afresh.
+ * </ol>
+ *
+ * The application's main runs on a thread of its own, so this method returns to the launcher at once
+ * even when the application's main never returns (a server that waits for its listener). The
+ * launcher's service thread must get control back: it is the thread that later ends the VM on a
+ * service stop.
+ */
+public final class WinLauncher {
+    /** The number of parameters in front of the application's arguments. */
+    static final int LAUNCHER_PARAMETERS = 5;
+
+    /** The folder of included files; the launcher creates it fresh for every start. */
+    static final String TEMP_DIR_PROPERTY = "brolt.tempDir";
+
+    private WinLauncher() {}
+
+    public static void main(String[] args) throws Exception {
+        if (args == null || args.length < LAUNCHER_PARAMETERS) {
+            throw new IllegalArgumentException("expected at least " + LAUNCHER_PARAMETERS
+                    + " launcher parameters, got " + (args == null ? 0 : args.length));
+        }
+        parseFlag(args[0], "GUI flag");
+        final String mainClassName = args[1];
+        final String stderrFile = args[2];
+        final String stdoutFile = args[3];
+        final boolean append = parseFlag(args[4], "append flag");
+        final String[] applicationArgs = Arrays.copyOfRange(args, LAUNCHER_PARAMETERS, args.length);
+
+        // First, so that a launch that fails below still leaves no extracted files behind.
+        removeAtExit(System.getProperty(TEMP_DIR_PROPERTY));
+        // Before the class is looked up, so that a missing class is reported in the service's log
+        // rather than on a console that a service does not have.
+        redirectOutput(stderrFile, stdoutFile, append);
+
+        ClassLoader loader = Thread.currentThread().getContextClassLoader();
+        if (loader == null)
+            loader = ClassLoader.getSystemClassLoader();
+        final Method main = findMain(mainClassName, loader);
+
+        Thread thread = new Thread(new Runnable() {
+            @Override
+            public void run() {
+                runMain(main, applicationArgs);
+            }
+        }, "main");
+        thread.setDaemon(false);
+        thread.setContextClassLoader(loader);
+        thread.start();
+    }
+
+    static boolean parseFlag(String text, String what) {
+        if ("true".equals(text))
+            return true;
+        if ("false".equals(text))
+            return false;
+        throw new IllegalArgumentException(what + " must be \"true\" or \"false\", got \"" + text + "\"");
+    }
+
+    /**
+     * The application's {@code public static void main(String[])}. The class is not initialised
+     * here: its static initialisers run on the application's thread, like the rest of its start.
+     */
+    static Method findMain(String className, ClassLoader loader)
+            throws ClassNotFoundException, NoSuchMethodException {
+        if (className == null || className.isEmpty())
+            throw new ClassNotFoundException("no main class configured");
+        Class<?> mainClass = Class.forName(className.replace('/', '.'), false, loader);
+        Method main = mainClass.getMethod("main", String[].class);
+        int modifiers = main.getModifiers();
+        if (!Modifier.isStatic(modifiers) || main.getReturnType() != void.class) {
+            throw new NoSuchMethodException(
+                    "main(String[]) of " + mainClass.getName() + " is not \"public static void\"");
+        }
+        try {
+            // A public main in a class that is not public is still an entry point.
+            main.setAccessible(true);
+        } catch (RuntimeException refused) {
+            // A module that does not open its package: a public class works without it.
+        }
+        return main;
+    }
+
+    static void runMain(Method main, String[] applicationArgs) {
+        try {
+            main.invoke(null, (Object) applicationArgs);
+        } catch (InvocationTargetException failed) {
+            endWithFailure(failed.getCause());
+        } catch (Throwable failed) {
+            endWithFailure(failed);
+        }
+    }
+
+    /** Nobody waits for the application's thread: an escaping exception ends the whole service. */
+    private static void endWithFailure(Throwable failure) {
+        failure.printStackTrace();
+        System.err.flush();
+        System.exit(1);
+    }
+
+    static void redirectOutput(String stderrFile, String stdoutFile, boolean append) throws IOException {
+        PrintStream err = isSet(stderrFile) ? openLog(stderrFile, append) : null;
+        PrintStream out = null;
+        if (isSet(stdoutFile)) {
+            try {
+                // Two streams on one file would write over each other's lines when starting afresh.
+                out = err != null && sameFile(stderrFile, stdoutFile) ? err : openLog(stdoutFile, append);
+            } catch (IOException failed) {
+                if (err != null)
+                    err.close();
+                throw failed;
+            }
+        }
+        if (err != null)
+            System.setErr(err);
+        if (out != null)
+            System.setOut(out);
+    }
+
+    private static boolean isSet(String file) {
+        return file != null && !file.isEmpty();
+    }
+
+    private static boolean sameFile(String a, String b) throws IOException {
+        return new File(a).getCanonicalFile().equals(new File(b).getCanonicalFile());
+    }
+
+    private static PrintStream openLog(String name, boolean append) throws IOException {
+        File file = new File(name).getAbsoluteFile();
+        File folder = file.getParentFile();
+        if (folder != null && !folder.isDirectory() && !folder.mkdirs() && !folder.isDirectory())
+            throw new IOException("cannot create the folder " + folder + " for the output file " + file);
+        FileOutputStream stream = new FileOutputStream(file, append);
+        return new PrintStream(new BufferedOutputStream(stream), true);
+    }
+
+    /**
+     * Removes the folder of included files when the VM ends. Archives on the class path are still
+     * open then and Windows keeps them; whatever can be deleted is. A value that is empty, relative,
+     * a root, a link or not a folder is left alone: deleting the wrong tree is worse than leaving
+     * a few files in the temporary folder.
+     */
+    static void removeAtExit(String folder) {
+        final Path root = deletableFolder(folder);
+        if (root == null)
+            return;
+        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
+            @Override
+            public void run() {
+                removeTree(root);
+            }
+        }, "brolt-tempdir-cleanup"));
+    }
+
+    static Path deletableFolder(String folder) {
+        if (folder == null || folder.isEmpty())
+            return null;
+        Path path;
+        try {
+            path = Paths.get(folder);
+        } catch (InvalidPathException bad) {
+            return null;
+        }
+        // A path with ".." may name a parent of the folder meant: only a plain absolute path is trusted.
+        if (!path.isAbsolute() || path.getNameCount() == 0 || !path.equals(path.normalize()))
+            return null;
+        if (!Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS) || isLink(path))
+            return null;
+        return path;
+    }
+
+    private static boolean isLink(Path path) {
+        try {
+            BasicFileAttributes attributes =
+                    Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
+            // A junction is a directory that is also "other" (a reparse point).
+            return attributes.isSymbolicLink() || attributes.isOther();
+        } catch (IOException unreadable) {
+            return true;
+        }
+    }
+
+    /** Deletes the tree below `path` and `path` itself; a link is removed, never entered. */
+    static void removeTree(Path path) {
+        if (Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS) && !isLink(path)) {
+            try (DirectoryStream<Path> entries = Files.newDirectoryStream(path)) {
+                for (Path entry : entries)
+                    removeTree(entry);
+            } catch (IOException | RuntimeException unreadable) {
+                // Delete what can be deleted; the folder itself then stays.
+            }
+        }
+        try {
+            Files.deleteIfExists(path);
+        } catch (IOException firstTry) {
+            // A read-only file cannot be deleted on Windows until the attribute is cleared.
+            try {
+                Files.setAttribute(path, "dos:readonly", false, LinkOption.NOFOLLOW_LINKS);
+                Files.deleteIfExists(path);
+            } catch (IOException | RuntimeException stillThere) {
+                // Held open by the VM (a class path archive) or not ours to delete: leave it.
+            }
+        }
+    }
+}

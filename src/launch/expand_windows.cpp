@@ -1,0 +1,49 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <string_view>
+
+#include "core/limits.h"
+#include "core/log.h"
+#include "core/unique_resource.h"
+#include "launch/expand.h"
+
+namespace {
+
+char jvmHome[brolt::kTextBufferSize];
+
+}  // namespace
+
+void expandVariables(char* text, const ExpansionContext& context) {
+    char* block = GetEnvironmentStringsA();
+    brolt::ScopeExit release([block] {
+        if (block != nullptr)
+            FreeEnvironmentStringsA(block);
+    });
+    ExpansionNotes notes = expandText(text, context, block);
+    for (const std::string& pattern : notes.cutWhileReplacing) {
+        logError("text cut to %u characters while replacing %s",
+                 static_cast<unsigned>(brolt::kTextBufferSize - 1), pattern.c_str());
+    }
+    for (int i = 0; i < notes.longEntriesSkipped; ++i) {
+        logError("environment entry longer than %u characters skipped",
+                 static_cast<unsigned>(brolt::kTextBufferSize - 1));
+    }
+}
+
+void setJvmHome(const char* javaExePath) {
+    // The executable's name is cut off by its length, so the directory keeps its trailing backslash.
+    constexpr std::string_view kWindowedName = "javaw.exe";
+    constexpr std::string_view kConsoleName = "java.exe";
+    std::string_view path(javaExePath);
+    size_t cut = path.ends_with(kWindowedName) ? kWindowedName.size() : kConsoleName.size();
+    std::string home(path.substr(0, path.size() - std::min(cut, path.size())));
+    home += "..";
+    if (!brolt::copyBounded(jvmHome, sizeof jvmHome, home.c_str()))
+        logError("JVM home cut: %s", home.c_str());
+}
+
+const char* getJvmHome() {
+    return jvmHome;
+}

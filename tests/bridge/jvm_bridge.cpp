@@ -1,0 +1,559 @@
+// A Winelib "jvm.dll" that runs the Linux HotSpot VM inside the Wine process, so the launcher and
+// its tests can create a real Java VM on a machine without a Windows Java runtime.
+//
+// Windows callers see the Windows JNI binary interface: every function of the JNIEnv and JavaVM
+// tables is __stdcall, except the variadic ones, which are __cdecl there as here. The Linux VM sees
+// its own interface: cdecl calls, Linux paths, Linux signal handling. The tables handed to Windows
+// code are ours; each entry swaps the Windows-side JNIEnv/JavaVM for the VM's own and calls through.
+//
+// The Linux VM library to load is named in "libjvm.path" beside this library (one line, a Unix path).
+#include <windows.h>
+
+#include <jni.h>
+
+#include <dlfcn.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <string>
+#include <type_traits>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using CreateJavaVMFn = jint (*)(JavaVM**, void**, void*);
+using GetDefaultInitArgsFn = jint (*)(void*);
+using GetCreatedJavaVMsFn = jint (*)(JavaVM**, jsize, jsize*);
+
+struct LinuxVmLibrary {
+    CreateJavaVMFn createJavaVM = nullptr;
+    GetDefaultInitArgsFn getDefaultInitArgs = nullptr;
+    GetCreatedJavaVMsFn getCreatedJavaVMs = nullptr;
+};
+
+// The Windows-side handles: a table pointer first, as JNI lays them out, then the VM's own handle.
+struct WindowsEnv {
+    JNIEnv_ env;
+    JNIEnv* linuxEnv;
+};
+struct WindowsVm {
+    JavaVM_ vm;
+    JavaVM* linuxVm;
+};
+
+JNINativeInterface_ windowsEnvTable;
+JNIInvokeInterface_ windowsVmTable;
+WindowsVm windowsVm{{&windowsVmTable}, nullptr};
+
+std::mutex envMutex;
+std::unordered_map<JNIEnv*, WindowsEnv*>& windowsEnvs() {
+    static auto* envs = new std::unordered_map<JNIEnv*, WindowsEnv*>();
+    return *envs;
+}
+
+void report(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    std::fputs("jvm bridge: ", stderr);
+    std::vfprintf(stderr, format, args);
+    std::fputc('\n', stderr);
+    va_end(args);
+}
+
+JNIEnv* linuxEnvOf(JNIEnv* env) {
+    return reinterpret_cast<WindowsEnv*>(env)->linuxEnv;
+}
+
+// One Windows-side JNIEnv per VM thread, made on first sight and kept: JNIEnv handles live as long
+// as their thread is attached, and callers compare and cache them.
+JNIEnv* windowsEnvFor(JNIEnv* linuxEnv) {
+    if (linuxEnv == nullptr)
+        return nullptr;
+    std::lock_guard<std::mutex> lock(envMutex);
+    WindowsEnv*& slot = windowsEnvs()[linuxEnv];
+    if (slot == nullptr)
+        slot = new WindowsEnv{{&windowsEnvTable}, linuxEnv};
+    return &slot->env;
+}
+
+template <typename Fn>
+Fn linuxEntry(JNIEnv* linuxEnv, size_t offset) {
+    return *reinterpret_cast<Fn const*>(reinterpret_cast<const char*>(linuxEnv->functions) + offset);
+}
+
+// The stdcall face of one table entry. The variadic entries come in threes (F, FV, FA) in every JNI
+// table, so a variadic F forwards its arguments as a va_list to the FV that follows it; a va_list on
+// i386 is a pointer to the arguments on the stack in both calling conventions.
+template <size_t Offset, typename Fn>
+struct EnvEntry;
+
+template <size_t Offset, typename R, typename... A>
+struct EnvEntry<Offset, R (*)(JNIEnv*, A...)> {
+    static R __stdcall call(JNIEnv* env, A... args) {
+        JNIEnv* linuxEnv = linuxEnvOf(env);
+        return linuxEntry<R (*)(JNIEnv*, A...)>(linuxEnv, Offset)(linuxEnv, args...);
+    }
+};
+
+template <size_t Offset, typename R, typename Target>
+struct EnvEntry<Offset, R (*)(JNIEnv*, Target, jmethodID, ...)> {
+    static R __cdecl call(JNIEnv* env, Target target, jmethodID method, ...) {
+        JNIEnv* linuxEnv = linuxEnvOf(env);
+        auto listForm =
+            linuxEntry<R (*)(JNIEnv*, Target, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
+        va_list args;
+        va_start(args, method);
+        if constexpr (std::is_void_v<R>) {
+            listForm(linuxEnv, target, method, args);
+            va_end(args);
+        } else {
+            R result = listForm(linuxEnv, target, method, args);
+            va_end(args);
+            return result;
+        }
+    }
+};
+
+template <size_t Offset, typename R>
+struct EnvEntry<Offset, R (*)(JNIEnv*, jobject, jclass, jmethodID, ...)> {
+    static R __cdecl call(JNIEnv* env, jobject object, jclass clazz, jmethodID method, ...) {
+        JNIEnv* linuxEnv = linuxEnvOf(env);
+        auto listForm =
+            linuxEntry<R (*)(JNIEnv*, jobject, jclass, jmethodID, va_list)>(linuxEnv, Offset + sizeof(void*));
+        va_list args;
+        va_start(args, method);
+        if constexpr (std::is_void_v<R>) {
+            listForm(linuxEnv, object, clazz, method, args);
+            va_end(args);
+        } else {
+            R result = listForm(linuxEnv, object, clazz, method, args);
+            va_end(args);
+            return result;
+        }
+    }
+};
+
+// The tables are declared with the VM's own (cdecl) entry types; the tables we hand to Windows code
+// hold entries of the Windows convention, which only Windows code calls.
+template <typename Slot, typename Entry>
+Slot asSlot(Entry entry) {
+    return reinterpret_cast<Slot>(entry);
+}
+
+jint __stdcall getJavaVM(JNIEnv*, JavaVM** vm) {
+    *vm = &windowsVm.vm;
+    return JNI_OK;
+}
+
+// Native methods registered from Windows code would need a reverse call for every signature; the
+// programs this library serves register none, so refuse rather than hand the VM Windows code.
+jint __stdcall registerNatives(JNIEnv*, jclass, const JNINativeMethod*, jint) {
+    report("RegisterNatives with Windows functions is not supported");
+    return JNI_ERR;
+}
+
+#define JNI_FUNCTION(name) +1
+constexpr size_t kListedFunctions = 0
+#include "jni_functions.inc"
+    ;
+#undef JNI_FUNCTION
+// Four reserved slots lead the table; the list must name every other one.
+static_assert(4 + kListedFunctions == sizeof(JNINativeInterface_) / sizeof(void*));
+
+void fillEnvTable() {
+#define JNI_FUNCTION(name)                                         \
+    windowsEnvTable.name = asSlot<decltype(windowsEnvTable.name)>( \
+        &EnvEntry<offsetof(JNINativeInterface_, name), decltype(windowsEnvTable.name)>::call);
+#include "jni_functions.inc"
+#undef JNI_FUNCTION
+    windowsEnvTable.GetJavaVM = asSlot<decltype(windowsEnvTable.GetJavaVM)>(&getJavaVM);
+    windowsEnvTable.RegisterNatives = asSlot<decltype(windowsEnvTable.RegisterNatives)>(&registerNatives);
+}
+
+JavaVM* linuxVmOf(JavaVM* vm) {
+    return reinterpret_cast<WindowsVm*>(vm)->linuxVm;
+}
+
+jint __stdcall destroyJavaVM(JavaVM* vm) {
+    JavaVM* linuxVm = linuxVmOf(vm);
+    return linuxVm->functions->DestroyJavaVM(linuxVm);
+}
+
+jint __stdcall attachCurrentThread(JavaVM* vm, void** penv, void* args) {
+    JavaVM* linuxVm = linuxVmOf(vm);
+    JNIEnv* linuxEnv = nullptr;
+    jint result = linuxVm->functions->AttachCurrentThread(linuxVm, reinterpret_cast<void**>(&linuxEnv), args);
+    *penv = windowsEnvFor(linuxEnv);
+    return result;
+}
+
+jint __stdcall attachCurrentThreadAsDaemon(JavaVM* vm, void** penv, void* args) {
+    JavaVM* linuxVm = linuxVmOf(vm);
+    JNIEnv* linuxEnv = nullptr;
+    jint result =
+        linuxVm->functions->AttachCurrentThreadAsDaemon(linuxVm, reinterpret_cast<void**>(&linuxEnv), args);
+    *penv = windowsEnvFor(linuxEnv);
+    return result;
+}
+
+jint __stdcall detachCurrentThread(JavaVM* vm) {
+    JavaVM* linuxVm = linuxVmOf(vm);
+    return linuxVm->functions->DetachCurrentThread(linuxVm);
+}
+
+// Only JNI environments have a Windows face; tool interfaces (JVMTI and the like) do not.
+constexpr jint kToolInterfaceVersionBits = 0x30000000;
+
+jint __stdcall getEnv(JavaVM* vm, void** penv, jint version) {
+    if ((version & kToolInterfaceVersionBits) != 0) {
+        *penv = nullptr;
+        return JNI_EVERSION;
+    }
+    JavaVM* linuxVm = linuxVmOf(vm);
+    JNIEnv* linuxEnv = nullptr;
+    jint result = linuxVm->functions->GetEnv(linuxVm, reinterpret_cast<void**>(&linuxEnv), version);
+    *penv = windowsEnvFor(linuxEnv);
+    return result;
+}
+
+void fillVmTable() {
+    windowsVmTable.DestroyJavaVM = asSlot<decltype(windowsVmTable.DestroyJavaVM)>(&destroyJavaVM);
+    windowsVmTable.AttachCurrentThread =
+        asSlot<decltype(windowsVmTable.AttachCurrentThread)>(&attachCurrentThread);
+    windowsVmTable.DetachCurrentThread =
+        asSlot<decltype(windowsVmTable.DetachCurrentThread)>(&detachCurrentThread);
+    windowsVmTable.GetEnv = asSlot<decltype(windowsVmTable.GetEnv)>(&getEnv);
+    windowsVmTable.AttachCurrentThreadAsDaemon =
+        asSlot<decltype(windowsVmTable.AttachCurrentThreadAsDaemon)>(&attachCurrentThreadAsDaemon);
+}
+
+// --- Loading the Linux VM -------------------------------------------------------------------------
+
+std::string directoryOfThisLibrary() {
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&directoryOfThisLibrary), &info) == 0 || info.dli_fname == nullptr)
+        return ".";
+    std::string path = info.dli_fname;
+    size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+std::string readLibjvmPath() {
+    std::string file = directoryOfThisLibrary() + "/libjvm.path";
+    FILE* in = std::fopen(file.c_str(), "r");
+    if (in == nullptr) {
+        report("cannot read %s", file.c_str());
+        return {};
+    }
+    char line[4096] = {};
+    bool read = std::fgets(line, sizeof line, in) != nullptr;
+    std::fclose(in);
+    if (!read) {
+        report("%s is empty", file.c_str());
+        return {};
+    }
+    line[std::strcspn(line, "\r\n")] = '\0';
+    return line;
+}
+
+const LinuxVmLibrary* linuxVmLibrary() {
+    static LinuxVmLibrary library;
+    static bool tried = false;
+    if (tried)
+        return library.createJavaVM != nullptr ? &library : nullptr;
+    tried = true;
+    std::string path = readLibjvmPath();
+    if (path.empty())
+        return nullptr;
+    // Global, as the Linux launcher loads it: the runtime's own libraries bind to its JVM_ symbols.
+    void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_GLOBAL);
+    if (handle == nullptr) {
+        report("cannot load %s: %s", path.c_str(), dlerror());
+        return nullptr;
+    }
+    library.createJavaVM = reinterpret_cast<CreateJavaVMFn>(dlsym(handle, "JNI_CreateJavaVM"));
+    library.getDefaultInitArgs =
+        reinterpret_cast<GetDefaultInitArgsFn>(dlsym(handle, "JNI_GetDefaultJavaVMInitArgs"));
+    library.getCreatedJavaVMs = reinterpret_cast<GetCreatedJavaVMsFn>(dlsym(handle, "JNI_GetCreatedJavaVMs"));
+    if (library.createJavaVM == nullptr || library.getDefaultInitArgs == nullptr ||
+        library.getCreatedJavaVMs == nullptr) {
+        report("%s lacks the JNI entry points", path.c_str());
+        library = {};
+        return nullptr;
+    }
+    fillEnvTable();
+    fillVmTable();
+    return &library;
+}
+
+// --- Ending the process -----------------------------------------------------------------------------
+//
+// The VM calls its exit and abort hooks on threads of its own (the VM thread, mostly), which Wine
+// does not know: Windows code must not run there. So the hooks only pass the request through a pipe
+// to a thread made by CreateThread, which calls the caller's own hook and then ends the Wine process
+// with the code, so the parent sees it.
+
+enum class EndKind : jint { exit, abort };
+struct EndRequest {
+    EndKind kind;
+    jint code;
+};
+
+// A Windows abort ends the process with exit code 3; the bridge keeps that meaning.
+constexpr jint kAbortExitCode = 3;
+
+int endPipe[2] = {-1, -1};
+void* windowsExitHook = nullptr;
+void* windowsAbortHook = nullptr;
+
+// Calls a Windows hook that takes the exit code, whether it was declared __stdcall (the JNI
+// convention on Windows) or __cdecl: the frame pointer restores the stack, so it does not matter who
+// pops the argument.
+extern "C" void bridgeCallWithCode(void* hook, jint code);
+__asm__(
+    ".text\n"
+    ".type bridgeCallWithCode, @function\n"
+    "bridgeCallWithCode:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"
+    "    pushl 12(%ebp)\n"
+    "    call *8(%ebp)\n"
+    "    leave\n"
+    "    ret\n"
+    ".size bridgeCallWithCode, .-bridgeCallWithCode\n");
+
+DWORD WINAPI endThread(void*) {
+    EndRequest request{};
+    ssize_t got;
+    do {
+        got = read(endPipe[0], &request, sizeof request);
+    } while (got < 0 && errno == EINTR);
+    if (got != static_cast<ssize_t>(sizeof request))
+        return 0;
+    if (request.kind == EndKind::exit) {
+        if (windowsExitHook != nullptr)
+            bridgeCallWithCode(windowsExitHook, request.code);
+        ExitProcess(static_cast<UINT>(request.code));
+    }
+    // Without arguments both conventions are the same call.
+    if (windowsAbortHook != nullptr)
+        reinterpret_cast<void (*)()>(windowsAbortHook)();
+    ExitProcess(kAbortExitCode);
+}
+
+[[noreturn]] void requestEnd(EndKind kind, jint code) {
+    EndRequest request{kind, code};
+    if (write(endPipe[1], &request, sizeof request) != static_cast<ssize_t>(sizeof request))
+        _exit(code);
+    // The end thread ends the process, this thread with it.
+    for (;;)
+        pause();
+}
+
+void linuxExitHook(jint code) {
+    requestEnd(EndKind::exit, code);
+}
+void linuxAbortHook() {
+    requestEnd(EndKind::abort, kAbortExitCode);
+}
+
+bool startEndThread() {
+    if (pipe(endPipe) != 0) {
+        report("cannot make the exit pipe: %s", std::strerror(errno));
+        return false;
+    }
+    HANDLE thread = CreateThread(nullptr, 0, &endThread, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        report("cannot start the exit thread (error %lu)", GetLastError());
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
+// --- Options ------------------------------------------------------------------------------------------
+
+// Winelib builds with 2-byte wchar_t while the C++ library's compiled std::wstring has 4-byte
+// units, so UTF-16 text lives in a plain vector here.
+using Utf16 = std::vector<WCHAR>;
+
+// The text and its terminator; empty when the text does not convert.
+Utf16 widen(const char* text, UINT codePage) {
+    int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 0)
+        return {};
+    Utf16 out(static_cast<size_t>(units), 0);
+    MultiByteToWideChar(codePage, 0, text, -1, out.data(), units);
+    return out;
+}
+
+// Windows-side option texts are ANSI; the Linux VM reads UTF-8.
+std::string ansiToUtf8(const char* text) {
+    Utf16 wide = widen(text, CP_ACP);
+    if (wide.empty())
+        return text;
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    if (bytes <= 0)
+        return text;
+    std::string out(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), -1, out.data(), bytes, nullptr, nullptr);
+    out.resize(static_cast<size_t>(bytes - 1));
+    return out;
+}
+
+constexpr char kClassPathOption[] = "-Djava.class.path=";
+
+// "C:\app\a.jar;lib\*" becomes "/home/u/.wine/drive_c/app/a.jar:/cwd/lib/*".
+std::string unixClassPath(const char* windowsList) {
+    std::string result;
+    std::string list = windowsList;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(';', start);
+        if (end == std::string::npos)
+            end = list.size();
+        std::string entry = list.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty())
+            continue;
+        Utf16 wide = widen(entry.c_str(), CP_ACP);
+        char* unixName = wide.empty() ? nullptr : wine_get_unix_file_name(wide.data());
+        if (unixName == nullptr) {
+            report("class path entry %s has no Unix name; left out", entry.c_str());
+            continue;
+        }
+        if (!result.empty())
+            result += ':';
+        result += unixName;
+        HeapFree(GetProcessHeap(), 0, unixName);
+    }
+    return result;
+}
+
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The Wine process shares its 32-bit address space with Wine's own reservations, so the VM's default
+// heap (a quarter of the machine's memory) may not find room; 256 MiB always does.
+constexpr char kDefaultHeapOption[] = "-Xmx256m";
+
+// Options as the Linux VM must see them. Texts and array live as long as the process, as the VM
+// may keep pointers into them.
+JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
+    auto* options = new std::vector<JavaVMOption>();
+    bool hasHeapLimit = false;
+    bool reducesSignals = false;
+    bool hasExitHook = false;
+    for (jint i = 0; i < windowsArgs->nOptions; ++i) {
+        const JavaVMOption& option = windowsArgs->options[i];
+        const char* text = option.optionString;
+        if (text == nullptr)
+            continue;
+        if (std::strcmp(text, "exit") == 0) {
+            windowsExitHook = option.extraInfo;
+            hasExitHook = true;
+            options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
+            continue;
+        }
+        if (std::strcmp(text, "abort") == 0) {
+            windowsAbortHook = option.extraInfo;
+            options->push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&linuxAbortHook)});
+            continue;
+        }
+        // The VM would hand a Linux FILE* to a Windows function: leave the VM's own printing alone.
+        if (std::strcmp(text, "vfprintf") == 0)
+            continue;
+        std::string linuxText = startsWith(text, kClassPathOption)
+                                    ? kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption))
+                                    : ansiToUtf8(text);
+        hasHeapLimit = hasHeapLimit || startsWith(text, "-Xmx") || startsWith(text, "-XX:MaxHeapSize=");
+        // Without -Xrs the VM takes over signals that Wine needs for its own console and exit handling.
+        reducesSignals = reducesSignals || std::strcmp(text, "-Xrs") == 0;
+        options->push_back({strdup(linuxText.c_str()), option.extraInfo});
+    }
+    if (!hasHeapLimit)
+        options->push_back({const_cast<char*>(kDefaultHeapOption), nullptr});
+    if (!reducesSignals)
+        options->push_back({const_cast<char*>("-Xrs"), nullptr});
+    // The process must end through the end thread even when the caller has no hook of its own.
+    if (!hasExitHook)
+        options->push_back({const_cast<char*>("exit"), reinterpret_cast<void*>(&linuxExitHook)});
+    auto* args = new JavaVMInitArgs{};
+    args->version = windowsArgs->version;
+    args->nOptions = static_cast<jint>(options->size());
+    args->options = options->data();
+    args->ignoreUnrecognized = windowsArgs->ignoreUnrecognized;
+    return args;
+}
+
+// The VM installs its handlers without SA_ONSTACK. Wine's handlers, to which the VM passes the
+// signals it does not recognise (faults in Windows code among them), must run on the alternate
+// signal stack Wine gives each of its threads; on the faulting stack they take the process down.
+void keepSignalsOnAlternateStack() {
+    for (int signal : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {
+        struct sigaction action {};
+        if (sigaction(signal, nullptr, &action) == 0 && (action.sa_flags & SA_ONSTACK) == 0) {
+            action.sa_flags |= SA_ONSTACK;
+            sigaction(signal, &action, nullptr);
+        }
+    }
+}
+
+bool onProcessMainThread() {
+    return syscall(SYS_gettid) == getpid();
+}
+
+}  // namespace
+
+extern "C" jint WINAPI bridgeCreateJavaVM(JavaVM** pvm, void** penv, void* args) {
+    if (onProcessMainThread()) {
+        // The VM takes the main thread's stack for the Linux process stack and misplaces its guards.
+        report("create the VM on a thread of its own (CreateThread), not on the main thread");
+        return JNI_ERR;
+    }
+    if (pvm == nullptr || penv == nullptr || args == nullptr) {
+        report("JNI_CreateJavaVM needs the addresses of both handles and the arguments");
+        return JNI_EINVAL;
+    }
+    const LinuxVmLibrary* library = linuxVmLibrary();
+    if (library == nullptr)
+        return JNI_ERR;
+    if (windowsVm.linuxVm != nullptr)
+        return JNI_EEXIST;
+    if (!startEndThread())
+        return JNI_ERR;
+    JavaVM* linuxVm = nullptr;
+    JNIEnv* linuxEnv = nullptr;
+    jint result = library->createJavaVM(&linuxVm, reinterpret_cast<void**>(&linuxEnv),
+                                        linuxInitArgs(static_cast<const JavaVMInitArgs*>(args)));
+    keepSignalsOnAlternateStack();
+    if (result != JNI_OK)
+        return result;
+    windowsVm.linuxVm = linuxVm;
+    *pvm = &windowsVm.vm;
+    *penv = windowsEnvFor(linuxEnv);
+    return JNI_OK;
+}
+
+extern "C" jint WINAPI bridgeGetDefaultJavaVMInitArgs(void* args) {
+    const LinuxVmLibrary* library = linuxVmLibrary();
+    return library == nullptr ? JNI_ERR : library->getDefaultInitArgs(args);
+}
+
+extern "C" jint WINAPI bridgeGetCreatedJavaVMs(JavaVM** vms, jsize capacity, jsize* count) {
+    jsize created = windowsVm.linuxVm != nullptr ? 1 : 0;
+    if (capacity > 0 && created > 0)
+        vms[0] = &windowsVm.vm;
+    if (count != nullptr)
+        *count = created;
+    return JNI_OK;
+}
