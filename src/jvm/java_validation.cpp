@@ -80,7 +80,8 @@ std::optional<std::string> readCachedVersion(const std::string& javaExecutable, 
     return version.text;
 }
 
-void writeCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime, const std::string& version) {
+void writeCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime,
+                        const std::string& version) {
     TextOutcome keyName = cacheKeyName(javaExecutable);
     if (!keyName)
         return;
@@ -104,16 +105,18 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
         logError("no -version run: %s", commandLine.reason.c_str());
         return std::nullopt;
     }
-    char outputName[kTextBufferSize];
-    if (!makeTempFileName(outputName)) {
+    TempFile tempFile = makeTempFileName();
+    if (tempFile.failure != TempFileFailure::None) {
         logError("no temporary file for the -version output");
         return std::nullopt;
     }
+    const char* outputName = tempFile.name.c_str();
     auto removeOutput = ScopeExit([&] { DeleteFileA(outputName); });
 
     SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueFile output(CreateFileA(outputName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile output(CreateFileA(outputName, GENERIC_READ | GENERIC_WRITE,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!output)
         logError("CreateFileA %s failed: %lu", outputName, GetLastError());
 
@@ -124,8 +127,8 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
     startup.hStdError = output.valid() ? output.get() : nullptr;  // the runtime prints its version here
     PROCESS_INFORMATION process{};
     std::string command = *commandLine.text;
-    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr, nullptr,
-                        &startup, &process)) {
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
+                        nullptr, &startup, &process)) {
         logInfo("Could not create process %s > %s (error %d)", command.c_str(), outputName,
                 static_cast<int>(GetLastError()));
         return std::nullopt;

@@ -27,7 +27,8 @@ bool checkJavaExe(std::string& javaExecutable, std::string& version, const Valid
                   bool skipPrereleaseCheck);
 
 std::optional<std::string> readCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime);
-void writeCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime, const std::string& version);
+void writeCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime,
+                        const std::string& version);
 // Runs the executable with "-version"; the version its first line names, when it ended with 0.
 std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uint64_t lastWriteTime);
 

@@ -88,9 +88,10 @@ bool resolveCreateJavaVM(HMODULE library, JavaVmEntryPoints& entryPoints) {
     entryPoints = {};
     if (library == nullptr)
         return false;
-    entryPoints.createJavaVM = reinterpret_cast<CreateJavaVmFunction>(GetProcAddress(library, "JNI_CreateJavaVM"));
-    entryPoints.getDefaultJavaVMInitArgs =
-        reinterpret_cast<GetDefaultJavaVmInitArgsFunction>(GetProcAddress(library, "JNI_GetDefaultJavaVMInitArgs"));
+    entryPoints.createJavaVM =
+        reinterpret_cast<CreateJavaVmFunction>(GetProcAddress(library, "JNI_CreateJavaVM"));
+    entryPoints.getDefaultJavaVMInitArgs = reinterpret_cast<GetDefaultJavaVmInitArgsFunction>(
+        GetProcAddress(library, "JNI_GetDefaultJavaVMInitArgs"));
     entryPoints.getCreatedJavaVMs =
         reinterpret_cast<GetCreatedJavaVmsFunction>(GetProcAddress(library, "JNI_GetCreatedJavaVMs"));
     return entryPoints.usable();

@@ -31,7 +31,7 @@ struct Search {
     ValidationSettings validation;
     std::string applicationDirectory;  // key 10003, absolute
     char launcherKind = '\0';
-    bool unpackFailed = false;         // ends the search: the launcher cannot go on
+    bool unpackFailed = false;  // ends the search: the launcher cannot go on
 };
 
 std::string configured(int32_t key) {
@@ -93,7 +93,8 @@ bool checkDirectory(Search& search, std::string& javaExecutable, const std::stri
 bool checkEnvironmentVariable(Search& search, std::string& javaExecutable, const std::string& name) {
     std::vector<char> value(kTextBufferSize);
     DWORD length = GetEnvironmentVariableA(name.c_str(), value.data(), static_cast<DWORD>(value.size()));
-    std::string_view text = length < value.size() ? std::string_view(value.data(), length) : std::string_view();
+    std::string_view text =
+        length < value.size() ? std::string_view(value.data(), length) : std::string_view();
     if (length >= value.size())
         logInfo("%s longer than %u characters", name.c_str(), static_cast<unsigned>(kTextBufferSize - 1));
     TextOutcome home = environmentJavaHome(text);
@@ -127,8 +128,8 @@ std::optional<std::string> readRegistryText(HKEY root, const std::string& keyNam
         return std::nullopt;
     std::vector<char> buffer(bufferSize);
     DWORD size = static_cast<DWORD>(buffer.size());
-    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()), &size) !=
-        ERROR_SUCCESS)
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS)
         return std::nullopt;
     TextOutcome text = registryText(std::string_view(buffer.data(), size), bufferSize, valueName);
     if (!text) {
@@ -147,7 +148,8 @@ std::vector<std::string> subkeyNames(HKEY root, std::string_view keyName) {
     std::vector<char> name(kTextBufferSize);
     for (DWORD index = 0;; ++index) {
         DWORD length = static_cast<DWORD>(name.size());
-        LONG result = RegEnumKeyExA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
+        LONG result =
+            RegEnumKeyExA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
         if (result == ERROR_NO_MORE_ITEMS)
             break;
         if (result == ERROR_SUCCESS)
@@ -160,7 +162,8 @@ std::vector<std::string> subkeyNames(HKEY root, std::string_view keyName) {
 
 // A registered installation directory, checked with the pre-release rule applied.
 std::optional<FoundRuntime> checkRegisteredHome(Search& search, const std::string& subkey) {
-    std::optional<std::string> home = readRegistryText(HKEY_LOCAL_MACHINE, subkey, "JavaHome", kTextBufferSize);
+    std::optional<std::string> home =
+        readRegistryText(HKEY_LOCAL_MACHINE, subkey, "JavaHome", kTextBufferSize);
     if (!home)
         return std::nullopt;
     HomeExecutable candidate = javaExeForHome(*home, search.validation.requireDevelopmentKit, exists);
@@ -184,12 +187,14 @@ std::optional<FoundRuntime> searchVendorKeys(Search& search) {
     for (const VendorStep& step : vendorSearchSteps(kitOnly)) {
         if (step.kind == VendorStepKind::CurrentVersion) {
             CurrentVersions versions;
-            versions.developmentKit = readRegistryText(HKEY_LOCAL_MACHINE, std::string(step.keys->developmentKit),
-                                                       "CurrentVersion", kCurrentVersionBufferSize);
+            versions.developmentKit =
+                readRegistryText(HKEY_LOCAL_MACHINE, std::string(step.keys->developmentKit), "CurrentVersion",
+                                 kCurrentVersionBufferSize);
             if (!kitOnly)
                 versions.runtime = readRegistryText(HKEY_LOCAL_MACHINE, std::string(step.keys->runtime),
                                                     "CurrentVersion", kCurrentVersionBufferSize);
-            SubkeyChoice choice = currentVersionSubkey(*step.keys, versions, search.validation.range, kitOnly);
+            SubkeyChoice choice =
+                currentVersionSubkey(*step.keys, versions, search.validation.range, kitOnly);
             logNotes(choice.notes);
             if (!choice.subkey)
                 continue;
@@ -241,7 +246,8 @@ bool searchRegistry(Search& search, std::string& javaExecutable) {
 }
 
 // One entry of the search sequence in the first pass.
-bool checkEntry(Search& search, const SearchLetter& row, const SearchEntry& entry, std::string& javaExecutable) {
+bool checkEntry(Search& search, const SearchLetter& row, const SearchEntry& entry,
+                std::string& javaExecutable) {
     switch (row.check) {
         case CandidateCheck::Directory:
             return checkDirectory(search, javaExecutable, entry.value, false);
@@ -282,7 +288,8 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
     logInfo("Search sequence finished");
 
     std::string_view kindVariable = launcherKindVariable(search.launcherKind);
-    if (!kindVariable.empty() && checkEnvironmentVariable(search, javaExecutable, std::string(kindVariable))) {
+    if (!kindVariable.empty() &&
+        checkEnvironmentVariable(search, javaExecutable, std::string(kindVariable))) {
         locationText = kindVariable;
         return LocationKind::EnvironmentVariable;
     }
