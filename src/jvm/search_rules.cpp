@@ -1,0 +1,134 @@
+#include "jvm/search_rules.h"
+
+#include "config/keys.h"
+
+namespace brolt::jvm {
+
+namespace {
+
+constexpr char kEntrySeparator = ';';
+// What replaces {0} of the "no runtime" message: this launcher runs 32-bit runtimes only.
+constexpr std::string_view kRuntimeBits = "32";
+
+enum class MessageArgument { None, RuntimeBits, LocationText };
+
+struct MessageRow {
+    LocationKind kind;
+    int32_t key;
+    MessageArgument argument;
+};
+
+constexpr MessageRow kFailureMessages[] = {
+    {LocationKind::None, keys::kMsgNoVmFound, MessageArgument::RuntimeBits},
+    {LocationKind::SystemPath, keys::kMsgNoVmFound, MessageArgument::RuntimeBits},
+    {LocationKind::Directory, keys::kMsgVmDamaged32, MessageArgument::LocationText},
+    {LocationKind::EnvironmentVariable, keys::kMsgEnvVmDamaged32, MessageArgument::LocationText},
+    {LocationKind::Registry, keys::kMsgVmCouldNotStart, MessageArgument::None},
+};
+
+struct LauncherKindRow {
+    char letter;
+    std::string_view variable;
+};
+
+constexpr LauncherKindRow kLauncherKindVariables[] = {
+    {'b', "BROLT_JAVA_HOME"},
+    {'q', "QUENDRIAL_JAVA_HOME"},
+};
+
+}  // namespace
+
+const SearchLetter* searchLetter(char letter) {
+    for (const SearchLetter& row : kSearchLetters) {
+        if (row.letter == letter)
+            return &row;
+    }
+    return nullptr;
+}
+
+SearchSequence parseSearchSequence(std::string_view text) {
+    SearchSequence sequence;
+    size_t start = 0;
+    while (start <= text.size()) {
+        size_t end = text.find(kEntrySeparator, start);
+        if (end == text.npos)
+            end = text.size();
+        std::string_view entry = text.substr(start, end - start);
+        start = end + 1;
+        if (entry.empty())
+            continue;
+        std::string_view value = entry.substr(1);
+        if (value.size() > kPathLimit) {
+            sequence.refused.push_back("search entry of type " + std::string(1, entry[0]) +
+                                       " with a value of " + std::to_string(value.size()) +
+                                       " characters (more than " + std::to_string(kPathLimit) +
+                                       ") skipped: " + logExcerpt(value));
+            continue;
+        }
+        sequence.entries.push_back({entry[0], std::string(value)});
+    }
+    return sequence;
+}
+
+bool isAbsoluteLocation(std::string_view value) {
+    return value.size() > 1 && (value[1] == ':' || (value[0] == '\\' && value[1] == '\\'));
+}
+
+Verdict fallbackCandidate(const SearchEntry& entry) {
+    const SearchLetter* row = searchLetter(entry.letter);
+    if (row == nullptr || row->fallback == FallbackRule::Never)
+        return Verdict::reject("type " + std::string(1, entry.letter) +
+                               " takes no part in the relative pass");
+    if (row->fallback == FallbackRule::WhenRelative && isAbsoluteLocation(entry.value))
+        return Verdict::reject("absolute location " + logExcerpt(entry.value) + " of type " +
+                               std::string(1, entry.letter) + " is not tried again");
+    return Verdict::accept();
+}
+
+FailureMessage failureMessage(LocationKind kind, std::string_view locationText) {
+    for (const MessageRow& row : kFailureMessages) {
+        if (row.kind != kind)
+            continue;
+        switch (row.argument) {
+            case MessageArgument::None:
+                return {row.key, false, {}};
+            case MessageArgument::RuntimeBits:
+                return {row.key, true, std::string(kRuntimeBits)};
+            case MessageArgument::LocationText:
+                return {row.key, true, std::string(locationText)};
+        }
+    }
+    return {keys::kMsgNoVmFound, true, std::string(kRuntimeBits)};
+}
+
+std::string_view launcherKindVariable(char launcherKind) {
+    for (const LauncherKindRow& row : kLauncherKindVariables) {
+        if (row.letter == launcherKind)
+            return row.variable;
+    }
+    return {};
+}
+
+TextOutcome locationFileLine(std::string_view contents) {
+    if (contents.empty())
+        return TextOutcome::refuse("the file is empty");
+    std::string_view line = contents.substr(0, contents.find('\n'));
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+        line.remove_suffix(1);
+    if (line.size() > kPathLimit)
+        return TextOutcome::refuse("first line longer than " + std::to_string(kPathLimit) +
+                                   " characters: " + logExcerpt(line));
+    return TextOutcome::of(std::string(line));
+}
+
+TextOutcome environmentJavaHome(std::string_view value) {
+    if (value.empty())
+        return TextOutcome::refuse("not set");
+    if (value.size() > kPathLimit)
+        return TextOutcome::refuse("value of " + std::to_string(value.size()) +
+                                   " characters is longer than " + std::to_string(kPathLimit) + ": " +
+                                   logExcerpt(value));
+    return TextOutcome::of(replaceChar(value, '/', '\\'));
+}
+
+}  // namespace brolt::jvm

@@ -1,0 +1,323 @@
+// The places the runtime search walks: the search sequence and its fallback pass, the location files,
+// the variables, the registry's choices and the message by kind of place.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jvm/registry_rules.h"
+#include "jvm/search_rules.h"
+
+namespace jvm = brolt::jvm;
+
+namespace {
+
+using Entries = std::vector<std::pair<char, std::string>>;
+
+Entries entriesOf(const jvm::SearchSequence& sequence) {
+    Entries entries;
+    for (const jvm::SearchEntry& entry : sequence.entries)
+        entries.emplace_back(entry.letter, entry.value);
+    return entries;
+}
+
+struct SequenceCase {
+    std::string text;
+    Entries entries;
+    size_t refused;
+};
+
+TEST(SearchSequence, SplitsIntoLetterAndValueSkippingEmptyAndOverlongEntries) {
+    const std::string longest(jvm::kPathLimit, 'd');
+    const SequenceCase cases[] = {
+        {"", {}, 0},
+        {";;", {}, 0},
+        {"B.\\jre;Y;EJAVA_HOME;EJDK_HOME;",
+         {{'B', ".\\jre"}, {'Y', ""}, {'E', "JAVA_HOME"}, {'E', "JDK_HOME"}},
+         0},
+        {"Ac:\\java;;S;Xunknown;b.\\lower",
+         {{'A', "c:\\java"}, {'S', ""}, {'X', "unknown"}, {'b', ".\\lower"}},
+         0},
+        {"R a b ", {{'R', " a b "}}, 0},
+        {"B" + longest + ";Y", {{'B', longest}, {'Y', ""}}, 0},
+        {"B" + longest + "d;Y;EX", {{'Y', ""}, {'E', "X"}}, 1},
+    };
+    for (const SequenceCase& c : cases) {
+        jvm::SearchSequence sequence = jvm::parseSearchSequence(c.text);
+        EXPECT_EQ(entriesOf(sequence), c.entries) << jvm::logExcerpt(c.text);
+        EXPECT_EQ(sequence.refused.size(), c.refused) << jvm::logExcerpt(c.text);
+    }
+}
+
+TEST(SearchSequence, LettersAndTheirPlaces) {
+    struct LetterCase {
+        char letter;
+        std::optional<jvm::LocationKind> kind;  // nullopt: skipped
+    };
+    const LetterCase cases[] = {
+        {'A', jvm::LocationKind::Directory},
+        {'B', jvm::LocationKind::Directory},
+        {'R', jvm::LocationKind::Directory},
+        {'S', jvm::LocationKind::SystemPath},
+        {'E', jvm::LocationKind::EnvironmentVariable},
+        {'Y', jvm::LocationKind::Registry},
+        {'b', std::nullopt},
+        {'X', std::nullopt},
+    };
+    for (const LetterCase& c : cases) {
+        const jvm::SearchLetter* row = jvm::searchLetter(c.letter);
+        ASSERT_EQ(row != nullptr, c.kind.has_value()) << c.letter;
+        if (row != nullptr)
+            EXPECT_EQ(row->kind, *c.kind) << c.letter;
+    }
+    EXPECT_FALSE(jvm::searchLetter('Y')->valueIsLocationText);
+    EXPECT_TRUE(jvm::searchLetter('E')->valueIsLocationText);
+}
+
+TEST(SearchSequence, FallbackPassTriesBAlwaysAndAOrROnlyWhenRelative) {
+    struct FallbackCase {
+        char letter;
+        const char* value;
+        bool tried;
+    };
+    const FallbackCase cases[] = {
+        {'A', "c:\\java", false},
+        {'A', "\\\\server\\java", false},
+        {'A', "c:", false},
+        {'A', ".\\jre", true},
+        {'A', "\\java", true},
+        {'A', "c", true},
+        {'A', "", true},
+        {'R', "d:\\jre", false},
+        {'R', "jre", true},
+        {'B', "c:\\java", true},
+        {'B', "\\\\server\\java", true},
+        {'B', ".\\jre", true},
+        {'S', "", false},
+        {'E', "JAVA_HOME", false},
+        {'Y', "", false},
+        {'X', ".\\jre", false},
+    };
+    for (const FallbackCase& c : cases) {
+        jvm::Verdict verdict = jvm::fallbackCandidate({c.letter, c.value});
+        EXPECT_EQ(verdict.accepted, c.tried) << c.letter << c.value;
+        EXPECT_EQ(verdict.reason.empty(), c.tried) << c.letter << c.value;
+    }
+}
+
+TEST(FailureMessage, ChosenByTheKindOfPlace) {
+    struct MessageCase {
+        jvm::LocationKind kind;
+        int32_t key;
+        bool hasArgument;
+        const char* argument;
+    };
+    const MessageCase cases[] = {
+        {jvm::LocationKind::None, 1016, true, "32"},
+        {jvm::LocationKind::SystemPath, 1016, true, "32"},
+        {jvm::LocationKind::Directory, 1020, true, ".\\jre"},
+        {jvm::LocationKind::EnvironmentVariable, 1018, true, ".\\jre"},
+        {jvm::LocationKind::Registry, 1005, false, ""},
+    };
+    for (const MessageCase& c : cases) {
+        jvm::FailureMessage message = jvm::failureMessage(c.kind, ".\\jre");
+        EXPECT_EQ(message.key, c.key) << static_cast<int>(c.kind);
+        EXPECT_EQ(message.hasArgument, c.hasArgument) << static_cast<int>(c.kind);
+        EXPECT_EQ(message.argument, c.argument) << static_cast<int>(c.kind);
+    }
+}
+
+TEST(LauncherKind, NamesItsVariable) {
+    EXPECT_EQ(jvm::launcherKindVariable('b'), "BROLT_JAVA_HOME");
+    EXPECT_EQ(jvm::launcherKindVariable('q'), "QUENDRIAL_JAVA_HOME");
+    EXPECT_EQ(jvm::launcherKindVariable('B'), "");
+    EXPECT_EQ(jvm::launcherKindVariable('\0'), "");
+}
+
+struct TextCase {
+    std::string input;
+    std::optional<std::string> output;
+};
+
+TEST(LocationFile, FirstLineWithoutItsLineEnds) {
+    const TextCase cases[] = {
+        {"c:\\java\\jre\r\nsecond line\r\n", "c:\\java\\jre"},
+        {"c:\\java\\jre", "c:\\java\\jre"},
+        {"c:\\java\\jre\r\r\n", "c:\\java\\jre"},
+        {" .\\jre \n", " .\\jre "},
+        {"\n", ""},
+        {"\r\nc:\\java", ""},
+        {"", std::nullopt},
+        {std::string(jvm::kPathLimit, 'x') + "\r\n", std::string(jvm::kPathLimit, 'x')},
+        {std::string(jvm::kPathLimit + 1, 'x'), std::nullopt},
+    };
+    for (const TextCase& c : cases) {
+        jvm::TextOutcome line = jvm::locationFileLine(c.input);
+        EXPECT_EQ(line.text, c.output) << jvm::logExcerpt(c.input);
+        EXPECT_EQ(line.reason.empty(), c.output.has_value()) << jvm::logExcerpt(c.input);
+    }
+}
+
+TEST(EnvironmentVariable, ForwardSlashesBecomeBackslashes) {
+    const TextCase cases[] = {
+        {"c:/java/jre", "c:\\java\\jre"},
+        {"c:\\java/jre/", "c:\\java\\jre\\"},
+        {"//server/java", "\\\\server\\java"},
+        {"", std::nullopt},
+        {std::string(jvm::kPathLimit, '/'), std::string(jvm::kPathLimit, '\\')},
+        {std::string(jvm::kPathLimit + 1, 'x'), std::nullopt},
+    };
+    for (const TextCase& c : cases) {
+        jvm::TextOutcome home = jvm::environmentJavaHome(c.input);
+        EXPECT_EQ(home.text, c.output) << jvm::logExcerpt(c.input);
+        EXPECT_EQ(home.reason.empty(), c.output.has_value()) << jvm::logExcerpt(c.input);
+    }
+    EXPECT_EQ(jvm::locatedRuntimePath("c:/program files/java/bin/java.exe").text,
+              "c:\\program files\\java\\bin\\java.exe");
+    EXPECT_FALSE(jvm::locatedRuntimePath(std::string(jvm::kPathLimit + 1, 'x')));
+}
+
+constexpr std::string_view kRuntimeKey = "SOFTWARE\\JavaSoft\\Java Runtime Environment";
+constexpr std::string_view kKitKey = "SOFTWARE\\JavaSoft\\Java Development Kit";
+
+TEST(VendorKeys, ClassicKeysFirstAndRuntimeKeysSkippedWhenOnlyKitsQualify) {
+    auto describe = [](const std::vector<jvm::VendorStep>& steps) {
+        std::vector<std::string> lines;
+        for (const jvm::VendorStep& step : steps) {
+            if (step.kind == jvm::VendorStepKind::CurrentVersion)
+                lines.push_back("CurrentVersion " + std::string(step.keys->developmentKit));
+            else
+                lines.push_back("versions " + std::string(step.vendorKey));
+        }
+        return lines;
+    };
+    EXPECT_EQ(describe(jvm::vendorSearchSteps(false)),
+              (std::vector<std::string>{
+                  "CurrentVersion SOFTWARE\\JavaSoft\\Java Development Kit",
+                  "versions SOFTWARE\\JavaSoft\\Java Runtime Environment",
+                  "versions SOFTWARE\\JavaSoft\\Java Development Kit",
+                  "CurrentVersion SOFTWARE\\JavaSoft\\JDK",
+                  "versions SOFTWARE\\JavaSoft\\JRE",
+                  "versions SOFTWARE\\JavaSoft\\JDK",
+              }));
+    EXPECT_EQ(describe(jvm::vendorSearchSteps(true)),
+              (std::vector<std::string>{
+                  "CurrentVersion SOFTWARE\\JavaSoft\\Java Development Kit",
+                  "versions SOFTWARE\\JavaSoft\\Java Development Kit",
+                  "CurrentVersion SOFTWARE\\JavaSoft\\JDK",
+                  "versions SOFTWARE\\JavaSoft\\JDK",
+              }));
+}
+
+TEST(VendorKeys, CurrentVersionSubkey) {
+    struct CurrentCase {
+        std::optional<std::string> kit;
+        std::optional<std::string> runtime;
+        const char* minimum;
+        bool requireKit;
+        std::optional<std::string> subkey;
+        size_t notes;
+    };
+    const std::string kit = std::string(kKitKey) + "\\";
+    const std::string runtime = std::string(kRuntimeKey) + "\\";
+    const CurrentCase cases[] = {
+        {"1.6", "1.5", "", false, kit + "1.6", 0},
+        {"1.5", "1.6", "", false, runtime + "1.6", 0},
+        {"1.6", "1.6", "", false, runtime + "1.6", 0},  // the runtime wins a tie
+        {"1.6", std::nullopt, "", false, kit + "1.6", 0},
+        {std::nullopt, "1.6", "", false, runtime + "1.6", 0},
+        {"1.4", "1.6", "1.5", false, runtime + "1.6", 1},  // out of range: empty
+        {"1.6", "1.4", "1.5", false, kit + "1.6", 1},
+        {"1.4", "1.4", "1.5", false, std::nullopt, 3},  // nothing to open, not the vendor key itself
+        {std::nullopt, std::nullopt, "", false, std::nullopt, 1},
+        {"1.5", "1.6", "", true, kit + "1.5", 0},  // the runtime's value is not looked at
+        {std::nullopt, "1.6", "", true, std::nullopt, 1},
+        {std::string("1.6\0", 4), "1.5", "", false, kit + "1.6", 0},
+        {std::string(99, '1'), std::nullopt, "", false, kit + std::string(99, '1'), 0},
+        {std::string(100, '1'), "1.5", "", false, runtime + "1.5", 1},  // no room for the terminator
+    };
+    for (const CurrentCase& c : cases) {
+        jvm::VersionRange range{c.minimum, "", false};
+        jvm::SubkeyChoice choice =
+            jvm::currentVersionSubkey(jvm::kVendorKeys[0], {c.kit, c.runtime}, range, c.requireKit);
+        std::string label = c.kit.value_or("-") + " / " + c.runtime.value_or("-");
+        EXPECT_EQ(choice.subkey, c.subkey) << label;
+        EXPECT_EQ(choice.notes.size(), c.notes) << label;
+    }
+}
+
+TEST(VendorKeys, VersionSubkeysInRangeGreatestFirst) {
+    jvm::SubkeyOrder classic = jvm::versionSubkeysToExamine(
+        kRuntimeKey, {"1.4.2", "1.5.0", "1.6.0", "1.10.0", "1.5"}, {"1.5", "", false});
+    const std::string prefix = std::string(kRuntimeKey) + "\\";
+    EXPECT_EQ(classic.subkeys,
+              (std::vector<std::string>{prefix + "1.6.0", prefix + "1.5.0", prefix + "1.5"}));
+    EXPECT_EQ(classic.notes.size(), 2u);  // 1.4.2, and 1.10.0 which sorts below 1.5
+
+    jvm::SubkeyOrder modern = jvm::versionSubkeysToExamine(
+        "SOFTWARE\\JavaSoft\\JDK", {"9", "11", "17.0.9", "17.0.10", "22", "21", "11.0.21"},
+        {"11", "21.0.1", false});
+    const std::string jdk = "SOFTWARE\\JavaSoft\\JDK\\";
+    EXPECT_EQ(modern.subkeys, (std::vector<std::string>{jdk + "21", jdk + "17.0.10", jdk + "17.0.9",
+                                                        jdk + "11.0.21", jdk + "11"}));
+    EXPECT_EQ(modern.notes.size(), 2u);  // 9 and 22
+
+    jvm::SubkeyOrder overlong =
+        jvm::versionSubkeysToExamine(kKitKey, {std::string(jvm::kPathLimit + 1, '1')}, {});
+    EXPECT_TRUE(overlong.subkeys.empty());
+    EXPECT_EQ(overlong.notes.size(), 1u);
+}
+
+jvm::FoundRuntime runtime(const char* path, const char* version) {
+    return {path, version};
+}
+
+TEST(LocatedRuntimes, FirstOfTheGreatestVersionsIsTheBestOfAList) {
+    // In enumeration order, as the list is walked.
+    const jvm::FoundRuntime walked[] = {
+        runtime("c:\\a\\java.exe", "1.6.0"),     runtime("c:\\b\\java.exe", "1.8.0_392"),
+        runtime("c:\\c\\java.exe", "1.8.0_392"), runtime("c:\\d\\java.exe", "1.7.0"),
+        runtime("c:\\e\\java.exe", "9.0.4"),
+    };
+    std::optional<jvm::FoundRuntime> best;
+    std::vector<std::string> bests;
+    for (const jvm::FoundRuntime& found : walked) {
+        if (jvm::replacesBest(best, found.version)) {
+            best = found;
+            bests.push_back(found.javaExecutable);
+        }
+    }
+    EXPECT_EQ(bests, (std::vector<std::string>{"c:\\a\\java.exe", "c:\\b\\java.exe", "c:\\e\\java.exe"}));
+}
+
+TEST(LocatedRuntimes, ChoicesBetweenListsAndSources) {
+    struct ChoiceCase {
+        std::optional<jvm::FoundRuntime> first;   // current user / vendor keys
+        std::optional<jvm::FoundRuntime> second;  // local machine / located runtimes
+        std::optional<std::string> winner;
+    };
+    const auto newer = runtime("c:\\new\\java.exe", "17.0.9");
+    const auto older = runtime("c:\\old\\java.exe", "9.0.4");  // byte-wise it would sort above 17
+    const auto same = runtime("c:\\same\\java.exe", "17.0.9");
+    const ChoiceCase cases[] = {
+        {std::nullopt, std::nullopt, std::nullopt},
+        {newer, std::nullopt, "c:\\new\\java.exe"},
+        {std::nullopt, older, "c:\\old\\java.exe"},
+        {newer, older, "c:\\new\\java.exe"},
+        {older, newer, "c:\\new\\java.exe"},
+        {newer, same, "c:\\same\\java.exe"},  // the second wins a tie
+    };
+    for (const ChoiceCase& c : cases) {
+        for (auto choose : {jvm::chooseLocatedRuntime, jvm::chooseRegistryRuntime}) {
+            jvm::RuntimeChoice choice = choose(c.first, c.second);
+            std::optional<std::string> winner;
+            if (choice.winner)
+                winner = choice.winner->javaExecutable;
+            EXPECT_EQ(winner, c.winner) << choice.reason;
+            EXPECT_FALSE(choice.reason.empty());
+        }
+    }
+}
+
+}  // namespace
