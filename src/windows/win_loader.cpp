@@ -11,6 +11,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
+#include "files/stale_extractions.h"
 #include "files/tempdir.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
@@ -69,8 +70,16 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     settings.serviceName = serviceName;
     settings.host = host;
     settings.launch.launcherKind = setup.launcherKind;
+    brolt::ExtractionOwner self = brolt::currentExtractionOwner();
+    if (getInt(brolt::keys::kIncludedFileCount) > 0) {
+        char tempLocation[kTextBufferSize];
+        chooseTempDir(tempLocation);
+        brolt::sweepStaleExtractions(tempLocation, self);
+    }
     if (extractIncludedFiles(getExtractionDirectory()) != 0)
         fatalMessage(brolt::keys::kMsgInternalError, "16");
+    // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
+    brolt::UniqueFile marker = brolt::writeExtractionMarker(getExtractionDirectory(), self);
     settings.launch.extractionDirectory = getExtractionDirectory();
     settings.launch.unextractedPosition = getUnextractedPosition();
     runServiceDispatcher(settings);
