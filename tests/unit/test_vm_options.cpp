@@ -78,7 +78,8 @@ TEST(VmOptions, IncludeKeywordJoinsTheNextToken) {
         Tokens options;
     };
     const Case cases[] = {
-        {{"-Dx=1", "-include-options", "common.opts", "-Xss1m"}, {"-Dx=1", "-include-options common.opts", "-Xss1m"}},
+        {{"-Dx=1", "-include-options", "common.opts", "-Xss1m"},
+         {"-Dx=1", "-include-options common.opts", "-Xss1m"}},
         {{"-Xrs", "-include-options"}, {"-Xrs", "-include-options"}},
         {{"-include-options", "-include-options", "a"}, {"-include-options -include-options", "a"}},
         {{"-include-options x"}, {"-include-options x"}},  // one quoted token stays as it is
@@ -123,8 +124,13 @@ TEST(VmOptions, ConfiguredClassPathEntries) {
 
 TEST(VmOptions, SurroundingQuotesOfAnEnvironmentValue) {
     const std::pair<const char*, const char*> cases[] = {
-        {"\"C:\\a;b\\x.jar\"", "C:\\a;b\\x.jar"}, {"\"\"", ""},   {"\"", "\""},
-        {"\"a", "\"a"},  {"a\"", "a\""}, {"a\"b\"", "a\"b\""}, {"", ""},
+        {"\"C:\\a;b\\x.jar\"", "C:\\a;b\\x.jar"},
+        {"\"\"", ""},
+        {"\"", "\""},
+        {"\"a", "\"a"},
+        {"a\"", "a\""},
+        {"a\"b\"", "a\"b\""},
+        {"", ""},
     };
     for (const auto& [value, unquoted] : cases)
         EXPECT_EQ(brolt::withoutSurroundingQuotes(value), unquoted) << value;
@@ -138,13 +144,29 @@ struct ComposeCase {
 
 TEST(VmOptions, ClassPathComposition) {
     const ComposeCase cases[] = {
-        {"entries each end in a separator", [](ClassPathOption& cp) { cp.addEntry("a.jar"); cp.addEntry("b"); },
+        {"entries each end in a separator",
+         [](ClassPathOption& cp) {
+             cp.addEntry("a.jar");
+             cp.addEntry("b");
+         },
          "a.jar;b;"},
-        {"replacement as written", [](ClassPathOption& cp) { cp.addEntry("p.jar"); cp.addText("r1;r2"); },
+        {"replacement as written",
+         [](ClassPathOption& cp) {
+             cp.addEntry("p.jar");
+             cp.addText("r1;r2");
+         },
          "p.jar;r1;r2"},
-        {"suffix after a separator", [](ClassPathOption& cp) { cp.addText("r"); cp.addSuffix("s.jar"); },
+        {"suffix after a separator",
+         [](ClassPathOption& cp) {
+             cp.addText("r");
+             cp.addSuffix("s.jar");
+         },
          "r;s.jar"},
-        {"suffix where a separator is already", [](ClassPathOption& cp) { cp.addEntry("a"); cp.addSuffix("s"); },
+        {"suffix where a separator is already",
+         [](ClassPathOption& cp) {
+             cp.addEntry("a");
+             cp.addSuffix("s");
+         },
          "a;s"},
         {"suffix alone", [](ClassPathOption& cp) { cp.addSuffix("s.jar"); }, ";s.jar"},
         {"variable value without a separator", [](ClassPathOption& cp) { cp.addTerminated("x;y"); }, "x;y;"},
@@ -195,13 +217,21 @@ TEST(MainParameters, LeadingParametersThenTheFirstLaunchArgumentThenConfiguredTh
         Parameters expected;
     };
     const Case cases[] = {
-        {"example", example, {L"svc"},
+        {"example",
+         example,
+         {L"svc"},
          {L"false", L"com.example.Main", L"C:\\app\\log\\err.log", L"", L"true", L"svc", L"--start"}},
-        {"no launch arguments", example, {},
+        {"no launch arguments",
+         example,
+         {},
          {L"false", L"com.example.Main", L"C:\\app\\log\\err.log", L"", L"true", L"--start"}},
-        {"-J arguments stay with the VM, but the first", windowed, {L"-Jfirst", L"A", L"-Jx", L"B"},
+        {"-J arguments stay with the VM, but the first",
+         windowed,
+         {L"-Jfirst", L"A", L"-Jx", L"B"},
          {L"true", L"", L"", L"C:\\out.log", L"false", L"-Jfirst", L"c1", L"c2", L"A", L"B"}},
-        {"-J arguments reach main when they do not go to the VM", example, {L"svc", L"-Jx"},
+        {"-J arguments reach main when they do not go to the VM",
+         example,
+         {L"svc", L"-Jx"},
          {L"false", L"com.example.Main", L"C:\\app\\log\\err.log", L"", L"true", L"svc", L"--start", L"-Jx"}},
     };
     for (const Case& c : cases)

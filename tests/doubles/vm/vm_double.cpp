@@ -39,8 +39,8 @@ struct State {
     FILE* recordFile = nullptr;
     DWORD creatingThread = 0;
     bool created = false;
-    void (JNICALL* exitHook)(jint) = nullptr;
-    void (JNICALL* abortHook)() = nullptr;
+    void(JNICALL* exitHook)(jint) = nullptr;
+    void(JNICALL* abortHook)() = nullptr;
     FakeObject* pending = nullptr;  // the exception a call left
     std::deque<std::unique_ptr<FakeObject>> objects;
     std::deque<std::unique_ptr<FakeMethod>> methods;
@@ -148,7 +148,8 @@ jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass type, const char* name, cons
         return nullptr;
     }
     call("GetStaticMethodID", qualified + signature);
-    state.methods.push_back(std::make_unique<FakeMethod>(FakeMethod{object(type)->className, name, signature}));
+    state.methods.push_back(
+        std::make_unique<FakeMethod>(FakeMethod{object(type)->className, name, signature}));
     return reinterpret_cast<jmethodID>(state.methods.back().get());
 }
 
@@ -490,9 +491,8 @@ jint JNICALL createJavaVM(JavaVM** vm, void** env, void* args) {
     const JavaVMInitArgs* initArgs = static_cast<const JavaVMInitArgs*>(args);
     state.record.version = initArgs->version;
     state.record.ignoreUnrecognized = initArgs->ignoreUnrecognized == JNI_TRUE;
-    event("create version=" + hex(static_cast<unsigned>(initArgs->version)) +
-          " ignoreUnrecognized=" + std::to_string(initArgs->ignoreUnrecognized) +
-          " options=" + std::to_string(initArgs->nOptions));
+    event("create version=" + hex(static_cast<unsigned>(initArgs->version)) + " ignoreUnrecognized=" +
+          std::to_string(initArgs->ignoreUnrecognized) + " options=" + std::to_string(initArgs->nOptions));
     for (jint i = 0; i < initArgs->nOptions; ++i) {
         const JavaVMOption& option = initArgs->options[i];
         std::string text = option.optionString;

@@ -39,7 +39,7 @@ enum class ExitBehaviour {
 
 struct Behaviour {
     jint createResult = JNI_OK;
-    unsigned createDelayMs = 0;          // creation takes this long
+    unsigned createDelayMs = 0;            // creation takes this long
     std::set<std::string> missingClasses;  // FindClass answers null: "java/lang/Shutdown"
     std::set<std::string> missingMethods;  // GetStaticMethodID answers null: "java/lang/Shutdown.exit"
     bool mainThrows = false;
@@ -69,10 +69,10 @@ Behaviour parseBehaviour(std::string_view text, Behaviour behaviour = {});
 struct Record {
     jint version = 0;
     bool ignoreUnrecognized = false;
-    std::vector<std::string> options;        // as handed over; hooks as "exit" and "abort"
-    std::vector<void*> optionExtraInfo;      // per option
-    std::vector<std::string> calls;          // "FindClass java/lang/String", ...
-    std::vector<std::string> mainParameters; // UTF-8
+    std::vector<std::string> options;         // as handed over; hooks as "exit" and "abort"
+    std::vector<void*> optionExtraInfo;       // per option
+    std::vector<std::string> calls;           // "FindClass java/lang/String", ...
+    std::vector<std::string> mainParameters;  // UTF-8
     std::vector<std::string> foreignThreadCalls;
 };
 
