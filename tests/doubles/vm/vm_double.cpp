@@ -36,7 +36,10 @@ struct FakeMethod {
 struct State {
     Behaviour behaviour;
     Record record;
-    FILE* recordFile = nullptr;
+    // Written through the system, not the runtime library: a service's process starts without standard
+    // streams, and the library's stream state is no business of a test record.
+    HANDLE recordFile = INVALID_HANDLE_VALUE;
+    HANDLE standardErrorFile = INVALID_HANDLE_VALUE;  // where main redirected standard error
     DWORD creatingThread = 0;
     bool created = false;
     void(JNICALL* exitHook)(jint) = nullptr;
@@ -57,9 +60,10 @@ JavaVM_ virtualMachine;
 
 void event(const std::string& line) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
-    if (state.recordFile != nullptr) {
-        fprintf(state.recordFile, "%s\n", line.c_str());
-        fflush(state.recordFile);  // the process may end at any moment, without exit hooks
+    if (state.recordFile != INVALID_HANDLE_VALUE) {
+        std::string text = line + "\n";
+        DWORD written = 0;
+        WriteFile(state.recordFile, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
     }
 }
 
@@ -201,9 +205,15 @@ void JNICALL exceptionDescribe(JNIEnv*) {
         if (c == '/')
             c = '.';
     }
-    fprintf(stderr, "Exception in thread \"main\" %s: %s\n\tat %s(vm double)\n", type.c_str(),
-            state.pending->message.c_str(), "com.brolt.runtime.WinLauncher.main");
-    fflush(stderr);
+    std::string trace = "Exception in thread \"main\" " + type + ": " + state.pending->message +
+                        "\n\tat com.brolt.runtime.WinLauncher.main(vm double)\n";
+    if (state.standardErrorFile != INVALID_HANDLE_VALUE) {
+        DWORD written = 0;
+        WriteFile(state.standardErrorFile, trace.data(), static_cast<DWORD>(trace.size()), &written, nullptr);
+    } else {
+        fputs(trace.c_str(), stderr);
+        fflush(stderr);
+    }
     state.pending = nullptr;
 }
 
@@ -241,7 +251,13 @@ void runMain(FakeObject* parameters) {
     }
     if (state.behaviour.redirectStandardError && texts.size() > 4 && !texts[2].empty()) {
         bool append = texts[4] == u"true";
-        _wfreopen(reinterpret_cast<const wchar_t*>(texts[2].c_str()), append ? L"a" : L"w", stderr);
+        HANDLE file =
+            CreateFileW(reinterpret_cast<const wchar_t*>(texts[2].c_str()),
+                        append ? FILE_APPEND_DATA : GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                        nullptr, append ? OPEN_ALWAYS : CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::lock_guard<std::recursive_mutex> guard(stateLock);
+        state.standardErrorFile = file;  // kept until the process ends, as the Java side keeps its stream
+        SetStdHandle(STD_ERROR_HANDLE, file);
     }
     if (state.behaviour.mainThrows) {
         raise("java/lang/IllegalStateException", "the application's main failed");
@@ -467,12 +483,15 @@ Behaviour parseBehaviour(std::string_view text, Behaviour behaviour) {
 
 void reset(const Behaviour& behaviour, const std::string& recordFile) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
-    if (state.recordFile != nullptr)
-        fclose(state.recordFile);
+    if (state.recordFile != INVALID_HANDLE_VALUE)
+        CloseHandle(state.recordFile);
     state = State{};
     state.behaviour = behaviour;
-    if (!recordFile.empty())
-        state.recordFile = fopen(recordFile.c_str(), "ab");
+    if (!recordFile.empty()) {
+        state.recordFile =
+            CreateFileA(recordFile.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
     buildTables();
 }
 
