@@ -121,7 +121,7 @@ std::wstring redirectionFile(int flagKey, int fileKey, const LaunchContext& cont
     if (getInt(flagKey) == 0)
         return {};
     char configured[kTextBufferSize];
-    getStr(fileKey, configured, sizeof configured);
+    brolt::getConfiguredText(fileKey, configured);
     expandLaunchText(configured, context.expansion);
     char full[kTextBufferSize];
     getFullPath(full, configured, true);
@@ -135,7 +135,7 @@ std::wstring redirectionFile(int flagKey, int fileKey, const LaunchContext& cont
 
 std::vector<std::wstring> configuredArguments(const LaunchContext& context) {
     char configured[kTextBufferSize];
-    getStr(brolt::keys::kArguments, configured, sizeof configured);
+    brolt::getConfiguredText(brolt::keys::kArguments, configured);
     expandLaunchText(configured, context.expansion);
     std::vector<std::wstring> arguments;
     if (!splitArguments(fromAnsiCodePage(configured).c_str(), arguments))
@@ -148,7 +148,7 @@ std::vector<std::wstring> mainParameters(const std::vector<std::wstring>& argume
     brolt::MainParameterSources sources;
     sources.windowedExecutable = getInt(brolt::keys::kExecutableType) == 1;
     char mainClass[kTextBufferSize];
-    getStr(brolt::keys::kMainClass, mainClass, sizeof mainClass);
+    brolt::getConfiguredText(brolt::keys::kMainClass, mainClass);
     sources.mainClass = mainClass;
     sources.stderrFile = redirectionFile(brolt::keys::kRedirectStderr, brolt::keys::kStderrFile, context);
     sources.stdoutFile = redirectionFile(brolt::keys::kRedirectStdout, brolt::keys::kStdoutFile, context);
@@ -158,21 +158,23 @@ std::vector<std::wstring> mainParameters(const std::vector<std::wstring>& argume
     return brolt::buildMainParameters(sources, arguments);
 }
 
-// The log shows a parameter in the file-API code page; characters it lacks show as "?" there only.
+// The log shows a parameter in the file-API code page, cut to a text buffer; characters the code page
+// lacks show as "?" there only.
 std::string loggedForm(const std::wstring& parameter) {
-    char narrow[kTextBufferSize];
-    int length =
-        WideCharToMultiByte(fileApiCodePage(), 0, parameter.c_str(), -1, narrow, sizeof narrow, "?", nullptr);
-    if (length == 0) {
-        narrow[sizeof narrow - 1] = '\0';  // longer than the buffer: what fitted
-    }
+    UINT codePage = fileApiCodePage();
+    int length = static_cast<int>(parameter.size());
+    int bytes = WideCharToMultiByte(codePage, 0, parameter.data(), length, nullptr, 0, "?", nullptr);
+    std::string narrow(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(codePage, 0, parameter.data(), length, narrow.data(), bytes, "?", nullptr);
+    if (narrow.size() >= kTextBufferSize)
+        narrow.resize(kTextBufferSize - 1);
     return narrow;
 }
 
 // Whether the application's main may run: false when the quendrial first-run class says no or fails.
 bool checkFirstRun(const LaunchContext& context) {
     char configured[kTextBufferSize];
-    getStr(brolt::keys::kApplicationDirectory, configured, sizeof configured);
+    brolt::getConfiguredText(brolt::keys::kApplicationDirectory, configured);
     char directory[kTextBufferSize];
     getFullPath(directory, configured, true);
     std::string marker = directory;

@@ -1,6 +1,12 @@
 #include "launch/launch_context.h"
 
+#include <cstring>
+#include <string>
+
+#include "config/config.h"
 #include "config/messages.h"
+#include "core/limits.h"
+#include "core/log.h"
 #include "files/paths.h"
 #include "launch/expand.h"
 
@@ -15,6 +21,15 @@ LaunchContext makeLaunchContext(const JavaRuntime& runtime, const LaunchSettings
     setJvmHome(runtime.javaExePath.c_str());
     context.expansion.jvmHome = getJvmHome();
     return context;
+}
+
+void getConfiguredText(int key, char* buffer) {
+    // One character more than the buffer holds tells a value that fits from one that does not.
+    std::string probe(kTextBufferSize + 1, '\0');
+    getStr(key, probe.data(), probe.size());
+    if (strlen(probe.c_str()) >= kTextBufferSize)
+        logError("value of key %d cut to %u characters", key, static_cast<unsigned>(kTextBufferSize - 1));
+    copyBounded(buffer, kTextBufferSize, probe.c_str());
 }
 
 void expandLaunchText(char* text, const ExpansionContext&) {

@@ -21,6 +21,9 @@ struct LaunchContext {
 
 LaunchContext makeLaunchContext(const JavaRuntime& runtime, const LaunchSettings& settings);
 
+// The configured text of key in a buffer of 8192 characters; a longer value is cut there, with a log line.
+void getConfiguredText(int key, char* buffer);
+
 // Every configured text the launch expands goes through here (a buffer of 8192 characters, changed in
 // place).
 void expandLaunchText(char* text, const ExpansionContext& context);

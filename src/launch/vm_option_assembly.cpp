@@ -121,7 +121,7 @@ std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launc
     list.options = launcherProperties;
 
     char configured[kTextBufferSize];
-    getStr(keys::kVmParameters, configured, sizeof configured);
+    getConfiguredText(keys::kVmParameters, configured);
     expandLaunchText(configured, context.expansion);
     std::vector<std::string> tokens = splitVmParameters(configured, context);
     logInfo("adding options");
@@ -174,7 +174,11 @@ void readOptionsFile(UniqueStdioFile file, VmOptionList& list, const LaunchConte
         return;
     char line[kOptionsLineSize];
     while (fgets(line, sizeof line, file.get()) != nullptr) {
-        std::optional<std::string_view> option = optionsFileLine(line);
+        size_t length = strlen(line);
+        if (length == sizeof line - 1 && line[length - 1] != '\n')
+            logError("options file line longer than %u characters; the rest is read as a line of its own",
+                     static_cast<unsigned>(length));
+        std::optional<std::string_view> option = optionsFileLine(std::string_view(line, length));
         if (!option)
             continue;
         ExpandedText expanded(*option, context, "options file line");
@@ -204,7 +208,7 @@ ClassPathOption composeClassPath(const ClassPathModifiers& modifiers, const Laun
     addArchivesOfKinds(classPath, context.settings.extractionDirectory.c_str());
     if (context.settings.launcherKind == 'q') {
         char configured[kTextBufferSize];
-        getStr(keys::kApplicationDirectory, configured, sizeof configured);
+        getConfiguredText(keys::kApplicationDirectory, configured);
         char directory[kTextBufferSize];
         getFullPath(directory, configured, true);
         std::string archive = directory;
@@ -223,7 +227,7 @@ ClassPathOption composeClassPath(const ClassPathModifiers& modifiers, const Laun
 
 void addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context) {
     char configured[kTextBufferSize];
-    getStr(keys::kClassPath, configured, sizeof configured);
+    getConfiguredText(keys::kClassPath, configured);
     for (const ClassPathEntry& entry : parseClassPathEntries(configured)) {
         ExpandedText value(entry.value, context, "class path entry");
         bool found = addConfiguredEntry(classPath, entry, value.text, context);

@@ -188,6 +188,17 @@ TEST_F(LaunchOptions, IncludeRingStopsAtTheNestingLimit) {
     EXPECT_EQ(Options(options.begin() + 5, options.end() - 1), expected);
 }
 
+TEST_F(LaunchOptions, LineLongerThanOneReadContinuesAsAnOptionOfItsOwn) {
+    std::string longLine = "-Dlong=" + std::string(9000, 'x');
+    writeOptionsFile(longLine + "\n-Dnext\n");
+    loadConfiguration({});
+    ASSERT_TRUE(launch({}, {L"svc"}));
+    const size_t read = brolt::kOptionsLineSize - 1;
+    Options options = vmdouble::record().options;
+    EXPECT_EQ(Options(options.begin() + 5, options.end() - 1),
+              (Options{longLine.substr(0, read), longLine.substr(read), "-Dnext"}));
+}
+
 TEST(LaunchProperties, EachByItsCondition) {
     ScratchDirectory scratch;
     char commFile[8192];
