@@ -142,6 +142,8 @@ TEST_F(LaunchOptions, ConfiguredParametersAndIncludes) {
         {"-include-options ${BRT_OPTS}\\a.opts -Xss1m", {"-Da", "-Db", "-Dz", "-Xss1m"}},
         {"-Xrs -include-options", {"-Xrs", "-include-options"}},
         {"-include-options missing.opts -Dafter", {"-Dafter"}},
+        // The JVM home follows from the runtime's java executable.
+        {"-Dhome=%BROLT_JVM_HOME%", {"-Dhome=C:\\jre\\bin\\.."}},
         {"\"-classpath/p p.jar\" \"-Dq=a b\"", {"-Dq=a b"}},
     };
     for (const Case& c : cases) {
