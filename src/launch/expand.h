@@ -29,8 +29,3 @@ bool replaceAll(char* text, const char* pattern, const char* value);
 
 // expandText with the process environment as it is now; what had to be left out is logged.
 void expandVariables(char* text, const ExpansionContext& context);
-
-// Records the JVM home from the chosen java executable's path: its directory followed by "..".
-void setJvmHome(const char* javaExePath);
-// Empty until a runtime has been chosen.
-const char* getJvmHome();

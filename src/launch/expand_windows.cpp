@@ -31,19 +31,3 @@ void expandVariables(char* text, const ExpansionContext& context) {
                  static_cast<unsigned>(brolt::kTextBufferSize - 1));
     }
 }
-
-void setJvmHome(const char* javaExePath) {
-    // The executable's name is cut off by its length, so the directory keeps its trailing backslash.
-    constexpr std::string_view kWindowedName = "javaw.exe";
-    constexpr std::string_view kConsoleName = "java.exe";
-    std::string_view path(javaExePath);
-    size_t cut = path.ends_with(kWindowedName) ? kWindowedName.size() : kConsoleName.size();
-    std::string home(path.substr(0, path.size() - std::min(cut, path.size())));
-    home += "..";
-    if (!brolt::copyBounded(jvmHome, sizeof jvmHome, home.c_str()))
-        logError("JVM home cut: %s", home.c_str());
-}
-
-const char* getJvmHome() {
-    return jvmHome;
-}

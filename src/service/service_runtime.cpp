@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "config/keys.h"
+#include "config/messages.h"
 #include "core/ansi_text.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
@@ -17,12 +19,14 @@ namespace {
 
 namespace svc = brolt::service;
 
-// Shared by the control handler (dispatcher thread) and serviceMain (service thread). The lock keeps
-// each change and its report together, so a shutdown's checkpoint or a failed start is never lost
-// between the two threads.
+// Shared by the control handler (dispatcher thread), serviceMain (service thread) and the VM's exit and
+// abort hooks (any thread of the VM). The lock keeps each change and its report together, so a
+// shutdown's checkpoint or a failed start is never lost between the threads.
 std::mutex statusLock;
 SERVICE_STATUS serviceStatus{};
 SERVICE_STATUS_HANDLE statusHandle = nullptr;
+// A stop or shutdown control has arrived: the VM's own end is then the stop that was asked for.
+bool stopRequested = false;
 
 // Auto-reset, the only hand-off from the control handler to the service thread.
 brolt::UniqueHandle stopEvent;
@@ -34,11 +38,41 @@ brolt::ServiceSettings settings;
 std::vector<std::wstring> launchArguments;
 brolt::JavaRuntime javaRuntime;
 
+// Nothing is reported once the service was reported stopped: the service manager may have let go of
+// the status handle by then.
 template <typename Change>
 void updateStatus(Change change) {
     std::lock_guard<std::mutex> guard(statusLock);
+    if (serviceStatus.dwCurrentState == SERVICE_STOPPED)
+        return;
     serviceStatus = change(serviceStatus);
     SetServiceStatus(statusHandle, &serviceStatus);  // a failed report changes nothing we could do
+}
+
+void reportVmExit(long exitCode) {
+    std::lock_guard<std::mutex> guard(statusLock);
+    SERVICE_STATUS next;
+    if (!svc::statusAtVmExit(serviceStatus, stopRequested, exitCode, next))
+        return;
+    serviceStatus = next;
+    SetServiceStatus(statusHandle, &serviceStatus);
+}
+
+// The VM calls these itself when it ends the process, on whichever thread ends it; the process is gone
+// right after, without the runtime library's exit hooks in the case of an abort.
+void JNICALL vmExitHook(jint code) {
+    logInfo("Java VM exit %d", static_cast<int>(code));
+    reportVmExit(code);
+}
+
+void JNICALL vmAbortHook() {
+    logError("Java VM abort");
+    reportVmExit(svc::kVmAbortExitCode);
+}
+
+// A launch failure ends the process without the runtime library's exit hooks: it is reported first.
+void reportFailedStart() {
+    updateStatus(svc::failedStartStatus);
 }
 
 }  // namespace
@@ -49,6 +83,7 @@ brolt::JavaHost brolt::realJavaHost() {
 
 void runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
     settings = serviceSettings;
+    settings.launch.hooks = {vmExitHook, vmAbortHook, reportFailedStart};
     SERVICE_TABLE_ENTRYA table[] = {
         {settings.serviceName.data(), serviceMain},
         {nullptr, nullptr},
@@ -57,14 +92,16 @@ void runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
     StartServiceCtrlDispatcherA(table);
 }
 
-std::vector<std::wstring> buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv) {
-    std::vector<std::wstring> arguments;
-    splitCommandLine(commandLine, arguments);
+bool buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv,
+                          std::vector<std::wstring>& arguments) {
+    arguments.clear();
+    if (!splitArguments(commandLine, arguments))
+        return false;
     if (!arguments.empty())
         arguments.erase(arguments.begin());  // the program itself
     for (DWORD i = 0; i < argc; ++i)
         arguments.push_back(fromAnsiCodePage(argv[i]));
-    return arguments;
+    return true;
 }
 
 void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
@@ -81,7 +118,10 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     updateStatus([](const SERVICE_STATUS& status) { return status; });
     atexit(reportStoppedAtExit);
 
-    launchArguments = buildLaunchArguments(GetCommandLineW(), argc, argv);
+    if (!buildLaunchArguments(GetCommandLineW(), argc, argv, launchArguments)) {
+        reportFailedStart();
+        fatalMessage(brolt::keys::kMsgWrongParameterUsage, nullptr);
+    }
 
     const brolt::JavaHost& host = settings.host;
     if (!host.locate(settings.launch.launcherKind, javaRuntime) ||
@@ -99,6 +139,7 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     logInfo("registering ConsoleCtrlHandler");
     SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
     WaitForSingleObject(stopEvent.get(), INFINITE);
+    // Normally the Java exit ends the process, and its exit hook reports the stop.
     host.stop();
     updateStatus(svc::stoppedStatus);
     // The stop is reported; exit hooks and stream flushing would only delay the end.
@@ -110,6 +151,7 @@ void WINAPI serviceControlHandler(DWORD control) {
     updateStatus([&](const SERVICE_STATUS& status) {
         svc::ControlDecision decision = svc::decideControl(status, control);
         signalStop = decision.signalStop;
+        stopRequested = stopRequested || decision.signalStop;  // under the status lock
         return decision.status;
     });
     if (signalStop)

@@ -25,7 +25,7 @@ JavaHost realJavaHost();
 
 struct ServiceSettings {
     std::string serviceName;  // the name the service control manager knows the service by
-    LaunchSettings launch;
+    LaunchSettings launch;    // its hooks are the service runtime's own, whatever is handed in
     JavaHost host;
 };
 
@@ -42,4 +42,6 @@ BOOL WINAPI ConsoleCtrlHandler(DWORD eventType);
 
 // The launch argument list: the command line split by the launcher's rule without the program,
 // then the service's start arguments (the service name first) converted from the ANSI code page.
-std::vector<std::wstring> buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv);
+// False when the command line holds an unclosed quote.
+bool buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv,
+                          std::vector<std::wstring>& arguments);

@@ -45,6 +45,17 @@ SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current) {
     return status;
 }
 
+bool statusAtVmExit(const SERVICE_STATUS& current, bool stopRequested, long exitCode, SERVICE_STATUS& next) {
+    if (current.dwCurrentState == SERVICE_STOPPED)
+        return false;
+    next = current;
+    next.dwCurrentState = SERVICE_STOPPED;
+    bool failed = !stopRequested && exitCode != 0;
+    next.dwWin32ExitCode = failed ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
+    next.dwServiceSpecificExitCode = failed ? static_cast<DWORD>(exitCode) : 0;
+    return true;
+}
+
 bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next) {
     if (current.dwCurrentState == SERVICE_STOPPED)
         return false;

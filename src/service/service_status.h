@@ -13,6 +13,9 @@ inline constexpr DWORD kAcceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_
 inline constexpr DWORD kWaitHintMilliseconds = 50000;
 // The exit code a service reports when no runtime was found or the launch failed.
 inline constexpr DWORD kFailedStartExitCode = 1;
+// An aborted VM ends the process through the runtime library's abort, whose process exit code this is;
+// the service reports it as the application's own code.
+inline constexpr long kVmAbortExitCode = 3;
 
 // The record when serviceMain starts: running, stop and shutdown accepted.
 SERVICE_STATUS initialStatus();
@@ -29,6 +32,13 @@ ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control);
 SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current);
 // The record after a completed stop: stopped, exit code as it was.
 SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current);
+// The VM ends the process itself with the application's exit code (an abort counts as
+// kVmAbortExitCode). After a stop or shutdown control that is the stop asked for: exit code 0. Without
+// one, a code other than 0 is the application's failure: ERROR_SERVICE_SPECIFIC_ERROR with the code as
+// the service-specific exit code, so the service manager's recovery actions see it; 0 is a clean stop.
+// The answer is false when the service was reported stopped already.
+bool statusAtVmExit(const SERVICE_STATUS& current, bool stopRequested, long exitCode, SERVICE_STATUS& next);
+
 // At process exit a service not yet reported stopped is reported stopped with exit code 0; the
 // answer is false when nothing is to be reported.
 bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next);

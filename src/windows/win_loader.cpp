@@ -14,6 +14,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
+#include "files/stale_extractions.h"
 #include "files/tempdir.h"
 #include "launch/expand.h"
 #include "service/service_commands.h"
@@ -87,9 +88,17 @@ int runCommand(Command command, const std::string& serviceName) {
 }
 
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
+    // Folders of earlier runs whose process is gone go first, so restarts do not pile them up.
+    brolt::ExtractionOwner self = brolt::currentExtractionOwner();
+    if (getInt(brolt::keys::kIncludedFileCount) > 0) {
+        if (std::optional<std::string> tempLocation = chooseTempDir())
+            brolt::sweepStaleExtractions(tempLocation->c_str(), self);
+    }
     Extraction extraction = extractIncludedFiles();
     if (extraction.failure != ExtractionFailure::None)
         reportExtractionFailure(extraction.failure);
+    // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
+    brolt::UniqueFile marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
     brolt::ServiceSettings settings;
     settings.serviceName = serviceName;
     settings.host = host;

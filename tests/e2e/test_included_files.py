@@ -108,7 +108,8 @@ class IncludedFiles(unittest.TestCase):
         self.assertEqual(1, len(directories), list(self.temp.iterdir()))
         extracted = directories[0]
         self.assertRegex(extracted.name, r"^brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
-        self.assertEqual({"readme.txt", "data.bin"}, {p.name for p in extracted.iterdir()})
+        # Beside the files: the marker naming the launcher process that extracted them.
+        self.assertEqual({"readme.txt", "data.bin", "brolt-extraction.owner"}, {p.name for p in extracted.iterdir()})
         self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
         self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
 

@@ -30,22 +30,4 @@ TEST(ExpandVariables, ReadsTheProcessEnvironmentOfTheMoment) {
     EXPECT_EQ(expanded("${BrtFoo}"), "${BrtFoo}");
 }
 
-TEST(JvmHome, IsTheExecutablesDirectoryAndDotDot) {
-    struct Case {
-        const char* javaExe;
-        const char* home;
-    };
-    const Case cases[] = {
-        {"C:\\jre\\bin\\java.exe", "C:\\jre\\bin\\.."},
-        {"C:\\jre\\bin\\javaw.exe", "C:\\jre\\bin\\.."},
-        // The name is cut by length: only the exact "javaw.exe" is nine characters long.
-        {"C:\\jre\\bin\\JAVAW.EXE", "C:\\jre\\bin\\J.."},
-        {"exe", ".."},
-    };
-    for (const Case& c : cases) {
-        setJvmHome(c.javaExe);
-        EXPECT_STREQ(getJvmHome(), c.home) << c.javaExe;
-    }
-}
-
 }  // namespace

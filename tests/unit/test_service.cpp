@@ -87,6 +87,44 @@ TEST(ServiceStatus, ProcessExitReportsStopOnlyWhenNotStoppedYet) {
     EXPECT_FALSE(svc::statusAtExit(svc::failedStartStatus(svc::initialStatus()), next));
 }
 
+struct VmExitCase {
+    const char* what;
+    DWORD state;  // before the VM ends the process
+    bool stopRequested;
+    long exitCode;
+    bool reported;
+    DWORD win32ExitCode;
+    DWORD specificExitCode;
+};
+
+TEST(ServiceStatus, VmEndingTheProcessReportsTheApplicationsOutcome) {
+    const VmExitCase cases[] = {
+        {"stop asked for", SERVICE_STOP_PENDING, true, 0, true, NO_ERROR, 0},
+        {"stop asked for, hook exits otherwise", SERVICE_STOP_PENDING, true, 5, true, NO_ERROR, 0},
+        {"stop asked for during the launch, reported running again", SERVICE_RUNNING, true, 2, true, NO_ERROR,
+         0},
+        {"application exits cleanly", SERVICE_RUNNING, false, 0, true, NO_ERROR, 0},
+        {"application exits with 3", SERVICE_RUNNING, false, 3, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
+        {"application exits with -1", SERVICE_RUNNING, false, -1, true, ERROR_SERVICE_SPECIFIC_ERROR,
+         0xFFFFFFFFu},
+        {"abort", SERVICE_RUNNING, false, svc::kVmAbortExitCode, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
+        {"reported stopped already", SERVICE_STOPPED, false, 3, false, 0, 0},
+    };
+    for (const VmExitCase& c : cases) {
+        SERVICE_STATUS current = svc::initialStatus();
+        current.dwCurrentState = c.state;
+        current.dwServiceSpecificExitCode = 77;  // left over; must not survive a report
+        SERVICE_STATUS next{};
+        ASSERT_EQ(svc::statusAtVmExit(current, c.stopRequested, c.exitCode, next), c.reported) << c.what;
+        if (!c.reported)
+            continue;
+        EXPECT_EQ(next.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED)) << c.what;
+        EXPECT_EQ(next.dwWin32ExitCode, c.win32ExitCode) << c.what;
+        EXPECT_EQ(next.dwServiceSpecificExitCode, c.specificExitCode) << c.what;
+        EXPECT_EQ(next.dwControlsAccepted, current.dwControlsAccepted) << c.what;
+    }
+}
+
 struct DependencyCase {
     std::string value;
     std::string list;  // with its terminators
@@ -131,6 +169,7 @@ struct LaunchCase {
     const wchar_t* commandLine;
     std::vector<const char*> startArguments;  // the service name first
     std::vector<std::wstring> expected;
+    bool closed = true;  // false: the command line holds an unclosed quote
 };
 
 TEST(LaunchArguments, CommandLineArgumentsThenServiceNameThenStartArguments) {
@@ -141,14 +180,19 @@ TEST(LaunchArguments, CommandLineArgumentsThenServiceNameThenStartArguments) {
          {L"-x", L"y z", L"MySvc", L"a", L"b c"}},
         {L"C:\\app\\MyService.exe  one", {"My Svc", ""}, {L"one", L"My Svc", L""}},
         {L"", {"MySvc"}, {L"MySvc"}},
+        {L"C:\\app\\MyService.exe 'open", {"MySvc"}, {}, false},
     };
     for (const LaunchCase& c : cases) {
         std::vector<char*> argv;
         for (const char* argument : c.startArguments)
             argv.push_back(const_cast<char*>(argument));
-        std::vector<std::wstring> arguments =
-            buildLaunchArguments(c.commandLine, static_cast<DWORD>(argv.size()), argv.data());
-        EXPECT_EQ(arguments, c.expected) << testing::PrintToString(std::wstring(c.commandLine));
+        std::vector<std::wstring> arguments;
+        bool closed =
+            buildLaunchArguments(c.commandLine, static_cast<DWORD>(argv.size()), argv.data(), arguments);
+        EXPECT_EQ(closed, c.closed) << testing::PrintToString(std::wstring(c.commandLine));
+        if (closed) {
+            EXPECT_EQ(arguments, c.expected) << testing::PrintToString(std::wstring(c.commandLine));
+        }
     }
 }
 

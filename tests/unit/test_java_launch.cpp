@@ -1,0 +1,549 @@
+// The launch against the VM double: the option list and its sources, the class path, main's
+// parameters, the first-run check, the launch's failures and the stop through the exit method.
+#include "launch/java_launch.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/config.h"
+#include "config/keys.h"
+#include "config/messages.h"
+#include "files/paths.h"
+#include "files/tempdir.h"
+#include "launch/launch_context.h"
+#include "launch/vm_option_assembly.h"
+#include "scratch_directory.h"
+#include "stream_fixture.h"
+#include "utf8.h"
+#include "vm_double.h"
+#include "windows/win_loader.h"
+
+namespace {
+
+namespace keys = brolt::keys;
+using fixture::ScratchDirectory;
+using Keys = std::vector<std::pair<int32_t, std::string>>;
+using Options = std::vector<std::string>;
+using Arguments = std::vector<std::wstring>;
+
+void loadConfiguration(const Keys& values) {
+    static const std::string path = fixture::ownDirectory() + "java_launch_fixture.exe";
+    fixture::writeLauncher(fixture::ownPath(), path, fixture::streamBytes({values, {}}));
+    loadLauncherConfiguration(path.c_str());
+}
+
+brolt::JavaRuntime doubleRuntime() {
+    brolt::JavaRuntime runtime;
+    runtime.javaExePath = "C:\\jre\\bin\\java.exe";
+    runtime.entryPoints = vmdouble::entryPoints();
+    return runtime;
+}
+
+bool launch(const vmdouble::Behaviour& behaviour, const Arguments& arguments,
+            const brolt::LaunchSettings& settings = {}) {
+    vmdouble::reset(behaviour);
+    return launchJavaApplication(doubleRuntime(), settings, arguments);
+}
+
+std::string launcherDirectory() {
+    return getLauncherDirectory();
+}
+
+// The properties a brolt-kind launcher without included files passes, the console's code page last.
+Options broltProperties() {
+    return {"-Dbrolt.isService=true", std::string("-Dbrolt.moduleName=") + getModulePath(),
+            "-Dbrolt.tempDir=", "-Dbrolt.unextractedPosition=0",
+            "-Dbrolt.consoleCodepage=cp" + std::to_string(GetConsoleOutputCP())};
+}
+
+Options concat(Options first, const Options& second) {
+    first.insert(first.end(), second.begin(), second.end());
+    return first;
+}
+
+std::vector<std::string> utf8(const Arguments& texts) {
+    std::vector<std::string> out;
+    for (const std::wstring& text : texts)
+        out.push_back(fixture::utf8(text));
+    return out;
+}
+
+void setVariable(const char* name, const char* value) {
+    SetEnvironmentVariableA(name, value);
+}
+
+// The default options file beside this test program, removed before and after each test.
+class WithOptionsFile : public testing::Test {
+  protected:
+    void SetUp() override { DeleteFileA(optionsFile.c_str()); }
+    void TearDown() override { DeleteFileA(optionsFile.c_str()); }
+    void writeOptionsFile(const std::string& text) { ASSERT_TRUE(fixture::writeFile(optionsFile, text)); }
+    const std::string optionsFile = [] {
+        std::string path = getModulePath();
+        return path.substr(0, path.size() - 4) + ".vmoptions";
+    }();
+};
+
+void JNICALL testExitHook(jint) {}
+void JNICALL testAbortHook() {}
+
+using LaunchOptions = WithOptionsFile;
+
+TEST_F(LaunchOptions, SourcesInTheirOrderWithTheHooksBehindTheClassPath) {
+    ScratchDirectory scratch;
+    ASSERT_TRUE(fixture::writeFile(scratch / "common.opts", "-Dcommon\n"));
+    loadConfiguration({{keys::kVmParameters, "-Dx=1 -include-options " + scratch / "common.opts" + " -Xss1m"},
+                       {keys::kJavaOptionArguments, "1"},
+                       {keys::kClassPath, "A0app.jar"}});
+    writeOptionsFile(
+        "# comment\r\n\r\n  -Xmx256m  \r\n\t-Dtab\r\n-classpath/a a.jar\r\n-classpath/a b.jar\r\n"
+        "-Djava.class.path=x\r\n");
+    brolt::LaunchSettings settings;
+    settings.hooks = {testExitHook, testAbortHook, nullptr};
+
+    ASSERT_TRUE(launch({}, {L"-Jfirst", L"svc", L"-J-Xmx1g"}, settings));
+
+    const vmdouble::Record& record = vmdouble::record();
+    Options expected = concat(
+        broltProperties(),
+        {"-Dx=1", "-Dcommon", "-Xss1m", "first", "-Xmx1g", "-Xmx256m", "\t-Dtab", "-Djava.class.path=x",
+         "-Djava.class.path=" + launcherDirectory() + "app.jar;b.jar", "exit", "abort"});
+    EXPECT_EQ(record.options, expected);
+    size_t hooks = expected.size() - 2;
+    EXPECT_EQ(record.optionExtraInfo[hooks], reinterpret_cast<void*>(testExitHook));
+    EXPECT_EQ(record.optionExtraInfo[hooks + 1], reinterpret_cast<void*>(testAbortHook));
+    EXPECT_EQ(record.optionExtraInfo[0], nullptr);
+    EXPECT_EQ(record.version, JNI_VERSION_1_2);
+    EXPECT_TRUE(record.ignoreUnrecognized);
+    // The first launch argument reaches main whatever it is; the other "-J" ones went to the VM.
+    EXPECT_EQ(record.mainParameters, (Options{"false", "", "", "", "false", "-Jfirst", "svc"}));
+}
+
+TEST_F(LaunchOptions, ConfiguredParametersAndIncludes) {
+    ScratchDirectory scratch;
+    // Includes are found from the current directory (this one's parent), and their paths are expanded.
+    std::string relative = scratch.path.substr(scratch.path.find_last_of('\\') + 1);
+    ASSERT_TRUE(
+        fixture::writeFile(scratch / "a.opts", "-Da\n-include-options " + relative + "\\b.opts\n-Dz\n"));
+    ASSERT_TRUE(fixture::writeFile(scratch / "b.opts", "-Db"));
+    setVariable("BRT_OPTS", scratch.path.c_str());
+    struct Case {
+        std::string parameters;
+        Options expected;  // after the launcher properties, before the class path
+    };
+    const Case cases[] = {
+        {"-include-options ${BRT_OPTS}\\a.opts -Xss1m", {"-Da", "-Db", "-Dz", "-Xss1m"}},
+        {"-Xrs -include-options", {"-Xrs", "-include-options"}},
+        {"-include-options missing.opts -Dafter", {"-Dafter"}},
+        // The JVM home follows from the runtime's java executable.
+        {"-Dhome=%BROLT_JVM_HOME%", {"-Dhome=C:\\jre\\bin\\.."}},
+        {"\"-classpath/p p.jar\" \"-Dq=a b\"", {"-Dq=a b"}},
+    };
+    for (const Case& c : cases) {
+        loadConfiguration({{keys::kVmParameters, c.parameters}});
+        ASSERT_TRUE(launch({}, {L"svc"})) << c.parameters;
+        Options options = vmdouble::record().options;
+        Options middle(options.begin() + 5, options.end() - 1);
+        EXPECT_EQ(middle, c.expected) << c.parameters;
+    }
+    EXPECT_EQ(vmdouble::record().options.back(), "-Djava.class.path=p.jar;");
+    setVariable("BRT_OPTS", nullptr);
+}
+
+TEST_F(LaunchOptions, OptionsFileBesideTheLauncherWithoutItsExtensionComesFirst) {
+    ScratchDirectory scratch;
+    std::string tool = scratch / "tool.exe";
+    ASSERT_TRUE(fixture::writeFile(scratch / "tool.exe.vmoptions", "-Dsecond\n"));
+    brolt::UniqueStdioFile second = brolt::openDefaultOptionsFile(tool.c_str());
+    ASSERT_TRUE(second);
+    char line[64] = "";
+    EXPECT_STREQ(fgets(line, sizeof line, second.get()), "-Dsecond\n");
+    second.reset();
+
+    ASSERT_TRUE(fixture::writeFile(scratch / "tool.vmoptions", "-Dfirst\n"));
+    brolt::UniqueStdioFile first = brolt::openDefaultOptionsFile(tool.c_str());
+    ASSERT_TRUE(first);
+    EXPECT_STREQ(fgets(line, sizeof line, first.get()), "-Dfirst\n");
+}
+
+TEST_F(LaunchOptions, IncludeRingStopsAtTheNestingLimit) {
+    ScratchDirectory scratch;
+    ASSERT_TRUE(fixture::writeFile(scratch / "a.opts", "-Da\n-include-options " + scratch / "b.opts\n"));
+    ASSERT_TRUE(fixture::writeFile(scratch / "b.opts", "-Db\n-include-options " + scratch / "a.opts\n"));
+    writeOptionsFile("-include-options " + scratch / "a.opts\n");
+    loadConfiguration({});
+
+    ASSERT_TRUE(launch({}, {L"svc"}));
+
+    // The default file stands at depth 1; a.opts and b.opts take turns from depth 2 to the limit.
+    Options expected;
+    for (int depth = 2; depth <= brolt::kMaxIncludeDepth; ++depth)
+        expected.push_back(depth % 2 == 0 ? "-Da" : "-Db");
+    Options options = vmdouble::record().options;
+    EXPECT_EQ(Options(options.begin() + 5, options.end() - 1), expected);
+}
+
+TEST_F(LaunchOptions, LineLongerThanOneReadContinuesAsAnOptionOfItsOwn) {
+    std::string longLine = "-Dlong=" + std::string(9000, 'x');
+    writeOptionsFile(longLine + "\n-Dnext\n");
+    loadConfiguration({});
+    ASSERT_TRUE(launch({}, {L"svc"}));
+    const size_t read = brolt::kOptionsLineSize - 1;
+    Options options = vmdouble::record().options;
+    EXPECT_EQ(Options(options.begin() + 5, options.end() - 1),
+              (Options{longLine.substr(0, read), longLine.substr(read), "-Dnext"}));
+}
+
+TEST(LaunchProperties, EachByItsCondition) {
+    ScratchDirectory scratch;
+    char commFile[8192];
+    makeProcessCommFileName(commFile, GetCurrentProcessId());
+    std::string codepage = "-Dbrolt.consoleCodepage=cp" + std::to_string(GetConsoleOutputCP());
+    std::string module = std::string("-Dbrolt.moduleName=") + getModulePath();
+    struct Case {
+        const char* what;
+        char kind;
+        const char* singleInstance;
+        const char* manPath;  // nullptr: not defined
+        Options expected;
+    };
+    const Case cases[] = {
+        {"brolt kind",
+         'b',
+         "0",
+         nullptr,
+         {"-Dbrolt.isService=true", module, "-Dbrolt.tempDir=" + scratch.path,
+          "-Dbrolt.unextractedPosition=4096", codepage}},
+        {"quendrial kind, single instance, MANPATH",
+         'q',
+         "1",
+         "",
+         {"-Dbrolt.isQuendrial=true", "-Dbrolt.isService=true", module,
+          std::string("-Dbrolt.processCommFile=") + commFile, "-Dbrolt.tempDir=" + scratch.path,
+          "-Dbrolt.unextractedPosition=4096"}},
+    };
+    for (const Case& c : cases) {
+        loadConfiguration({{keys::kSingleInstance, c.singleInstance}});
+        setVariable("MANPATH", c.manPath);
+        brolt::LaunchSettings settings;
+        settings.launcherKind = c.kind;
+        settings.extractionDirectory = scratch.path;
+        settings.unextractedPosition = 4096;
+        ASSERT_TRUE(launch({}, {L"svc"}, settings)) << c.what;
+        Options options = vmdouble::record().options;
+        EXPECT_EQ(Options(options.begin(), options.begin() + c.expected.size()), c.expected) << c.what;
+    }
+    setVariable("MANPATH", nullptr);
+}
+
+struct ClassPathCase {
+    const char* what;
+    std::string configured;  // key 121
+    brolt::ClassPathModifiers modifiers;
+    char kind;
+    std::string expected;  // after "-Djava.class.path="
+};
+
+TEST(LaunchClassPath, Composition) {
+    ScratchDirectory scratch;
+    CreateDirectoryA((scratch / "lib").c_str(), nullptr);
+    for (const char* name : {"x.jar", "y.zip", "notes.txt"})
+        ASSERT_TRUE(fixture::writeFile(scratch / (std::string("lib\\") + name), "PK"));
+    CreateDirectoryA((scratch / "extracted").c_str(), nullptr);
+    ASSERT_TRUE(fixture::writeFile(scratch / "extracted\\e.jar", "PK"));
+    setVariable("BRT_QUOTED", "\"C:\\a;b.jar\"");
+    setVariable("BRT_ENDS", "x.jar;");
+    setVariable("BRT_EMPTY", "");
+    setVariable("BRT_LIB", (scratch / "lib").c_str());
+    const std::string dir = launcherDirectory();
+    const std::string lib = scratch / "lib";
+
+    brolt::ClassPathModifiers all;
+    all.prefix = "p.jar";
+    all.replacement = "r1.jar;r2.jar";
+    all.suffix = "s.jar";
+    brolt::ClassPathModifiers suffixOnly;
+    suffixOnly.suffix = "s.jar";
+
+    const ClassPathCase cases[] = {
+        {"archives and directories, there or not",
+         "A0app.jar;D0classes;A1" + lib + "\\x.jar",
+         {},
+         'b',
+         dir + "app.jar;" + dir + "classes;" + lib + "\\x.jar;"},
+        {"directory of archives: jar, then zip",
+         "S1${BRT_LIB}",
+         {},
+         'b',
+         lib + "\\x.jar;" + lib + "\\y.zip;"},
+        {"missing optional directory of archives", "S0ext", {}, 'b', ""},
+        {"variables", "E0BRT_QUOTED;E0BRT_ENDS;E0BRT_EMPTY;E0BRT_UNDEFINED", {}, 'b', "C:\\a;b.jar;x.jar;"},
+        {"unknown type", "X1whatever", {}, 'b', ""},
+        {"replacement, prefix and suffix; the extraction's and quendrial archives stay", "A0app.jar", all,
+         'q',
+         "p.jar;" + scratch.path + "\\extracted\\e.jar;" + scratch.path + "\\.quendrial\\qdlruntime.jar;" +
+             "r1.jar;r2.jar;s.jar"},
+        {"nothing but a suffix", "", suffixOnly, 'b', ";s.jar"},
+    };
+    for (const ClassPathCase& c : cases) {
+        loadConfiguration({{keys::kClassPath, c.configured}, {keys::kApplicationDirectory, scratch.path}});
+        brolt::LaunchSettings settings;
+        settings.launcherKind = c.kind;
+        settings.extractionDirectory = c.kind == 'q' ? scratch / "extracted" : "";
+        brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), settings);
+        brolt::ClassPathOption classPath = brolt::composeClassPath(c.modifiers, context);
+        EXPECT_EQ(classPath.text(), "-Djava.class.path=" + c.expected) << c.what;
+    }
+    for (const char* name : {"BRT_QUOTED", "BRT_ENDS", "BRT_EMPTY", "BRT_LIB"})
+        setVariable(name, nullptr);
+}
+
+TEST(LaunchClassPath, LongEntriesAreLeftOutWhole) {
+    // Each entry expands to nearly a whole text buffer; four fit in the option, the fifth does not.
+    std::string big(8000, 'j');
+    setVariable("BRT_BIG", big.c_str());
+    loadConfiguration({{keys::kClassPath,
+                        "A0C:\\1${BRT_BIG};A0C:\\2${BRT_BIG};A0C:\\3${BRT_BIG};A0C:\\4${BRT_BIG};"
+                        "A0C:\\5${BRT_BIG}"}});
+    brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), {});
+    brolt::ClassPathOption classPath = brolt::composeClassPath({}, context);
+    EXPECT_TRUE(classPath.cut());
+    EXPECT_LT(classPath.text().size(), brolt::kClassPathOptionSize);
+    EXPECT_EQ(classPath.text(),
+              "-Djava.class.path=C:\\1" + big + ";C:\\2" + big + ";C:\\3" + big + ";C:\\4" + big + ";");
+    setVariable("BRT_BIG", nullptr);
+}
+
+void JNICALL noHook(jint) {}
+
+void reportEndBeforeExit() {
+    fprintf(stderr, "end reported\n");
+}
+
+// The launch of a configuration whose class path ends it, with a hook that says when it runs.
+void launchEndingWith(const char* classPath) {
+    loadConfiguration({{keys::kClassPath, classPath},
+                       {keys::kExecutableType, "3"},
+                       {keys::kMsgFileNotFound, "File or directory {0} not found or empty"},
+                       {keys::kMsgVariableUndefined, "The environment variable {0} has to be defined"}});
+    setVariable("BRT_EMPTY", "");
+    brolt::LaunchSettings settings;
+    settings.hooks = {noHook, nullptr, reportEndBeforeExit};
+    launch({}, {L"svc"}, settings);
+}
+
+TEST(LaunchClassPathDeathTest, RequiredEntriesThatAreMissingEndTheLaunchAfterTheEndIsReported) {
+    struct Case {
+        const char* configured;
+        const char* message;
+    };
+    const Case cases[] = {
+        {"A0there.jar;S1ext", "end reported\n.*File or directory ext not found or empty"},
+        {"A1missing\\a.jar", "end reported\n.*File or directory missing\\\\a.jar not found or empty"},
+        {"E1BRT_EMPTY", "end reported\n.*File or directory BRT_EMPTY not found or empty"},
+        {"E1BRT_UNDEFINED", "end reported\n.*The environment variable BRT_UNDEFINED has to be defined"},
+    };
+    for (const Case& c : cases)
+        EXPECT_EXIT(launchEndingWith(c.configured), testing::ExitedWithCode(1), c.message) << c.configured;
+}
+
+TEST(LaunchMain, ParametersOfTheDocumentedExampleAndTextsOutsideTheCodePage) {
+    loadConfiguration({{keys::kExecutableType, "3"},
+                       {keys::kMainClass, "com.example.Main"},
+                       {keys::kRedirectStderr, "1"},
+                       {keys::kStderrFile, "log\\err.log"},
+                       {keys::kRedirectStdout, "0"},
+                       {keys::kMainParameterFlag, "1"},
+                       {keys::kArguments, "--start"}});
+    ASSERT_TRUE(launch({}, {L"svc"}));
+    EXPECT_EQ(vmdouble::record().mainParameters,
+              (Options{"false", "com.example.Main", launcherDirectory() + "log\\err.log", "", "true", "svc",
+                       "--start"}));
+
+    // Configured arguments in the ANSI code page, launch arguments in any script.
+    loadConfiguration({{keys::kArguments, "caf\xe9 'a b'"}});
+    Arguments arguments = {L"svc", L"\u65e5\u672c\u8a9e", L"Gr\u00fc\u00dfe \u20ac", L"\u0416"};
+    ASSERT_TRUE(launch({}, arguments));
+    EXPECT_EQ(
+        vmdouble::record().mainParameters,
+        concat({"false", "", "", "", "false"}, utf8({L"svc", L"caf\u00e9", L"a b", L"\u65e5\u672c\u8a9e",
+                                                     L"Gr\u00fc\u00dfe \u20ac", L"\u0416"})));
+}
+
+struct FirstRunCase {
+    const char* what;
+    bool marker;
+    vmdouble::FirstRunAnswer answer;
+    bool mainCalled;
+};
+
+TEST(LaunchFirstRun, QuendrialKindAsksTheFirstRunClassWhenTheMarkerIsThere) {
+    ScratchDirectory scratch;
+    const FirstRunCase cases[] = {
+        {"no marker", false, vmdouble::FirstRunAnswer::False, true},
+        {"marker, true", true, vmdouble::FirstRunAnswer::True, true},
+        {"marker, false", true, vmdouble::FirstRunAnswer::False, false},
+        {"marker, throws", true, vmdouble::FirstRunAnswer::Throws, false},
+    };
+    loadConfiguration({{keys::kApplicationDirectory, scratch.path}});
+    CreateDirectoryA((scratch / ".quendrial").c_str(), nullptr);
+    brolt::LaunchSettings settings;
+    settings.launcherKind = 'q';
+    for (const FirstRunCase& c : cases) {
+        DeleteFileA((scratch / ".quendrial\\firstrun").c_str());
+        if (c.marker) {
+            ASSERT_TRUE(fixture::writeFile(scratch / ".quendrial\\firstrun", ""));
+        }
+        vmdouble::Behaviour behaviour;
+        behaviour.firstRun = c.answer;
+        testing::internal::CaptureStderr();
+        EXPECT_TRUE(launch(behaviour, {L"svc"}, settings)) << c.what;
+        std::string standardError = testing::internal::GetCapturedStderr();
+
+        const std::vector<std::string>& calls = vmdouble::record().calls;
+        auto called = [&](const std::string& call) {
+            return std::find(calls.begin(), calls.end(), call) != calls.end();
+        };
+        EXPECT_EQ(called("CallStaticBooleanMethodV com/quendrial/runtime/FirstRun.firstRun"), c.marker)
+            << c.what;
+        EXPECT_EQ(called("CallStaticVoidMethodV com/brolt/runtime/WinLauncher.main"), c.mainCalled) << c.what;
+        bool threw = c.answer == vmdouble::FirstRunAnswer::Throws && c.marker;
+        EXPECT_EQ(called("ExceptionDescribe"), threw) << c.what;
+        EXPECT_EQ(standardError.find("firstRun failed") != std::string::npos, threw) << c.what;
+    }
+}
+
+TEST(LaunchFirstRunDeathTest, MissingFirstRunClassOrMethodIsAnInternalError) {
+    ScratchDirectory scratch;
+    CreateDirectoryA((scratch / ".quendrial").c_str(), nullptr);
+    ASSERT_TRUE(fixture::writeFile(scratch / ".quendrial\\firstrun", ""));
+    brolt::LaunchSettings settings;
+    settings.launcherKind = 'q';
+    auto prepare = [&] {
+        loadConfiguration({{keys::kApplicationDirectory, scratch.path},
+                           {keys::kExecutableType, "3"},
+                           {keys::kMsgInternalError, "An internal error occurred (error code: {0})"}});
+    };
+    vmdouble::Behaviour noClass;
+    noClass.missingClasses = {"com/quendrial/runtime/FirstRun"};
+    vmdouble::Behaviour noMethod;
+    noMethod.missingMethods = {"com/quendrial/runtime/FirstRun.firstRun"};
+    EXPECT_EXIT((prepare(), launch(noClass, {L"svc"}, settings)), testing::ExitedWithCode(1),
+                "error code: 14");
+    EXPECT_EXIT((prepare(), launch(noMethod, {L"svc"}, settings)), testing::ExitedWithCode(1),
+                "error code: 15");
+}
+
+TEST(LaunchFailures, CreationFailsOrMainThrows) {
+    loadConfiguration({});
+    vmdouble::Behaviour refused;
+    refused.createResult = JNI_ENOMEM;
+    EXPECT_FALSE(launch(refused, {L"svc"}));
+    EXPECT_TRUE(vmdouble::record().calls.empty());
+    stopJavaApplication();  // no VM: nothing to call
+    EXPECT_TRUE(vmdouble::record().calls.empty());
+
+    vmdouble::Behaviour throwing;
+    throwing.mainThrows = true;
+    testing::internal::CaptureStderr();
+    EXPECT_FALSE(launch(throwing, {L"svc"}));
+    std::string standardError = testing::internal::GetCapturedStderr();
+    EXPECT_NE(standardError.find("Exception in thread \"main\" java.lang.IllegalStateException"),
+              std::string::npos)
+        << standardError;
+    EXPECT_EQ(vmdouble::record().calls.back(), "ExceptionDescribe");
+}
+
+TEST(LaunchFailuresDeathTest, MissingRuntimeClassOrMainMethodEndTheLaunch) {
+    auto prepare = [] {
+        loadConfiguration({{keys::kExecutableType, "3"},
+                           {keys::kMsgMainClassNotLoaded, "Couldn't load main class."},
+                           {keys::kMsgMainMethodNotFound, "Main method not found."}});
+    };
+    vmdouble::Behaviour noClass;
+    noClass.missingClasses = {"com/brolt/runtime/WinLauncher"};
+    vmdouble::Behaviour noMethod;
+    noMethod.missingMethods = {"com/brolt/runtime/WinLauncher.main"};
+    EXPECT_EXIT((prepare(), launch(noClass, {L"svc"})), testing::ExitedWithCode(1),
+                "Couldn't load main class");
+    EXPECT_EXIT((prepare(), launch(noMethod, {L"svc"})), testing::ExitedWithCode(1), "Main method not found");
+}
+
+struct StopCase {
+    const char* what;
+    vmdouble::Behaviour behaviour;
+    Options calls;  // from the stop on
+};
+
+vmdouble::Behaviour with(std::set<std::string> missingClasses, std::set<std::string> missingMethods,
+                         vmdouble::ExitBehaviour exit = vmdouble::ExitBehaviour::Returns) {
+    vmdouble::Behaviour behaviour;
+    behaviour.missingClasses = std::move(missingClasses);
+    behaviour.missingMethods = std::move(missingMethods);
+    behaviour.exit = exit;
+    return behaviour;
+}
+
+TEST(LaunchStop, ThroughShutdownElseSystemAndTheVmIsDestroyedOnlyAfterACleanCall) {
+    const StopCase cases[] = {
+        {"Shutdown",
+         {},
+         {"FindClass java/lang/Shutdown", "GetStaticMethodID java/lang/Shutdown.exit(I)V",
+          "CallStaticVoidMethodV java/lang/Shutdown.exit 0", "ExceptionOccurred", "DestroyJavaVM"}},
+        {"no Shutdown class",
+         with({"java/lang/Shutdown"}, {}),
+         {"FindClass java/lang/Shutdown -> null", "ExceptionOccurred -> java/lang/NoClassDefFoundError",
+          "ExceptionClear", "FindClass java/lang/System", "GetStaticMethodID java/lang/System.exit(I)V",
+          "CallStaticVoidMethodV java/lang/System.exit 0", "ExceptionOccurred", "DestroyJavaVM"}},
+        {"no exit in Shutdown",
+         with({}, {"java/lang/Shutdown.exit"}),
+         {"FindClass java/lang/Shutdown", "GetStaticMethodID java/lang/Shutdown.exit(I)V -> null",
+          "ExceptionOccurred -> java/lang/NoSuchMethodError", "ExceptionClear", "FindClass java/lang/System",
+          "GetStaticMethodID java/lang/System.exit(I)V", "CallStaticVoidMethodV java/lang/System.exit 0",
+          "ExceptionOccurred", "DestroyJavaVM"}},
+        {"exit throws",
+         with({}, {}, vmdouble::ExitBehaviour::Throws),
+         {"FindClass java/lang/Shutdown", "GetStaticMethodID java/lang/Shutdown.exit(I)V",
+          "CallStaticVoidMethodV java/lang/Shutdown.exit 0",
+          "ExceptionOccurred -> java/lang/SecurityException", "ExceptionClear"}},
+        {"no exit anywhere",
+         with({"java/lang/Shutdown", "java/lang/System"}, {}),
+         {"FindClass java/lang/Shutdown -> null", "ExceptionOccurred -> java/lang/NoClassDefFoundError",
+          "ExceptionClear", "FindClass java/lang/System -> null",
+          "ExceptionOccurred -> java/lang/NoClassDefFoundError", "ExceptionClear"}},
+    };
+    loadConfiguration({});
+    for (const StopCase& c : cases) {
+        ASSERT_TRUE(launch(c.behaviour, {L"svc"})) << c.what;
+        size_t launchCalls = vmdouble::record().calls.size();
+        stopJavaApplication();
+        const Options& calls = vmdouble::record().calls;
+        EXPECT_EQ(Options(calls.begin() + launchCalls, calls.end()), c.calls) << c.what;
+    }
+}
+
+TEST(LaunchThreads, EveryCallOnTheThreadThatCreatedTheVm) {
+    loadConfiguration({});
+    bool launched = false;
+    std::thread service([&] {
+        launched = launch({}, {L"svc"});
+        stopJavaApplication();
+    });
+    service.join();
+    ASSERT_TRUE(launched);
+    EXPECT_TRUE(vmdouble::record().foreignThreadCalls.empty());
+
+    // The double does notice a call from elsewhere.
+    std::thread([&] { launched = launch({}, {L"svc"}); }).join();
+    stopJavaApplication();
+    EXPECT_EQ(vmdouble::record().foreignThreadCalls.front(), "FindClass");
+}
+
+}  // namespace
