@@ -25,6 +25,7 @@
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -599,6 +600,27 @@ std::string ansiToUtf8(const char* text) {
 
 constexpr char kClassPathOption[] = "-Djava.class.path=";
 
+// Wine names a file on drive C through the prefix's "dosdevices/c:" link, and a ":" inside an entry
+// would split it in two on Linux. The real name has no such link. An entry that does not exist, or a
+// "lib/*" wildcard, keeps its last part behind the real name of its folder.
+std::string realUnixName(const std::string& unixName) {
+    auto resolved = [](const std::string& name, std::string& out) {
+        char* real = realpath(name.c_str(), nullptr);
+        if (real == nullptr)
+            return false;
+        out = real;
+        std::free(real);
+        return true;
+    };
+    std::string real;
+    if (resolved(unixName, real))
+        return real;
+    size_t slash = unixName.rfind('/');
+    if (slash != std::string::npos && slash > 0 && resolved(unixName.substr(0, slash), real))
+        return real + unixName.substr(slash);
+    return unixName;
+}
+
 // "C:\app\a.jar;lib\*" becomes "/home/u/.wine/drive_c/app/a.jar:/cwd/lib/*".
 std::string unixClassPath(const char* windowsList) {
     std::string result;
@@ -618,10 +640,15 @@ std::string unixClassPath(const char* windowsList) {
             report("class path entry %s has no Unix name; left out", entry.c_str());
             continue;
         }
+        std::string name = realUnixName(unixName);
+        HeapFree(GetProcessHeap(), 0, unixName);
+        if (name.find(':') != std::string::npos) {
+            report("class path entry %s has a \":\" in its Unix name %s; left out", entry.c_str(), name.c_str());
+            continue;
+        }
         if (!result.empty())
             result += ':';
-        result += unixName;
-        HeapFree(GetProcessHeap(), 0, unixName);
+        result += name;
     }
     return result;
 }

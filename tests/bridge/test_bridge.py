@@ -71,11 +71,14 @@ class BridgedRuntime(unittest.TestCase):
 
     def test_main_runs_in_process_and_java_exit_code_ends_it(self):
         argument = "Grüße Ω 日本 😀"
-        with tempfile.TemporaryDirectory() as scratch:
-            # A class directory whose name needs converting, after an entry that does not exist.
+        drive_c = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c"
+        with tempfile.TemporaryDirectory(dir=drive_c) as scratch:
+            # A class directory whose name needs converting, after an entry that does not exist, both on
+            # drive C, whose Unix name goes through a link named "c:".
             classes = pathlib.Path(scratch) / "class dir ü"
             shutil.copytree(CLASSES, classes)
-            class_path = windows_path(pathlib.Path(scratch) / "missing.jar") + ";" + windows_path(classes)
+            class_path = ";".join("C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+                                  for path in (pathlib.Path(scratch) / "missing.jar", classes))
             echoed = pathlib.Path(scratch) / "echoed.txt"
             jvm = self.word_size.runtime / "bin" / self.word_size.vm_kind / "jvm.dll"
 
