@@ -346,6 +346,79 @@ struct EnvEntry<Offset, R (*)(JNIEnv*, jobject, jclass, jmethodID, ...)> {
     }
 };
 
+// --- Windows file names ---------------------------------------------------------------------------
+//
+// The Linux VM opens files by their Unix names: Windows names handed to it would be relative names
+// with backslashes in them.
+
+// Winelib builds with 2-byte wchar_t while the C++ library's compiled std::wstring has 4-byte
+// units, so UTF-16 text lives in a plain vector here.
+using Utf16 = std::vector<WCHAR>;
+
+// The text and its terminator; empty when the text does not convert.
+Utf16 widen(const char* text, UINT codePage) {
+    int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
+    if (units <= 0)
+        return {};
+    Utf16 out(static_cast<size_t>(units), 0);
+    MultiByteToWideChar(codePage, 0, text, -1, out.data(), units);
+    return out;
+}
+
+// Wine names a file on drive C through the prefix's "dosdevices/c:" link, and a ":" inside an entry
+// would split it in two on Linux. The real name has no such link. An entry that does not exist, or a
+// "lib/*" wildcard, keeps its last part behind the real name of its folder.
+std::string realUnixName(const std::string& unixName) {
+    auto resolved = [](const std::string& name, std::string& out) {
+        char* real = realpath(name.c_str(), nullptr);
+        if (real == nullptr)
+            return false;
+        out = real;
+        std::free(real);
+        return true;
+    };
+    std::string real;
+    if (resolved(unixName, real))
+        return real;
+    size_t slash = unixName.rfind('/');
+    if (slash != std::string::npos && slash > 0 && resolved(unixName.substr(0, slash), real))
+        return real + unixName.substr(slash);
+    return unixName;
+}
+
+// The Unix name of a Windows file name (UTF-16 with its terminator); empty when Wine has none.
+std::string unixFileName(const Utf16& windowsName) {
+    char* unixName = windowsName.empty() ? nullptr : wine_get_unix_file_name(windowsName.data());
+    if (unixName == nullptr)
+        return {};
+    std::string name = realUnixName(unixName);
+    HeapFree(GetProcessHeap(), 0, unixName);
+    return name;
+}
+
+// "C:\..." and "c:\...": a whole text that is one absolute name on a drive.
+template <typename Unit>
+bool isDrivePath(const Unit* text, size_t length) {
+    auto letter = [](Unit c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+    return length >= 3 && letter(text[0]) && text[1] == ':' && text[2] == '\\';
+}
+
+// Texts that Windows code makes into Java strings: one that is a whole drive path (the launcher's
+// output files among its main parameters) becomes the file's Unix name, so that the VM opens the file
+// a Windows VM would open. Every other text passes unchanged.
+jstring __stdcall newString(JNIEnv* env, const jchar* text, jsize length) {
+    JNIEnv* linuxEnv = linuxEnvOf(env);
+    if (text != nullptr && length > 0 && isDrivePath(text, static_cast<size_t>(length))) {
+        Utf16 windowsName(text, text + length);
+        windowsName.push_back(0);
+        Utf16 unixName = widen(unixFileName(windowsName).c_str(), CP_UTF8);
+        if (unixName.size() > 1)
+            return linuxEnv->NewString(reinterpret_cast<const jchar*>(unixName.data()),
+                                       static_cast<jsize>(unixName.size() - 1));
+    }
+    return linuxEnv->NewString(text, length);
+}
+
 // The tables are declared with the VM's own (cdecl) entry types; the tables we hand to Windows code
 // hold entries of the Windows convention, which only Windows code calls.
 template <typename Slot, typename Entry>
@@ -381,6 +454,7 @@ void fillEnvTable() {
 #undef JNI_FUNCTION
     windowsEnvTable.GetJavaVM = asSlot<decltype(windowsEnvTable.GetJavaVM)>(&getJavaVM);
     windowsEnvTable.RegisterNatives = asSlot<decltype(windowsEnvTable.RegisterNatives)>(&registerNatives);
+    windowsEnvTable.NewString = asSlot<decltype(windowsEnvTable.NewString)>(&newString);
 }
 
 JavaVM* linuxVmOf(JavaVM* vm) {
@@ -570,20 +644,6 @@ bool startEndThread() {
 
 // --- Options ------------------------------------------------------------------------------------------
 
-// Winelib builds with 2-byte wchar_t while the C++ library's compiled std::wstring has 4-byte
-// units, so UTF-16 text lives in a plain vector here.
-using Utf16 = std::vector<WCHAR>;
-
-// The text and its terminator; empty when the text does not convert.
-Utf16 widen(const char* text, UINT codePage) {
-    int units = MultiByteToWideChar(codePage, 0, text, -1, nullptr, 0);
-    if (units <= 0)
-        return {};
-    Utf16 out(static_cast<size_t>(units), 0);
-    MultiByteToWideChar(codePage, 0, text, -1, out.data(), units);
-    return out;
-}
-
 // Windows-side option texts are ANSI; the Linux VM reads UTF-8.
 std::string ansiToUtf8(const char* text) {
     Utf16 wide = widen(text, CP_ACP);
@@ -600,27 +660,6 @@ std::string ansiToUtf8(const char* text) {
 
 constexpr char kClassPathOption[] = "-Djava.class.path=";
 
-// Wine names a file on drive C through the prefix's "dosdevices/c:" link, and a ":" inside an entry
-// would split it in two on Linux. The real name has no such link. An entry that does not exist, or a
-// "lib/*" wildcard, keeps its last part behind the real name of its folder.
-std::string realUnixName(const std::string& unixName) {
-    auto resolved = [](const std::string& name, std::string& out) {
-        char* real = realpath(name.c_str(), nullptr);
-        if (real == nullptr)
-            return false;
-        out = real;
-        std::free(real);
-        return true;
-    };
-    std::string real;
-    if (resolved(unixName, real))
-        return real;
-    size_t slash = unixName.rfind('/');
-    if (slash != std::string::npos && slash > 0 && resolved(unixName.substr(0, slash), real))
-        return real + unixName.substr(slash);
-    return unixName;
-}
-
 // "C:\app\a.jar;lib\*" becomes "/home/u/.wine/drive_c/app/a.jar:/cwd/lib/*".
 std::string unixClassPath(const char* windowsList) {
     std::string result;
@@ -634,14 +673,11 @@ std::string unixClassPath(const char* windowsList) {
         start = end + 1;
         if (entry.empty())
             continue;
-        Utf16 wide = widen(entry.c_str(), CP_ACP);
-        char* unixName = wide.empty() ? nullptr : wine_get_unix_file_name(wide.data());
-        if (unixName == nullptr) {
+        std::string name = unixFileName(widen(entry.c_str(), CP_ACP));
+        if (name.empty()) {
             report("class path entry %s has no Unix name; left out", entry.c_str());
             continue;
         }
-        std::string name = realUnixName(unixName);
-        HeapFree(GetProcessHeap(), 0, unixName);
         if (name.find(':') != std::string::npos) {
             report("class path entry %s has a \":\" in its Unix name %s; left out", entry.c_str(), name.c_str());
             continue;
@@ -655,6 +691,20 @@ std::string unixClassPath(const char* windowsList) {
 
 bool startsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// "-Dname=C:\dir" becomes "-Dname=/unix/dir" (the launcher's own properties name its executable and
+// the folder of its included files); every other option goes from ANSI to UTF-8.
+std::string linuxOption(const char* text) {
+    if (startsWith(text, kClassPathOption))
+        return kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption));
+    const char* equals = std::strchr(text, '=');
+    if (startsWith(text, "-D") && equals != nullptr && isDrivePath(equals + 1, std::strlen(equals + 1))) {
+        std::string name = unixFileName(widen(equals + 1, CP_ACP));
+        if (!name.empty())
+            return ansiToUtf8(std::string(text, equals + 1).c_str()) + name;
+    }
+    return ansiToUtf8(text);
 }
 
 // Options as the Linux VM must see them. Texts and array live as long as the process, as the VM
@@ -683,9 +733,7 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
         // The VM would hand a Linux FILE* to a Windows function: leave the VM's own printing alone.
         if (std::strcmp(text, "vfprintf") == 0)
             continue;
-        std::string linuxText = startsWith(text, kClassPathOption)
-                                    ? kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption))
-                                    : ansiToUtf8(text);
+        std::string linuxText = linuxOption(text);
         hasHeapLimit = hasHeapLimit || startsWith(text, "-Xmx") || startsWith(text, "-XX:MaxHeapSize=");
         // Without -Xrs the VM takes over signals that Wine needs for its own console and exit handling.
         reducesSignals = reducesSignals || std::strcmp(text, "-Xrs") == 0;

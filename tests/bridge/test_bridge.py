@@ -73,20 +73,26 @@ class BridgedRuntime(unittest.TestCase):
         argument = "Grüße Ω 日本 😀"
         drive_c = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c"
         with tempfile.TemporaryDirectory(dir=drive_c) as scratch:
+            scratch = pathlib.Path(scratch)
+
+            def on_drive_c(path):
+                return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+
             # A class directory whose name needs converting, after an entry that does not exist, both on
             # drive C, whose Unix name goes through a link named "c:".
-            classes = pathlib.Path(scratch) / "class dir ü"
+            classes = scratch / "class dir ü"
             shutil.copytree(CLASSES, classes)
-            class_path = ";".join("C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
-                                  for path in (pathlib.Path(scratch) / "missing.jar", classes))
-            echoed = pathlib.Path(scratch) / "echoed.txt"
+            class_path = on_drive_c(scratch / "missing.jar") + ";" + on_drive_c(classes)
+            echoed = scratch / "echoed.txt"
             jvm = self.word_size.runtime / "bin" / self.word_size.vm_kind / "jvm.dll"
 
-            result = self.run_wine(self.word_size.probe, windows_path(jvm), class_path, "BridgeEcho", 7, echoed,
-                                   argument, "second")
+            # Arguments that are drive paths reach Java as the files' Unix names, the others unchanged.
+            result = self.run_wine(self.word_size.probe, windows_path(jvm), class_path, "BridgeEcho", 7,
+                                   on_drive_c(echoed), argument, on_drive_c(scratch / "new ü"), "c:relative")
 
             self.assertEqual(7, result.returncode, result.stdout + result.stderr)
-            self.assertEqual(argument + "\nsecond", echoed.read_text(encoding="utf-8"))
+            self.assertEqual([argument, str(scratch.resolve() / "new ü"), "c:relative"],
+                             echoed.read_text(encoding="utf-8").split("\n"))
         self.assertIn("handled fault: yes", result.stdout)
         # The hook runs before the process ends, and the process ends with the code the hook saw.
         self.assertIn("exit hook: 7", result.stdout)
