@@ -679,7 +679,8 @@ std::string unixClassPath(const char* windowsList) {
             continue;
         }
         if (name.find(':') != std::string::npos) {
-            report("class path entry %s has a \":\" in its Unix name %s; left out", entry.c_str(), name.c_str());
+            report("class path entry %s has a \":\" in its Unix name %s; left out", entry.c_str(),
+                   name.c_str());
             continue;
         }
         if (!result.empty())
