@@ -1,0 +1,206 @@
+"""The launcher with a real Java VM (HotSpot behind the bridge's jvm.dll, out/jre32) under Wine's
+service manager: the sample service's whole life as the demo shows it, arguments outside ASCII, a main
+that never returns, applications that end on their own, and starts and stops in a row.
+
+Every launcher ships its runtime as a user would: a copy of out/jre32 in "jre" beside it, found by the
+search entry B.\\jre. The applications are the sample service and tests/hotspot's archive.
+"""
+import pathlib
+import re
+import shutil
+import subprocess
+import time
+import unittest
+
+import brolt_e2e as e
+from service_e2e import RUNNING, STOPPED, ServiceCase, control, query, wait_for_state
+
+RUNTIME = e.ROOT / "out" / "jre32"
+APPS_JAR = e.TEST_BIN / "hotspot-apps.jar"
+SAMPLE_TOML = e.ROOT / "examples" / "sample-service" / "sample-service.toml"
+MARKER = "brolt-extraction.owner"
+ERROR_SERVICE_SPECIFIC_ERROR = 1066
+# A VM start takes about a second here; the limits only keep a hung VM from stalling the suite.
+START_SECONDS = 60
+STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d sample-service: "
+
+
+def app_toml(name: str, main_class: str, arguments: str = "") -> str:
+    return f"""[service]
+name = "{name}"
+[launcher]
+executable_type = 3
+[java]
+main_class = "com.example.hotspot.{main_class}"
+arguments = "{arguments}"
+vm_parameters = "-Xrs -Xmx256m"
+min_version = "1.8"
+search_sequence = ['B.\\jre']
+[output]
+redirect_stdout = true
+stdout_file = '%BROLT_EXEDIR%out.log'
+redirect_stderr = true
+stderr_file = '%BROLT_EXEDIR%err.log'
+[include]
+files = ["{APPS_JAR}"]
+"""
+
+
+def service_exit_code(name: str) -> int:
+    found = re.search(r"SERVICE_EXIT_CODE\s*:\s*(\d+)", e.sc("query", name).stdout)
+    return int(found.group(1)) if found else None
+
+
+def processes_of(launcher) -> list:
+    """The ids of the processes running the launcher, by the Windows name Wine shows as their command."""
+    name = e.win_path(launcher).lower().encode()
+    found = []
+    for entry in pathlib.Path("/proc").iterdir():
+        try:
+            command = (entry / "cmdline").read_bytes()
+        except OSError:
+            continue
+        if entry.name.isdigit() and command.split(b"\0")[0].lower() == name:
+            found.append(int(entry.name))
+    return found
+
+
+def extraction_folders(launcher) -> list:
+    """The folders of included files that the launcher made and that are still there."""
+    owner = f"module={e.win_path(launcher)}"
+    return [folder for folder in e.drive_c().glob("users/*/Temp/*")
+            if (folder / MARKER).exists() and owner in read(folder / MARKER)]
+
+
+def wait_until(condition, what: str, timeout: float = START_SECONDS):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError(f"timed out waiting for {what}")
+        time.sleep(0.1)
+
+
+def read(path) -> str:
+    path = pathlib.Path(path)
+    return path.read_text(encoding="utf-8") if path.exists() else ""
+
+
+class HotspotCase(ServiceCase):
+    def ship(self, directory: pathlib.Path, launcher: pathlib.Path, name: str) -> pathlib.Path:
+        """The runtime beside the launcher, and the service installed."""
+        shutil.copytree(RUNTIME, directory / "jre")
+        self.addCleanup(self.remove_service, name)
+        installed = e.run(launcher, "-install")
+        self.assertEqual((installed.returncode, installed.stdout), (0, f"Installed service '{name}'.\n"))
+        return launcher
+
+    def app_launcher(self, name: str, main_class: str, arguments: str = "") -> pathlib.Path:
+        directory = e.workdir("hotspot")
+        return self.ship(directory, e.pack(directory, app_toml(name, main_class, arguments)), name)
+
+    def start(self, name: str, *arguments):
+        started = e.sc("start", name, *arguments)
+        self.assertEqual(started.returncode, 0, started)
+
+    def stop(self, launcher, name: str):
+        self.assertNotEqual(processes_of(launcher), [])
+        stopped = e.run(launcher, "-stop")
+        self.assertEqual((stopped.returncode, stopped.stdout), (0, f"Stopping service '{name}'.\nService stopped\n"))
+        self.assertEqual(query(name), (STOPPED, 0))
+        wait_until(lambda: not processes_of(launcher), "the service's process to end")
+
+
+class SampleServiceTest(HotspotCase):
+    def test_install_start_status_request_stop_uninstall(self):
+        name = "SampleService"
+        directory = e.workdir("sample")
+        launcher = directory / "SampleService.exe"
+        subprocess.run([str(e.BROLTPACK), "pack", "--stub", str(e.STUB), "--config", str(SAMPLE_TOML),
+                        "-o", str(launcher)], check=True, capture_output=True)
+        self.ship(directory, launcher, name)
+        out_log = directory / "sample-service.out.log"
+
+        # A free port rather than the configured one, which another run on this machine may hold.
+        self.start(name, "--port=0", "--heartbeat=1")
+        self.assertEqual(wait_for_state(name, RUNNING), (RUNNING, 0))
+        port = int(wait_until(lambda: re.search(r"(?m)^" + STAMP + r"listening on http://127\.0\.0\.1:(\d+)/$",
+                                                read(out_log)), "the sample's listening line")[1])
+        status = e.run(launcher, "-status")
+        self.assertEqual((status.returncode, status.stdout), (0, "Running.\n"))
+
+        page = subprocess.run(["curl", "-sS", "--max-time", "30", f"http://127.0.0.1:{port}/"],
+                              capture_output=True, text=True, encoding="utf-8")
+        self.assertEqual(page.returncode, 0, page.stderr)
+        lines = page.stdout.splitlines()
+        self.assertEqual(lines[0], "sample-service")
+        self.assertRegex(lines[1], r"^uptime: \d+ s$")
+        # The service name first, then the configured arguments, then the start parameters.
+        self.assertEqual(lines[2:], ["arguments: 5", "argument 0: SampleService", "argument 1: --port=8642",
+                                     "argument 2: --heartbeat=5", "argument 3: --port=0",
+                                     "argument 4: --heartbeat=1"])
+        wait_until(lambda: re.search(r"(?m)^" + STAMP + r"heartbeat, up \d+ s$", read(out_log)), "a heartbeat")
+
+        self.stop(launcher, name)
+        self.assertRegex(read(out_log).splitlines()[-1], r"^" + STAMP + r"stopped cleanly after \d+ s$")
+        self.assertEqual(read(directory / "sample-service.err.log"), "")
+        status = e.run(launcher, "-status")
+        self.assertEqual((status.returncode, status.stdout), (3, "Not running.\n"))
+
+        uninstalled = e.run(launcher, "-uninstall")
+        self.assertEqual((uninstalled.returncode, uninstalled.stdout), (0, f"Uninstalled service '{name}'.\n"))
+        self.assertIsNone(query(name))
+
+
+class ApplicationTest(HotspotCase):
+    def test_arguments_outside_ascii_reach_a_main_that_never_returns_and_its_hook_runs_at_stop(self):
+        name = e.unique_name("HotspotArguments")
+        launcher = self.app_launcher(name, "ArgumentsApp", "caf\u00e9 'x y'")
+        self.point_entry_at(name, f'"{e.win_path(launcher)}" Gr\u00fc\u00dfe "a b"')
+        self.start(name, "\u00e9t\u00e9", "\u20ac 5")
+        wait_for_state(name, RUNNING)
+        arguments = wait_until(lambda: read(launcher.parent / "arguments.txt"), "the application's arguments")
+        self.assertEqual(arguments.split("\n"),
+                         ["Gr\u00fc\u00dfe", "caf\u00e9", "x y", "a b", name, "\u00e9t\u00e9", "\u20ac 5"])
+
+        self.stop(launcher, name)
+        self.assertEqual(read(launcher.parent / "out.log").splitlines(), ["arguments written", "shutdown hook ran"])
+        self.assertEqual(read(launcher.parent / "err.log"), "")
+
+    def test_an_application_that_ends_on_its_own_is_reported_with_its_exit_code(self):
+        cases = [
+            # An exception escaping main ends the VM with exit code 1, its trace in the error log.
+            ("throw", 1, "java.lang.IllegalStateException: thrown at once (throw)"),
+            ("exit=3", 3, ""),
+        ]
+        for how, exit_code, error_text in cases:
+            with self.subTest(how):
+                name = e.unique_name("HotspotEnds")
+                launcher = self.app_launcher(name, "EndingApp", how)
+                self.start(name)
+                self.assertEqual(wait_for_state(name, STOPPED, START_SECONDS),
+                                 (STOPPED, ERROR_SERVICE_SPECIFIC_ERROR))
+                self.assertEqual(service_exit_code(name), exit_code)
+                status = e.run(launcher, "-status")
+                self.assertEqual((status.returncode, status.stdout), (3, "Not running.\n"))
+                self.assertIn(error_text, read(launcher.parent / "err.log"))
+                wait_until(lambda: not processes_of(launcher), "the service's process to end")
+
+    def test_ten_starts_and_stops_leave_no_process_and_at_most_the_last_extraction_folder(self):
+        name = e.unique_name("HotspotCycles")
+        launcher = self.app_launcher(name, "ArgumentsApp")
+        arguments = launcher.parent / "arguments.txt"
+        for _ in range(10):
+            arguments.unlink(missing_ok=True)
+            self.start(name)
+            wait_until(arguments.exists, "the application's start")
+            self.assertEqual(len(extraction_folders(launcher)), 1)
+            self.stop(launcher, name)
+        self.assertEqual(processes_of(launcher), [])
+        self.assertLessEqual(len(extraction_folders(launcher)), 1)
+
+
+if __name__ == "__main__":
+    unittest.main()
