@@ -1,0 +1,165 @@
+#!/usr/bin/env python3
+"""Start-up benchmark: the time from a service start request to the first line of the application's
+main, for the launcher against the least an in-process launcher does (minimal_service.exe: load
+jvm.dll, create the VM on the service thread, call main). Both are services of the same service
+manager and run the same main (com.example.hotspot.FirstLineApp) on the same jvm.dll and class-data
+archive with the same VM options (-Xrs -Xmx256m). Rounds alternate between the two (ABBA), after one
+round of each to warm up (the launcher's first start also fills its version cache).
+
+The clock: FirstLineApp's first line reads System.nanoTime(), the monotonic clock this driver reads
+right before it asks for the start, so the two readings compare directly.
+
+Prints the median of each, and last "start-overhead: <launcher/minimal>". Runs inside tests/with-wine.
+"""
+import os
+import pathlib
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
+BROLTPACK = ROOT / "out" / "host" / "broltpack"
+STUB = ROOT / "out" / "win32" / "brolt-service.exe"
+BENCH_BIN = ROOT / "out" / "win32" / "bench"
+APPS_JAR = ROOT / "out" / "win32" / "tests" / "hotspot-apps.jar"
+RUNTIME = ROOT / "out" / "jre32"
+MAIN_CLASS = "com.example.hotspot.FirstLineApp"
+ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "10"))
+# A start takes well under a second; the limit only keeps a broken one from hanging the benchmark.
+TIMEOUT_SECONDS = 60
+
+
+class Services:
+    """bench_services.exe, kept running: a start request leaves as soon as it is asked for."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(["wine", str(BENCH_BIN / "bench_services.exe")], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, text=True, bufsize=1)
+
+    def ask(self, line: str) -> str:
+        self.process.stdin.write(line + "\n")
+        self.process.stdin.flush()
+        reply = self.process.stdout.readline().strip()
+        if not reply.startswith("ok"):
+            raise RuntimeError(f"{line}: {reply or 'no answer'}")
+        return reply
+
+    def close(self):
+        self.process.stdin.close()
+        self.process.wait(TIMEOUT_SECONDS)
+
+
+class Contender:
+    def __init__(self, label: str, service: str, executable: pathlib.Path, times: pathlib.Path):
+        self.label, self.service, self.executable, self.times = label, service, executable, times
+        self.samples = []
+
+    def lines(self) -> list:
+        return self.times.read_text().split() if self.times.exists() else []
+
+    def running_processes(self) -> bool:
+        name = windows_name(self.executable).lower().encode()
+        for entry in pathlib.Path("/proc").iterdir():
+            try:
+                if entry.name.isdigit() and (entry / "cmdline").read_bytes().split(b"\0")[0].lower() == name:
+                    return True
+            except OSError:
+                pass
+        return False
+
+    def round(self, services: Services) -> float:
+        """One start to main and stop; milliseconds from the start request to main's first line."""
+        seen = len(self.lines())
+        requested = time.monotonic_ns()
+        services.ask(f"start {self.service}")
+        deadline = time.monotonic() + TIMEOUT_SECONDS
+        while len(self.lines()) == seen:
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"{self.label}: main did not run within {TIMEOUT_SECONDS} s")
+            time.sleep(0.002)
+        entered = int(self.lines()[-1])
+        services.ask(f"stop {self.service}")
+        # The next round starts on a quiet machine: the process has ended, not just reported stopped.
+        while self.running_processes():
+            if time.monotonic() > deadline:
+                raise RuntimeError(f"{self.label}: the process outlived its stop")
+            time.sleep(0.01)
+        return (entered - requested) / 1e6
+
+
+def windows_name(path: pathlib.Path) -> str:
+    drive_c = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c"
+    return "C:\\" + str(path.relative_to(drive_c)).replace("/", "\\")
+
+
+def launcher_toml() -> str:
+    return f"""[service]
+name = "BenchLauncher"
+[launcher]
+executable_type = 3
+[java]
+main_class = "{MAIN_CLASS}"
+arguments = '%BROLT_EXEDIR%main.txt'
+vm_parameters = "-Xrs -Xmx256m"
+min_version = "1.8"
+search_sequence = ['B.\\jre']
+[include]
+files = ["{APPS_JAR}"]
+"""
+
+
+def set_up(bench: pathlib.Path, services: Services):
+    launcher_dir, minimal_dir = bench / "launcher", bench / "minimal"
+    for directory in (launcher_dir, minimal_dir):
+        directory.mkdir()
+    # The launcher as an application ships it, its runtime beside it.
+    shutil.copytree(RUNTIME, launcher_dir / "jre")
+    (launcher_dir / "app.toml").write_text(launcher_toml())
+    launcher = launcher_dir / "BenchLauncher.exe"
+    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher_dir / "app.toml"),
+                    "-o", str(launcher)], check=True)
+    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+
+    # The minimal one loads the same jvm.dll and main from the same archive.
+    minimal = minimal_dir / "minimal_service.exe"
+    shutil.copy(BENCH_BIN / "minimal_service.exe", minimal)
+    shutil.copy(APPS_JAR, minimal_dir / APPS_JAR.name)
+    jvm = windows_name(launcher_dir / "jre" / "bin" / "client" / "jvm.dll")
+    services.ask(f"create BenchMinimal {windows_name(minimal)} {jvm} {windows_name(minimal_dir / APPS_JAR.name)} "
+                 f"{MAIN_CLASS} {windows_name(minimal_dir / 'main.txt')}")
+    return (Contender("launcher", "BenchLauncher", launcher, launcher_dir / "main.txt"),
+            Contender("minimal", "BenchMinimal", minimal, minimal_dir / "main.txt"))
+
+
+def main() -> int:
+    if "WINEPREFIX" not in os.environ:
+        print("startup_bench: run it through tests/with-wine", file=sys.stderr)
+        return 2
+    bench = pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "bench"
+    bench.mkdir()
+    services = Services()
+    try:
+        contenders = set_up(bench, services)
+        for contender in contenders:
+            contender.round(services)  # warm-up
+        for pair in range(ROUND_PAIRS):
+            for contender in contenders if pair % 2 == 0 else reversed(contenders):
+                contender.samples.append(contender.round(services))
+        for contender in contenders:
+            services.ask(f"delete {contender.service}")
+    finally:
+        services.close()
+
+    print(f"start request to main's first line, median of {ROUND_PAIRS} rounds each (min..max):")
+    for contender in contenders:
+        samples = contender.samples
+        print(f"  {contender.label:9} {statistics.median(samples):7.1f} ms  ({min(samples):.1f}..{max(samples):.1f})")
+    launcher, minimal = (statistics.median(contender.samples) for contender in contenders)
+    print(f"start-overhead: {launcher / minimal:.2f}")
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
