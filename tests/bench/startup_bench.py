@@ -26,7 +26,8 @@ BENCH_BIN = ROOT / "out" / "win32" / "bench"
 APPS_JAR = ROOT / "out" / "win32" / "tests" / "hotspot-apps.jar"
 RUNTIME = ROOT / "out" / "jre32"
 MAIN_CLASS = "com.example.hotspot.FirstLineApp"
-ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "10"))
+# Each round lasts a fraction of a second; twenty of each keep a busy machine's outliers out of the medians.
+ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "20"))
 # A start takes well under a second; the limit only keeps a broken one from hanging the benchmark.
 TIMEOUT_SECONDS = 60
 
