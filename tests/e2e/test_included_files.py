@@ -127,17 +127,22 @@ class IncludedFiles(unittest.TestCase):
 
     def test_launches_starting_together_each_get_their_own_directory(self):
         # Services that start together at boot draw the same random number in the same second; each
-        # must still get a directory of its own.
+        # must still get a directory of its own. (A launch sweeps the folders of finished ones, so the
+        # folders each launch extracted into are read from the logs.)
         launcher = pack_with_files(self.directory, {"a.txt": b"a"})
         line = f'set TMP={e2e.win_path(self.temp)}&& set TEMP={e2e.win_path(self.temp)}&& {e2e.win_path(launcher)}'
         launches = 8
-        processes = [subprocess.Popen(["wine", "cmd", "/c", line], cwd=str(self.directory), env=e2e._environment(),
-                                      stdout=subprocess.PIPE, stderr=subprocess.PIPE) for _ in range(launches)]
+        processes = [subprocess.Popen(["wine", "cmd", "/c", line], cwd=str(self.directory),
+                                      env=e2e._environment({"BROLT_LOG": "yes"}), stdout=subprocess.PIPE,
+                                      stderr=subprocess.PIPE) for _ in range(launches)]
         results = [(process.wait(timeout=120), process.communicate()[1]) for process in processes]
         self.assertEqual([(0, b"")] * launches, results)
-        directories = [p for p in self.temp.iterdir() if p.is_dir()]
-        self.assertEqual(launches, len(directories), directories)
-        self.assertTrue(all((d / "a.txt").read_bytes() == b"a" for d in directories))
+        extracted = set()
+        for log in self.temp.glob("qdl_nlog_*"):
+            lines = log.read_text(encoding="cp1252").splitlines()
+            self.assertIn("extracting files done", lines, log)
+            extracted.add([line for line in lines if line.startswith("Temp dir: ")][-1])
+        self.assertEqual(launches, len(extracted), extracted)
 
     def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
         # Real write failures, each smaller than the included file: a full file system (needs the

@@ -274,7 +274,13 @@ class LibraryLoading(SearchCase):
             ("variable", "EBRT_NOLIB", {"BRT_NOLIB": e2e.win_path(nolib)},
              "The BRT_NOLIB envionment variable does not point to a working 32-bit JVM."),
             ("nothing", "", {}, "No JVM could be found on your system. Please install a 32-bit JVM."),
+            ("registry", "Y", {}, "The JVM could not be started."),
         ]
+        key = "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8"
+        subprocess.run(["wine", "reg", "add", key, "/v", "JavaHome", "/d", e2e.win_path(nolib), "/f"],
+                       env=e2e._environment(), check=True, capture_output=True)
+        self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f"],
+                        env=e2e._environment(), capture_output=True)
         for what, sequence, env, message in cases:
             with self.subTest(what):
                 probe = Probe(d / what, toml(sequence))
