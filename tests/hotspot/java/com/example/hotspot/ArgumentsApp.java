@@ -21,7 +21,8 @@ public final class ArgumentsApp {
             }
         }));
         Path launcher = Paths.get(System.getProperty("brolt.moduleName"));
-        Files.write(launcher.resolveSibling("arguments.txt"), String.join("\n", args).getBytes(StandardCharsets.UTF_8));
+        byte[] lines = String.join("\n", args).getBytes(StandardCharsets.UTF_8);
+        Files.write(launcher.resolveSibling("arguments.txt"), lines);
         System.out.println("arguments written");
         new CountDownLatch(1).await();
     }
