@@ -46,8 +46,7 @@ inline constexpr int32_t kMsgMainClassNotLoaded = 1010;
 inline constexpr int32_t kMsgMainMethodNotFound = 1011;
 inline constexpr int32_t kMsgPowerUserRequired = 1015;
 inline constexpr int32_t kMsgNoVmFound = 1016;
-inline constexpr int32_t kMsgEnvVmDamaged32 = 1018;
-inline constexpr int32_t kMsgVmDamaged32 = 1020;
+// 1018 to 1021, the runtime that does not load, go by the launcher's word size: core/word_size.h.
 inline constexpr int32_t kFirstMessage = 1000;
 inline constexpr int32_t kLastMessage = 1021;
 

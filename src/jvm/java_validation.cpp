@@ -8,6 +8,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
+#include "core/word_size.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "jvm/child_command.h"
@@ -161,6 +162,59 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
     return version.text;
 }
 
+ImageMachine readImageMachine(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return {0, "cannot be read (error " + std::to_string(GetLastError()) + ")"};
+    std::vector<uint8_t> head(kImageHeadBytes);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), head.data(), static_cast<DWORD>(head.size()), &got, nullptr))
+        return {0, "cannot be read (error " + std::to_string(GetLastError()) + ")"};
+    head.resize(got);
+    return imageMachine(head);
+}
+
+namespace {
+
+// The version of an existing executable: from the cache when its entry is current, else from a run,
+// which is then cached.
+std::optional<std::string> versionOf(const std::string& javaExecutable, uint64_t lastWriteTime) {
+    if (std::optional<std::string> cached = readCachedVersion(javaExecutable, lastWriteTime)) {
+        logInfo("got version from registry %s", cached->c_str());
+        return cached;
+    }
+    if (std::optional<std::string> found = runJavaVersion(javaExecutable, lastWriteTime)) {
+        logInfo("got version from execution %s", found->c_str());
+        writeCachedVersion(javaExecutable, lastWriteTime, *found);
+        return found;
+    }
+    logInfo("couldn't get version");
+    return std::nullopt;
+}
+
+// Whether an existing executable qualifies; version receives what was found.
+bool qualifies(const std::string& javaExecutable, uint64_t lastWriteTime, std::string& version,
+               const ValidationSettings& settings, bool skipPrereleaseCheck) {
+    // Before the cache and the run: a cached version says nothing about the word size, and a runtime
+    // of the other one is not worth a child process.
+    Verdict wordSize = runtimeWordSize(readImageMachine(javaExecutable), kLauncherWordSize);
+    if (!wordSize) {
+        logInfo("wrong word size: %s", wordSize.reason.c_str());
+        return false;
+    }
+    std::optional<std::string> found = versionOf(javaExecutable, lastWriteTime);
+    if (!found)
+        return false;
+    version = *found;
+    Verdict inRange = versionInRange(version, settings.range, skipPrereleaseCheck);
+    if (!inRange)
+        logInfo("%s", inRange.reason.c_str());
+    return inRange.accepted;
+}
+
+}  // namespace
+
 bool checkJavaExe(std::string& javaExecutable, std::string& version, const ValidationSettings& settings,
                   bool skipPrereleaseCheck) {
     logInfo("checkJavaExe (%s, [out], %s, %s, %d)", javaExecutable.c_str(), settings.range.minimum.c_str(),
@@ -178,22 +232,7 @@ bool checkJavaExe(std::string& javaExecutable, std::string& version, const Valid
             logInfo("file doesn't exist");
         } else {
             logInfo("file exists");
-            std::optional<std::string> found = readCachedVersion(javaExecutable, lastWriteTime);
-            if (found) {
-                logInfo("got version from registry %s", found->c_str());
-            } else if ((found = runJavaVersion(javaExecutable, lastWriteTime))) {
-                logInfo("got version from execution %s", found->c_str());
-                writeCachedVersion(javaExecutable, lastWriteTime, *found);
-            } else {
-                logInfo("couldn't get version");
-            }
-            if (found) {
-                version = *found;
-                Verdict inRange = versionInRange(version, settings.range, skipPrereleaseCheck);
-                if (!inRange)
-                    logInfo("%s", inRange.reason.c_str());
-                result = inRange.accepted;
-            }
+            result = qualifies(javaExecutable, lastWriteTime, version, settings, skipPrereleaseCheck);
         }
     }
     if (result && settings.windowless) {

@@ -1,11 +1,13 @@
-// Whether one java executable may run the application: it exists, its version (from the per-user
-// cache or a "-version" run) lies in the range, and a windowless application finds javaw.exe beside it.
+// Whether one java executable may run the application: it exists, it is built for the launcher's word
+// size, its version (from the per-user cache or a "-version" run) lies in the range, and a windowless
+// application finds javaw.exe beside it.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
+#include "core/pe_machine.h"
 #include "jvm/version_rules.h"
 
 namespace brolt::jvm {
@@ -25,6 +27,9 @@ struct ValidationSettings {
 // application); version receives the version found, empty when none.
 bool checkJavaExe(std::string& javaExecutable, std::string& version, const ValidationSettings& settings,
                   bool skipPrereleaseCheck);
+
+// The machine in the header of a program or library file, read without running or loading it.
+ImageMachine readImageMachine(const std::string& path);
 
 std::optional<std::string> readCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime);
 void writeCachedVersion(const std::string& javaExecutable, uint64_t lastWriteTime,

@@ -6,8 +6,11 @@
 
 #include "core/limits.h"
 #include "core/log.h"
+#include "core/word_size.h"
 #include "files/paths.h"
+#include "jvm/java_validation.h"
 #include "jvm/library_rules.h"
+#include "jvm/validation_rules.h"
 
 namespace brolt::jvm {
 
@@ -38,10 +41,16 @@ void setSearchPath(const std::optional<std::string>& value) {
 
 HMODULE tryJvmKind(const std::string& binDirectory, const std::string& kind) {
     std::string library = vmLibraryPath(binDirectory, kind);
-    logInfo("Trying %s (exists %d)", library.c_str(), fileExists(library.c_str()) ? 1 : 0);
+    bool present = fileExists(library.c_str());
+    logInfo("Trying %s (exists %d)", library.c_str(), present ? 1 : 0);
     HMODULE handle = LoadLibraryA(library.c_str());
-    if (handle == nullptr)
+    if (handle == nullptr) {
         logInfo("LoadLibraryA %s failed: %lu", library.c_str(), GetLastError());
+        // A library of the other word size is the likeliest reason a present one does not load.
+        if (present)
+            logInfo("%s: %s", library.c_str(),
+                    machineNote(readImageMachine(library), kLauncherWordSize).c_str());
+    }
     return handle;
 }
 

@@ -12,6 +12,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
+#include "core/word_size.h"
 #include "files/paths.h"
 #include "jvm/java_validation.h"
 #include "jvm/jre_unpack.h"
@@ -312,6 +313,13 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
         checkDirectory(search, javaExecutable, entry.value, true);
         if (exists(javaExecutable)) {
             logInfo("%s exists", javaExecutable.c_str());
+            // No version is checked here, but a runtime of the other word size could never load, and
+            // a later entry may hold one that does.
+            Verdict wordSize = runtimeWordSize(readImageMachine(javaExecutable), kLauncherWordSize);
+            if (!wordSize) {
+                logInfo("wrong word size: %s", wordSize.reason.c_str());
+                continue;
+            }
             locationText = entry.value;
             return LocationKind::Directory;
         }
@@ -320,7 +328,7 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
 }
 
 void showFailure(LocationKind kind, const std::string& locationText) {
-    FailureMessage message = failureMessage(kind, locationText);
+    FailureMessage message = failureMessage(kind, locationText, kLauncherWordSize);
     showMessage(message.key, message.hasArgument ? message.argument.c_str() : nullptr);
 }
 

@@ -1,29 +1,32 @@
 #include "jvm/search_rules.h"
 
 #include "config/keys.h"
+#include "core/word_size.h"
 
 namespace brolt::jvm {
 
 namespace {
 
 constexpr char kEntrySeparator = ';';
-// What replaces {0} of the "no runtime" message: this launcher runs 32-bit runtimes only.
-constexpr std::string_view kRuntimeBits = "32";
 
 enum class MessageArgument { None, RuntimeBits, LocationText };
 
+// The messages whose key differs by word size name the row's field instead of a key.
+using WordSizeMessage = int32_t WordSize::*;
+
 struct MessageRow {
     LocationKind kind;
-    int32_t key;
+    int32_t key;                  // when wordSizeKey is null
+    WordSizeMessage wordSizeKey;  // else the key of the launcher's word size
     MessageArgument argument;
 };
 
 constexpr MessageRow kFailureMessages[] = {
-    {LocationKind::None, keys::kMsgNoVmFound, MessageArgument::RuntimeBits},
-    {LocationKind::SystemPath, keys::kMsgNoVmFound, MessageArgument::RuntimeBits},
-    {LocationKind::Directory, keys::kMsgVmDamaged32, MessageArgument::LocationText},
-    {LocationKind::EnvironmentVariable, keys::kMsgEnvVmDamaged32, MessageArgument::LocationText},
-    {LocationKind::Registry, keys::kMsgVmCouldNotStart, MessageArgument::None},
+    {LocationKind::None, keys::kMsgNoVmFound, nullptr, MessageArgument::RuntimeBits},
+    {LocationKind::SystemPath, keys::kMsgNoVmFound, nullptr, MessageArgument::RuntimeBits},
+    {LocationKind::Directory, 0, &WordSize::vmDamagedMessage, MessageArgument::LocationText},
+    {LocationKind::EnvironmentVariable, 0, &WordSize::envVmNotWorkingMessage, MessageArgument::LocationText},
+    {LocationKind::Registry, keys::kMsgVmCouldNotStart, nullptr, MessageArgument::None},
 };
 
 struct LauncherKindRow {
@@ -85,20 +88,22 @@ Verdict fallbackCandidate(const SearchEntry& entry) {
     return Verdict::accept();
 }
 
-FailureMessage failureMessage(LocationKind kind, std::string_view locationText) {
+FailureMessage failureMessage(LocationKind kind, std::string_view locationText, const WordSize& wordSize) {
+    const std::string bits = std::to_string(wordSize.bits);
     for (const MessageRow& row : kFailureMessages) {
         if (row.kind != kind)
             continue;
+        const int32_t key = row.wordSizeKey != nullptr ? wordSize.*row.wordSizeKey : row.key;
         switch (row.argument) {
             case MessageArgument::None:
-                return {row.key, false, {}};
+                return {key, false, {}};
             case MessageArgument::RuntimeBits:
-                return {row.key, true, std::string(kRuntimeBits)};
+                return {key, true, bits};
             case MessageArgument::LocationText:
-                return {row.key, true, std::string(locationText)};
+                return {key, true, std::string(locationText)};
         }
     }
-    return {keys::kMsgNoVmFound, true, std::string(kRuntimeBits)};
+    return {keys::kMsgNoVmFound, true, bits};
 }
 
 std::string_view launcherKindVariable(char launcherKind) {

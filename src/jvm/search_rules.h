@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/word_size.h"
 #include "jvm/decision.h"
 
 namespace brolt::jvm {
@@ -66,9 +67,11 @@ struct FailureMessage {
     bool hasArgument;      // false: shown without substitution
     std::string argument;  // what replaces {0}
 };
-// Nothing found or found on the path: 1016 with "32". A directory: 1020 with the location text.
-// An environment variable: 1018 with the location text (its name). The registry: 1005, no argument.
-FailureMessage failureMessage(LocationKind kind, std::string_view locationText);
+// Nothing found or found on the path: 1016 with the launcher's bits ("32" or "64"). A directory: the
+// word size's "damaged" message (1020 or 1021) with the location text. An environment variable: the
+// word size's "not working" message (1018 or 1019) with the location text (its name). The registry:
+// 1005, no argument.
+FailureMessage failureMessage(LocationKind kind, std::string_view locationText, const WordSize& wordSize);
 
 // The variable of the launcher kind (first letter of key 2001): "BROLT_JAVA_HOME" for "b",
 // "QUENDRIAL_JAVA_HOME" for "q", empty for any other.

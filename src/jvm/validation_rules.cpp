@@ -47,6 +47,26 @@ HomeExecutable javaExeForHome(std::string_view home, bool requireDevelopmentKit,
     return result;
 }
 
+std::string machineNote(const ImageMachine& image, const WordSize& launcher) {
+    if (!image.known())
+        return "not a Windows program: " + image.problem;
+    const std::string launcherBits = std::to_string(launcher.bits) + "-bit";
+    const std::string built = "built for " + machineName(image.machine);
+    if (image.machine == launcher.runtimeMachine)
+        return built + ", as this " + launcherBits + " launcher";
+    const WordSize* other = wordSizeOfMachine(image.machine);
+    if (other == nullptr)
+        return built + "; this launcher is " + launcherBits + " (" + machineName(launcher.runtimeMachine) +
+               ")";
+    return built + ", a " + std::to_string(other->bits) + "-bit runtime; this launcher is " + launcherBits;
+}
+
+Verdict runtimeWordSize(const ImageMachine& javaExecutable, const WordSize& launcher) {
+    if (javaExecutable.known() && javaExecutable.machine == launcher.runtimeMachine)
+        return Verdict::accept();
+    return Verdict::reject(machineNote(javaExecutable, launcher));
+}
+
 TextOutcome windowlessExecutable(std::string_view javaExecutable) {
     if (endsWithIgnoringCase(javaExecutable, kWindowlessName))
         return TextOutcome::of(std::string(javaExecutable));

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "core/pe_machine.h"
+#include "core/word_size.h"
 #include "jvm/decision.h"
 
 namespace brolt::jvm {
@@ -24,6 +26,17 @@ struct HomeExecutable {
 // kits qualify, the answer is whether home\lib\tools.jar exists and the executable stays the runtime
 // inside the kit, home\jre\bin\java.exe.
 HomeExecutable javaExeForHome(std::string_view home, bool requireDevelopmentKit, const FileProbe& exists);
+
+// What a runtime file's header says about its word size, for the log: "built for x86-64, a 64-bit
+// runtime; this launcher is 32-bit", "built for i386, as this 32-bit launcher", or why the header
+// could not be read.
+std::string machineNote(const ImageMachine& image, const WordSize& launcher);
+
+// A runtime loads into the launcher's process only when its VM library has the launcher's word size,
+// and the java executable beside it tells which word size the runtime has. Rejected, with the
+// machineNote as the reason, when the executable is built for another machine or is no Windows
+// program at all.
+Verdict runtimeWordSize(const ImageMachine& javaExecutable, const WordSize& launcher);
 
 // The executable type (key 107) of a windowless application, which needs javaw.exe beside java.exe.
 inline constexpr int kWindowlessExecutableType = 1;

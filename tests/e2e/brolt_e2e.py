@@ -10,8 +10,15 @@ import uuid
 
 ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
 BROLTPACK = ROOT / "out" / "host" / "broltpack"
-STUB = ROOT / "out" / "win32" / "brolt-service.exe"
-TEST_BIN = ROOT / "out" / "win32" / "tests"
+# The launcher's builds by word size, from the same sources. A scenario runs against the one that
+# BROLT_WORD_SIZE names (32 unless told otherwise); the 64-bit one needs a 64-bit prefix
+# (tests/with-wine --win64).
+BUILDS = {bits: ROOT / "out" / f"win{bits}" for bits in ("32", "64")}
+WORD_SIZE = os.environ.get("BROLT_WORD_SIZE", "32")
+if WORD_SIZE not in BUILDS:
+    raise RuntimeError(f"BROLT_WORD_SIZE must be one of {sorted(BUILDS)}, not {WORD_SIZE!r}")
+STUB = BUILDS[WORD_SIZE] / "brolt-service.exe"
+TEST_BIN = BUILDS[WORD_SIZE] / "tests"
 
 
 def prefix() -> pathlib.Path:

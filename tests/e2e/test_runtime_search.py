@@ -2,7 +2,9 @@
 others lost, the version cache, VM kinds, unpacking, and the message by the kind of place.
 
 The launcher is tests/helpers/runtime_probe packed like any launcher: it runs start-up and the search
-and prints what it found. The runtimes are made of the doubles in out/win32/tests/doubles.
+and prints what it found. The runtimes are made of the doubles in out/win<bits>/tests/doubles, of
+the word size under test unless a case asks for the other one. Run with BROLT_WORD_SIZE=64 (in a
+64-bit prefix), the scenarios drive the 64-bit build.
 """
 import os
 import pathlib
@@ -13,29 +15,45 @@ import unittest
 
 import brolt_e2e as e2e
 
-DOUBLES = e2e.TEST_BIN / "doubles"
+OWN = e2e.WORD_SIZE
+OTHER = {"32": "64", "64": "32"}[OWN]
+DOUBLES = {bits: build / "tests" / "doubles" for bits, build in e2e.BUILDS.items()}
 PROBE = e2e.TEST_BIN / "runtime_probe.exe"
 OLD_LINE = 'java version "1.8.0_392"'
 MESSAGES = """
 [messages]
 no_vm_bits = "No JVM could be found on your system. Please install a {0}-bit JVM."
 env_vm_not_working_32 = "The {0} envionment variable does not point to a working 32-bit JVM."
+env_vm_not_working_64 = "The {0} envionment variable does not point to a working 64-bit JVM."
 vm_damaged_32 = "The JVM found at {0} is damaged."
+vm_damaged_64 = "The 64-bit JVM found at {0} is damaged."
 vm_could_not_start = "The JVM could not be started."
 internal_error = "Internal error {0}"
 """
+# What each build shows when the runtime of a place does not load: the messages above by word size.
+FAILURE_MESSAGES = {
+    "32": {"variable": "The {0} envionment variable does not point to a working 32-bit JVM.",
+           "directory": "The JVM found at {0} is damaged."},
+    "64": {"variable": "The {0} envionment variable does not point to a working 64-bit JVM.",
+           "directory": "The 64-bit JVM found at {0} is damaged."},
+}
+# The header's machine of each word size, as the launcher's log names it.
+MACHINES = {"32": "i386", "64": "x86-64"}
+# A file time counts 100 ns ticks from 1601; Unix time counts from 1970.
+WINDOWS_EPOCH_TICKS = 116444736000000000
 
 
-def make_runtime(home: pathlib.Path, version_line=OLD_LINE, exit_code="0", kinds=("client",), bin_name="bin"):
-    """A runtime of the doubles: bin\\java.exe printing version_line and ending with exit_code, and the
-    VM library double in bin\\<kind> for each kind."""
+def make_runtime(home: pathlib.Path, version_line=OLD_LINE, exit_code="0", kinds=("client",), bin_name="bin",
+                 bits=OWN, library_bits=None):
+    """A runtime of the doubles of a word size: bin\\java.exe printing version_line and ending with
+    exit_code, and the VM library double (of library_bits, when it differs) in bin\\<kind> for each kind."""
     binary = home / bin_name
     binary.mkdir(parents=True, exist_ok=True)
-    shutil.copy(DOUBLES / "java.exe", binary / "java.exe")
+    shutil.copy(DOUBLES[bits] / "java.exe", binary / "java.exe")
     (binary / "java-double.txt").write_text(f"{exit_code}\n{version_line}\n", newline="\r\n")
     for kind in kinds:
         (binary / kind).mkdir(exist_ok=True)
-        shutil.copy(DOUBLES / "jvm.dll", binary / kind / "jvm.dll")
+        shutil.copy(DOUBLES[library_bits or bits] / "jvm.dll", binary / kind / "jvm.dll")
     return home
 
 
@@ -151,9 +169,12 @@ class SearchOrder(SearchCase):
 
         registered = make_runtime(d / "registered", 'openjdk version "17.0.9" 2023-10-17')
         key = "HKLM\\SOFTWARE\\JavaSoft\\JDK\\17.0.9"
-        subprocess.run(["wine", "reg", "add", key, "/v", "JavaHome", "/d", e2e.win_path(registered), "/f"],
+        # In the registry view of the launcher's word size: on a 64-bit system a 32-bit program sees the
+        # vendor keys of 32-bit runtimes, a 64-bit program those of 64-bit ones.
+        view = f"/reg:{OWN}"
+        subprocess.run(["wine", "reg", "add", key, "/v", "JavaHome", "/d", e2e.win_path(registered), "/f", view],
                        env=e2e._environment(), check=True, capture_output=True)
-        self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f"],
+        self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f", view],
                         env=e2e._environment(), capture_output=True)
         probe = Probe(d / "y", toml("Y", minimum="11"))
         result, fields, log = probe.run()
@@ -208,7 +229,7 @@ class VersionCache(SearchCase):
         self.addCleanup(shutil.rmtree, parent, True)
         home = make_runtime(parent / "my jre")
         planted = e2e.drive_c() / (parent.name.split(" ")[0] + ".exe")
-        shutil.copy(DOUBLES / "java.exe", planted)
+        shutil.copy(DOUBLES[OWN] / "java.exe", planted)
         self.addCleanup(planted.unlink)
         probe = Probe(self.directory, toml(f"A{e2e.win_path(home)}"))
         self.assertEqual("1", probe.run()[1].get("found"))
@@ -269,25 +290,93 @@ class LibraryLoading(SearchCase):
     def test_failed_load_restores_path_and_shows_the_message_of_the_place(self):
         d = self.directory
         nolib = make_runtime(d / "nolib", kinds=())
+        # A runtime whose java.exe has the launcher's word size and whose VM library has the other one.
+        mixed = make_runtime(d / "mixed", library_bits=OTHER)
+        messages = FAILURE_MESSAGES[OWN]
+        library = e2e.win_path(mixed / "bin" / "client" / "jvm.dll").lower()
         cases = [
-            ("directory", f"A{e2e.win_path(nolib)}", {}, f"The JVM found at {e2e.win_path(nolib)} is damaged."),
-            ("variable", "EBRT_NOLIB", {"BRT_NOLIB": e2e.win_path(nolib)},
-             "The BRT_NOLIB envionment variable does not point to a working 32-bit JVM."),
-            ("nothing", "", {}, "No JVM could be found on your system. Please install a 32-bit JVM."),
-            ("registry", "Y", {}, "The JVM could not be started."),
+            # (what, search sequence, environment, message, a log line, the runtime's bin directory)
+            ("directory", f"A{e2e.win_path(nolib)}", {}, messages["directory"].format(e2e.win_path(nolib)), "",
+             nolib / "bin"),
+            ("variable", "EBRT_NOLIB", {"BRT_NOLIB": e2e.win_path(nolib)}, messages["variable"].format("BRT_NOLIB"),
+             "", nolib / "bin"),
+            ("library of the other word size", f"A{e2e.win_path(mixed)}", {},
+             messages["directory"].format(e2e.win_path(mixed)),
+             f"{library}: built for {MACHINES[OTHER]}, a {OTHER}-bit runtime; this launcher is {OWN}-bit",
+             mixed / "bin"),
+            ("nothing", "", {}, f"No JVM could be found on your system. Please install a {OWN}-bit JVM.", "",
+             nolib / "bin"),
+            ("registry", "Y", {}, "The JVM could not be started.", "", nolib / "bin"),
         ]
         key = "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8"
-        subprocess.run(["wine", "reg", "add", key, "/v", "JavaHome", "/d", e2e.win_path(nolib), "/f"],
+        view = f"/reg:{OWN}"
+        subprocess.run(["wine", "reg", "add", key, "/v", "JavaHome", "/d", e2e.win_path(nolib), "/f", view],
                        env=e2e._environment(), check=True, capture_output=True)
-        self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f"],
+        self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f", view],
                         env=e2e._environment(), capture_output=True)
-        for what, sequence, env, message in cases:
+        for what, sequence, env, message, log_line, bin_dir in cases:
             with self.subTest(what):
-                probe = Probe(d / what, toml(sequence))
+                probe = Probe(d / what.replace(" ", "_"), toml(sequence))
                 result, fields, log = probe.run(env)
                 self.assertEqual(("0", 1), (fields.get("found"), result.returncode), log)
                 self.assertEqual(message, result.stderr.split("\n\nLog: ")[0])
-                self.assertNotIn(e2e.win_path(nolib / "bin").lower(), fields["PATH"].lower())
+                self.assertIn(log_line, log)
+                self.assertNotIn(e2e.win_path(bin_dir).lower(), fields["PATH"].lower())
+
+
+class WordSizes(SearchCase):
+    """A machine with runtimes of both word sizes: each build takes its own wherever it comes in the
+    search, and never starts or loads the other one, whose java.exe tells its word size."""
+
+    def setUp(self):
+        super().setUp()
+        missing = [str(DOUBLES[bits]) for bits in DOUBLES if not (DOUBLES[bits] / "java.exe").exists()]
+        if missing:
+            self.fail(f"the doubles of both word sizes are needed (./run build): {missing}")
+        self.runtimes = {bits: make_runtime(self.directory / f"jre{bits}", bits=bits) for bits in ("32", "64")}
+
+    def sequence(self, *bits) -> str:
+        return ";".join("B" + e2e.win_path(self.runtimes[b]) for b in bits)
+
+    def assert_own_taken(self, fields, log, other_examined=True):
+        self.assertEqual(("1", self.java(self.runtimes[OWN])), (fields.get("found"), fields.get("java")), log)
+        rejection = f"wrong word size: built for {MACHINES[OTHER]}, a {OTHER}-bit runtime; this launcher is {OWN}-bit"
+        self.assertEqual(other_examined, rejection in log, log)
+        self.assertEqual(([], []), (runs(self.runtimes[OTHER]), loads(self.runtimes[OTHER])))
+        self.assertEqual(1, len(loads(self.runtimes[OWN])), log)
+
+    def test_each_build_takes_its_own_wherever_it_comes(self):
+        cases = [
+            # (what, word sizes in search order, minimum)
+            ("64-bit first", ("64", "32"), ""),
+            ("32-bit first", ("32", "64"), ""),
+            # No version fits: the fallback pass takes an existing runtime unchecked, but not one of the
+            # other word size.
+            ("fallback pass", (OTHER, OWN), "99"),
+        ]
+        for what, order, minimum in cases:
+            with self.subTest(what):
+                (self.runtimes[OWN] / "bin" / "client" / "jvm-loads.txt").unlink(missing_ok=True)
+                probe = Probe(self.directory / what.replace(" ", "_"), toml(self.sequence(*order), minimum))
+                result, fields, log = probe.run()
+                self.assert_own_taken(fields, log, other_examined=order[0] == OTHER)
+
+    def test_a_cached_version_does_not_make_the_other_word_size_fit(self):
+        # Both runtimes' versions are in the cache, as valid entries; the launcher's own runtime is
+        # then taken from the cache, and the other one is still passed over.
+        for home in self.runtimes.values():
+            java = home / "bin" / "java.exe"
+            filetime = java.stat().st_mtime_ns // 100 + WINDOWS_EPOCH_TICKS
+            key = "HKCU\\SOFTWARE\\kelvar-dynamics\\brolt\\jvms\\" + self.java(home).replace("\\", "/")
+            for value, kind, data in (("LastWriteTime", "REG_BINARY", filetime.to_bytes(8, "little").hex()),
+                                      ("Version", "REG_SZ", "1.8.0_392")):
+                subprocess.run(["wine", "reg", "add", key, "/v", value, "/t", kind, "/d", data, "/f"],
+                               env=e2e._environment(), check=True, capture_output=True)
+        probe = Probe(self.directory / "cached", toml(self.sequence(OTHER, OWN), minimum="1.8"))
+        result, fields, log = probe.run()
+        self.assert_own_taken(fields, log)
+        self.assertIn("got version from registry 1.8.0_392", log)
+        self.assertEqual([], runs(self.runtimes[OWN]), "the cache decides without a run")
 
 
 class Unpacking(SearchCase):
@@ -297,7 +386,7 @@ class Unpacking(SearchCase):
         for name in archives:
             (home / "lib" / f"{name}.jar.pack").write_bytes(f"packed {name}".encode())
         if unpacker:
-            shutil.copy(DOUBLES / "unpack200.exe", home / "bin" / "unpack200.exe")
+            shutil.copy(DOUBLES[OWN] / "unpack200.exe", home / "bin" / "unpack200.exe")
         return home
 
     def test_a_packed_runtime_is_restored_once(self):

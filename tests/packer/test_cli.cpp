@@ -99,6 +99,23 @@ TEST(Cli, PacksAndInspectsALauncher) {
     EXPECT_NE(inspect.out.find("file size " + std::to_string(bytes.size()) + "\n"), std::string::npos);
 }
 
+TEST(Cli, PacksEitherLauncherAndInspectNamesItsMachine) {
+    TempDir dir;
+    const auto config = dir.write("app.toml", "[service]\nname = \"x\"\n[include]\nruntime = false\n");
+    const std::pair<bool, const char*> cases[] = {{false, "machine: i386 (32-bit launcher)\n"},
+                                                  {true, "machine: x86-64 (64-bit launcher)\n"}};
+    for (const auto& [pe32Plus, machineLine] : cases) {
+        const auto stub = dir.write("stub.exe", testing::makeTinyPe({2, pe32Plus, 16, 0x80, 0}).bytes);
+        const auto output = dir.path / "My.exe";
+        const ProgramRun pack =
+            broltpack(dir, "pack -s " + q(stub) + " -c " + q(config) + " -o " + q(output));
+        ASSERT_EQ(pack.exitCode, 0) << pack.err;
+        const ProgramRun inspect = broltpack(dir, "inspect " + q(output));
+        EXPECT_EQ(inspect.exitCode, 0) << inspect.err;
+        EXPECT_EQ(inspect.out.rfind(machineLine, 0), 0u) << inspect.out;
+    }
+}
+
 TEST(Cli, AFailedPackLeavesNoOutputAndNoTemporaryFile) {
     TempDir dir;
     const auto stub = dir.write("stub.exe", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes);

@@ -29,6 +29,7 @@ TEST_P(StreamStart, IsTheEndOfTheLastSectionsRawData) {
     const StubLayout layout = locateStream(pe.bytes, "stub.exe");
     EXPECT_EQ(layout.streamStart, pe.sectionsEnd);
     EXPECT_EQ(layout.securityEntryOffset, pe.securityEntryOffset);
+    EXPECT_EQ(layout.machine, GetParam().shape.pe32Plus ? 0x8664 : 0x14C);
 }
 
 INSTANTIATE_TEST_SUITE_P(Shapes, StreamStart,
@@ -51,6 +52,46 @@ TEST(PrepareStub, CutsBehindTheLastSectionAndClearsTheSignatureEntry) {
     const StubLayout layout = locateStream(stub, "s.exe");
     EXPECT_EQ(layout.securityAddress, 0u);
     EXPECT_EQ(layout.securitySize, 0u);
+}
+
+std::vector<uint8_t> withU16(std::vector<uint8_t> bytes, size_t offset, uint16_t value) {
+    bytes[offset] = static_cast<uint8_t>(value);
+    bytes[offset + 1] = static_cast<uint8_t>(value >> 8);
+    return bytes;
+}
+
+TEST(Machine, EitherLauncherIsAStubAndInspectNamesIt) {
+    const auto pe32 = makeTinyPe({1, false, 16, 0x80, 0}).bytes;
+    const auto pe32Plus = makeTinyPe({1, true, 16, 0x80, 0}).bytes;
+    const auto arm = withU16(pe32Plus, 0x80 + 4, 0xAA64);
+    struct Case {
+        const char* label;
+        std::vector<uint8_t> bytes;
+        const char* description;
+        bool stub;
+    };
+    const Case cases[] = {
+        {"32-bit", pe32, "i386 (32-bit launcher)", true},
+        {"64-bit", pe32Plus, "x86-64 (64-bit launcher)", true},
+        {"arm64", arm, "0xAA64 (no launcher is built for it)", false},
+        {"no executable", {'M', 'Z'}, "unknown (only 2 bytes, too short for a DOS header)", false},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(machineDescription(c.bytes), c.description) << c.label;
+        try {
+            EXPECT_EQ(prepareStub(c.bytes, "s.exe"), c.bytes) << c.label;
+            EXPECT_TRUE(c.stub) << c.label << ": accepted";
+        } catch (const PackError& error) {
+            EXPECT_FALSE(c.stub) << c.label << ": " << error.what();
+        }
+    }
+    try {
+        prepareStub(arm, "arm.exe");
+        ADD_FAILURE() << "an arm64 stub was accepted";
+    } catch (const PackError& error) {
+        EXPECT_EQ(error.problem().text,
+                  "not a launcher stub: built for 0xAA64, while launchers are built for i386 and x86-64");
+    }
 }
 
 struct BrokenCase {

@@ -106,25 +106,33 @@ TEST(SearchSequence, FallbackPassTriesBAlwaysAndAOrROnlyWhenRelative) {
     }
 }
 
-TEST(FailureMessage, ChosenByTheKindOfPlace) {
+TEST(FailureMessage, ChosenByTheKindOfPlaceAndTheWordSize) {
     struct MessageCase {
+        const brolt::WordSize& wordSize;
         jvm::LocationKind kind;
         int32_t key;
         bool hasArgument;
         const char* argument;
     };
     const MessageCase cases[] = {
-        {jvm::LocationKind::None, 1016, true, "32"},
-        {jvm::LocationKind::SystemPath, 1016, true, "32"},
-        {jvm::LocationKind::Directory, 1020, true, ".\\jre"},
-        {jvm::LocationKind::EnvironmentVariable, 1018, true, ".\\jre"},
-        {jvm::LocationKind::Registry, 1005, false, ""},
+        {brolt::kWordSize32, jvm::LocationKind::None, 1016, true, "32"},
+        {brolt::kWordSize32, jvm::LocationKind::SystemPath, 1016, true, "32"},
+        {brolt::kWordSize32, jvm::LocationKind::Directory, 1020, true, ".\\jre"},
+        {brolt::kWordSize32, jvm::LocationKind::EnvironmentVariable, 1018, true, ".\\jre"},
+        {brolt::kWordSize32, jvm::LocationKind::Registry, 1005, false, ""},
+        {brolt::kWordSize64, jvm::LocationKind::None, 1016, true, "64"},
+        {brolt::kWordSize64, jvm::LocationKind::SystemPath, 1016, true, "64"},
+        {brolt::kWordSize64, jvm::LocationKind::Directory, 1021, true, ".\\jre"},
+        {brolt::kWordSize64, jvm::LocationKind::EnvironmentVariable, 1019, true, ".\\jre"},
+        {brolt::kWordSize64, jvm::LocationKind::Registry, 1005, false, ""},
     };
     for (const MessageCase& c : cases) {
-        jvm::FailureMessage message = jvm::failureMessage(c.kind, ".\\jre");
-        EXPECT_EQ(message.key, c.key) << static_cast<int>(c.kind);
-        EXPECT_EQ(message.hasArgument, c.hasArgument) << static_cast<int>(c.kind);
-        EXPECT_EQ(message.argument, c.argument) << static_cast<int>(c.kind);
+        jvm::FailureMessage message = jvm::failureMessage(c.kind, ".\\jre", c.wordSize);
+        const std::string what =
+            std::to_string(c.wordSize.bits) + " bits, kind " + std::to_string(static_cast<int>(c.kind));
+        EXPECT_EQ(message.key, c.key) << what;
+        EXPECT_EQ(message.hasArgument, c.hasArgument) << what;
+        EXPECT_EQ(message.argument, c.argument) << what;
     }
 }
 

@@ -143,4 +143,32 @@ TEST(ChildCommandLine, ProgramQuotedArgumentsAsGiven) {
         "\"c:\\my jre\\bin\\unpack200.exe\" -r \"c:\\my jre\\lib\\rt.jar.pack\" \"c:\\my jre\\lib\\rt.jar\"");
 }
 
+TEST(RuntimeWordSize, OnlyTheLaunchersOwnMachineIsTaken) {
+    struct WordSizeCase {
+        const brolt::WordSize& launcher;
+        brolt::ImageMachine javaExecutable;
+        bool taken;
+        const char* reason;  // the log's reason, also for a library that failed to load
+    };
+    const brolt::ImageMachine i386{brolt::kMachineI386, {}};
+    const brolt::ImageMachine x64{brolt::kMachineAmd64, {}};
+    const brolt::ImageMachine arm{0xAA64, {}};
+    const brolt::ImageMachine text{0, "no MZ header"};
+    const WordSizeCase cases[] = {
+        {brolt::kWordSize32, i386, true, "built for i386, as this 32-bit launcher"},
+        {brolt::kWordSize32, x64, false, "built for x86-64, a 64-bit runtime; this launcher is 32-bit"},
+        {brolt::kWordSize64, x64, true, "built for x86-64, as this 64-bit launcher"},
+        {brolt::kWordSize64, i386, false, "built for i386, a 32-bit runtime; this launcher is 64-bit"},
+        {brolt::kWordSize64, arm, false, "built for 0xAA64; this launcher is 64-bit (x86-64)"},
+        {brolt::kWordSize32, text, false, "not a Windows program: no MZ header"},
+    };
+    for (const WordSizeCase& c : cases) {
+        const std::string what = std::to_string(c.launcher.bits) + "-bit launcher, " + c.reason;
+        jvm::Verdict verdict = jvm::runtimeWordSize(c.javaExecutable, c.launcher);
+        EXPECT_EQ(verdict.accepted, c.taken) << what;
+        EXPECT_EQ(verdict.reason, c.taken ? "" : c.reason) << what;
+        EXPECT_EQ(jvm::machineNote(c.javaExecutable, c.launcher), c.reason) << what;
+    }
+}
+
 }  // namespace

@@ -30,6 +30,7 @@ void packLauncher(const std::filesystem::path& stub, const std::filesystem::path
 void inspectLauncher(const std::filesystem::path& launcher, std::ostream& out) {
     const std::vector<uint8_t> image = readWholeFile(launcher);
     const LauncherStream stream = readLauncherStream(image, launcher.string());
+    out << "machine: " << machineDescription(image) << "\n";
     printLauncherStream(stream, out);
     if (!stream.endMarker) {
         throw PackError(

@@ -14,8 +14,9 @@ void packLauncher(const std::filesystem::path& stub, const std::filesystem::path
                   const std::filesystem::path& output,
                   const std::optional<std::filesystem::path>& runtimeJar = std::nullopt);
 
-// Prints the stream of `launcher` (see printLauncherStream). Throws PackError for a broken or missing
-// stream, also after printing when the end marker does not follow the stream.
+// Prints the machine `launcher` is built for and its stream (see printLauncherStream). Throws
+// PackError for a broken or missing stream, also after printing when the end marker does not follow
+// the stream.
 void inspectLauncher(const std::filesystem::path& launcher, std::ostream& out);
 
 }  // namespace brolt::pack

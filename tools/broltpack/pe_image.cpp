@@ -3,12 +3,16 @@
 #include <cstdio>
 
 #include "config/stream_format.h"
+#include "core/pe_machine.h"
+#include "core/word_size.h"
 #include "pack_error.h"
 
 namespace brolt::pack {
 namespace {
 
 using namespace brolt::stream;
+
+constexpr uint32_t kMachineOffset = 4;  // from the PE signature
 
 // Optional header magics and where each keeps its data directory count and table.
 constexpr uint16_t kPe32Magic = 0x10B;
@@ -64,6 +68,7 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
     requireInside(image, lastSection, kSectionHeaderSize, name, "the last section header");
 
     StubLayout layout;
+    layout.machine = readU16(image, pe + kMachineOffset);
     layout.streamStart = static_cast<uint64_t>(readU32(image, lastSection + kRawDataPointerOffset)) +
                          readU32(image, lastSection + kRawDataSizeOffset);
     if (layout.streamStart > image.size()) {
@@ -99,6 +104,12 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
 
 std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name) {
     const StubLayout layout = locateStream(image, name);
+    if (wordSizeOfMachine(layout.machine) == nullptr) {
+        throw PackError({name, 0, 0,
+                         "not a launcher stub: built for " + machineName(layout.machine) +
+                             ", while launchers are built for " + machineName(kWordSize32.runtimeMachine) +
+                             " and " + machineName(kWordSize64.runtimeMachine)});
+    }
     std::vector<uint8_t> stub(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(layout.streamStart));
     // The signature no longer covers the file once a stream changes, and it was cut off with the old stream.
     if (layout.securityEntryOffset != 0 && layout.securityEntryOffset + kDirectoryEntrySize <= stub.size()) {
@@ -106,6 +117,16 @@ std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::stri
                     kDirectoryEntrySize, 0);
     }
     return stub;
+}
+
+std::string machineDescription(std::span<const uint8_t> image) {
+    const ImageMachine read = imageMachine(image);
+    if (!read.known())
+        return "unknown (" + read.problem + ")";
+    const WordSize* wordSize = wordSizeOfMachine(read.machine);
+    if (wordSize == nullptr)
+        return machineName(read.machine) + " (no launcher is built for it)";
+    return machineName(read.machine) + " (" + std::to_string(wordSize->bits) + "-bit launcher)";
 }
 
 void updateChecksum(std::vector<uint8_t>& image, const std::string& name) {

@@ -15,6 +15,7 @@ struct StubLayout {
     uint32_t securityAddress = 0;      // file offset of the code signature; 0 when unsigned
     uint32_t securitySize = 0;
     uint64_t checksumOffset = 0;  // file offset of the image checksum; 0 when the header is too short
+    uint16_t machine = 0;         // the file header's machine field
 };
 
 // Walks the headers; throws PackError (file name `name`) when the bytes are not a Windows executable
@@ -22,8 +23,13 @@ struct StubLayout {
 StubLayout locateStream(std::span<const uint8_t> image, const std::string& name);
 
 // The executable without whatever follows its last section (an old stream, a code signature), with
-// the security directory entry cleared, ready to take a new stream.
+// the security directory entry cleared, ready to take a new stream. Either launcher is a stub, the
+// 32-bit or the 64-bit one; an executable built for any other machine is refused (PackError).
 std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name);
+
+// The machine an executable is built for, as `inspect` names it: "i386 (32-bit launcher)", "x86-64
+// (64-bit launcher)", "0xAA64 (no launcher is built for it)", or "unknown (<why>)".
+std::string machineDescription(std::span<const uint8_t> image);
 
 // Stores the image checksum of the finished file (the header field loaders and signing tools check),
 // since appending a stream changes it. Throws PackError like locateStream.
