@@ -9,6 +9,11 @@ round of each to warm up (the launcher's first start also fills its version cach
 The clock: FirstLineApp's first line reads System.nanoTime(), the monotonic clock this driver reads
 right before it asks for the start, so the two readings compare directly.
 
+BROLT_WORD_SIZE (32 unless told otherwise) picks the launcher, the minimal service and the runtime of
+that word size (out/win32 with out/jre32's client VM, or out/win64 with out/jre64's server VM); the
+64-bit ones need a 64-bit prefix (tests/with-wine --win64). The service driver and the archive are
+word-size free and come from the 32-bit build.
+
 Prints the median of each, the ratio of the fastest rounds, and last "start-overhead: <launcher/minimal>"
 (the ratio of the medians). Runs inside tests/with-wine.
 """
@@ -22,10 +27,17 @@ import time
 
 ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
 BROLTPACK = ROOT / "out" / "host" / "broltpack"
-STUB = ROOT / "out" / "win32" / "brolt-service.exe"
-BENCH_BIN = ROOT / "out" / "win32" / "bench"
+# The VM kind is the one the launcher tries first in each runtime (out/jre64 has only the server VM).
+VM_KINDS = {"32": "client", "64": "server"}
+WORD_SIZE = os.environ.get("BROLT_WORD_SIZE", "32")
+if WORD_SIZE not in VM_KINDS:
+    sys.exit(f"startup_bench: BROLT_WORD_SIZE must be one of {sorted(VM_KINDS)}, not {WORD_SIZE!r}")
+STUB = ROOT / "out" / f"win{WORD_SIZE}" / "brolt-service.exe"
+MINIMAL_SERVICE = ROOT / "out" / f"win{WORD_SIZE}" / "bench" / "minimal_service.exe"
+RUNTIME = ROOT / "out" / f"jre{WORD_SIZE}"
+VM_KIND = VM_KINDS[WORD_SIZE]
+BENCH_SERVICES = ROOT / "out" / "win32" / "bench" / "bench_services.exe"
 APPS_JAR = ROOT / "out" / "win32" / "tests" / "hotspot-apps.jar"
-RUNTIME = ROOT / "out" / "jre32"
 MAIN_CLASS = "com.example.hotspot.FirstLineApp"
 # Each round lasts a fraction of a second; twenty of each keep a busy machine's outliers out of the medians.
 ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "20"))
@@ -37,7 +49,7 @@ class Services:
     """bench_services.exe, kept running: a start request leaves as soon as it is asked for."""
 
     def __init__(self):
-        self.process = subprocess.Popen(["wine", str(BENCH_BIN / "bench_services.exe")], stdin=subprocess.PIPE,
+        self.process = subprocess.Popen(["wine", str(BENCH_SERVICES)], stdin=subprocess.PIPE,
                                         stdout=subprocess.PIPE, text=True, bufsize=1)
 
     def ask(self, line: str) -> str:
@@ -126,9 +138,9 @@ def set_up(bench: pathlib.Path, services: Services):
 
     # The minimal one loads the same jvm.dll and main from the same archive.
     minimal = minimal_dir / "minimal_service.exe"
-    shutil.copy(BENCH_BIN / "minimal_service.exe", minimal)
+    shutil.copy(MINIMAL_SERVICE, minimal)
     shutil.copy(APPS_JAR, minimal_dir / APPS_JAR.name)
-    jvm = windows_name(launcher_dir / "jre" / "bin" / "client" / "jvm.dll")
+    jvm = windows_name(launcher_dir / "jre" / "bin" / VM_KIND / "jvm.dll")
     services.ask(f"create BenchMinimal {windows_name(minimal)} {jvm} {windows_name(minimal_dir / APPS_JAR.name)} "
                  f"{MAIN_CLASS} {windows_name(minimal_dir / 'main.txt')}")
     return (Contender("launcher", "BenchLauncher", launcher, launcher_dir / "main.txt"),
@@ -154,6 +166,7 @@ def main() -> int:
     finally:
         services.close()
 
+    print(f"{WORD_SIZE}-bit launcher, {WORD_SIZE}-bit runtime ({VM_KIND} VM):")
     print(f"start request to main's first line, median of {ROUND_PAIRS} rounds each (min..max):")
     for contender in contenders:
         samples = contender.samples

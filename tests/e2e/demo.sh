@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # The main job, for real: the sample Java service (examples/sample-service) packed onto the launcher,
 # shipped with a Java runtime beside it, installed, started, asked over HTTP, stopped and removed as a
-# Windows service. Runs inside tests/with-wine (a fresh prefix); ./run demo builds everything first.
-# Ends with a non-zero exit code as soon as a step fails.
+# Windows service. Runs inside tests/with-wine (a fresh prefix, a 64-bit one for the 64-bit launcher);
+# ./run demo builds everything first. Ends with a non-zero exit code as soon as a step fails.
+#
+#   demo.sh [64|32]    the launcher and runtime of that word size (default 64, what ships today)
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+BITS=${1:-64}
+case $BITS in
+  64) VM_KIND=server LAUNCHER_WINE=${BROLT_WINE64:-} ;;
+  32) VM_KIND=client LAUNCHER_WINE=wine ;;
+  *) echo "usage: demo.sh [64|32]" >&2; exit 2 ;;
+esac
+[ -n "$LAUNCHER_WINE" ] || { echo "demo.sh: the 64-bit launcher needs tests/with-wine --win64" >&2; exit 2; }
 NAME=SampleService
 APP=$WINEPREFIX/drive_c/$NAME
 EXE=$APP/$NAME.exe
@@ -29,7 +38,7 @@ win() { wine "$@" 2>/dev/null | tr -d '\r'; }
 command_word() {
   local expected=$1 word=$2 note=${3:-} output code
   step "$NAME.exe $word$note"
-  output=$(cd "$APP" && wine "$EXE" "$word" 2>/dev/null)
+  output=$(cd "$APP" && "$LAUNCHER_WINE" "$EXE" "$word" 2>/dev/null)
   code=$?
   printf '%s\n(exit code %s)\n' "${output//$'\r'/}" "$code"
   [ "$code" = "$expected" ] || fail "$NAME.exe $word ended with $code, expected $expected"
@@ -39,25 +48,25 @@ state() { win sc query "$NAME" | sed -n 's/^ *STATE *: *[0-9]* *\([A-Z_]*\).*/\1
 installed=false
 cleanup() {
   if $installed; then
-    (cd "$APP" && wine "$EXE" -uninstall >/dev/null 2>&1)
+    (cd "$APP" && "$LAUNCHER_WINE" "$EXE" -uninstall >/dev/null 2>&1)
   fi
 }
 trap cleanup EXIT
 
-step "Pack the sample service: broltpack pack --stub brolt-service.exe --config sample-service.toml"
+step "Pack the sample service onto the $BITS-bit launcher: broltpack pack --stub out/win$BITS/brolt-service.exe --config sample-service.toml"
 mkdir -p "$APP"
-"$ROOT/out/host/broltpack" pack --stub "$ROOT/out/win32/brolt-service.exe" \
+"$ROOT/out/host/broltpack" pack --stub "$ROOT/out/win$BITS/brolt-service.exe" \
   --config "$ROOT/examples/sample-service/sample-service.toml" -o "$EXE" || fail "packing failed"
 echo "What it carries (broltpack inspect, in part):"
-"$ROOT/out/host/broltpack" inspect "$EXE" | grep -E '^ +(101|122|123|124|128|105) |^included|^  "'
+"$ROOT/out/host/broltpack" inspect "$EXE" | grep -E '^stub|^ +(101|122|123|124|128|105) |^included|^  "'
 
-step "Ship a Java runtime beside it: jre\\ (search entry B.\\jre)"
-cp -r "$ROOT/out/jre32" "$APP/jre" || fail "no runtime in out/jre32 (./run build makes it)"
-for file in "$NAME.exe" 'jre\bin\java.exe' 'jre\bin\client\jvm.dll'; do
+step "Ship a $BITS-bit Java runtime beside it: jre\\ (search entry B.\\jre)"
+cp -r "$ROOT/out/jre$BITS" "$APP/jre" || fail "no runtime in out/jre$BITS (./run build makes it)"
+for file in "$NAME.exe" 'jre\bin\java.exe' "jre\\bin\\$VM_KIND\\jvm.dll"; do
   printf '  C:\\%s\\%-24s %8d bytes\n' "$NAME" "$file" "$(stat -c %s "$APP/${file//\\//}")"
 done
 echo "jre\\bin\\java.exe -version (what the launcher's runtime search runs once, then caches):"
-(cd "$APP" && wine 'jre\bin\java.exe' -version 2>&1 | tr -d '\r' | sed 's/^/  /')
+(cd "$APP" && "$LAUNCHER_WINE" 'jre\bin\java.exe' -version 2>&1 | tr -d '\r' | sed 's/^/  /')
 
 if (exec 3<>"/dev/tcp/127.0.0.1/$PORT") 2>/dev/null; then
   fail "port $PORT is in use on this machine (another demo running?)"
@@ -106,4 +115,4 @@ command_word 0 -uninstall
 installed=false
 command_word 1 -status "  (the service is gone)"
 
-step "Done: the sample ran as a Windows service on a real Java VM and stopped cleanly."
+step "Done: the sample ran as a Windows service in the $BITS-bit launcher on a real Java VM and stopped cleanly."

@@ -1,9 +1,10 @@
-"""The launcher with a real Java VM (HotSpot behind the bridge's jvm.dll, out/jre32) under Wine's
-service manager: the sample service's whole life as the demo shows it, arguments outside ASCII, a main
-that never returns, applications that end on their own, and starts and stops in a row.
+"""The launcher with a real Java VM (HotSpot behind the bridge's jvm.dll) under Wine's service manager:
+the sample service's whole life as the demo shows it, arguments outside ASCII, a main that never
+returns, applications that end on their own, and starts and stops in a row.
 
-Every launcher ships its runtime as a user would: a copy of out/jre32 in "jre" beside it, found by the
-search entry B.\\jre. The applications are the sample service and tests/hotspot's archive.
+Every launcher ships its runtime as a user would: a copy of the runtime of its word size (out/jre32 or
+out/jre64, by BROLT_WORD_SIZE) in "jre" beside it, found by the search entry B.\\jre. The applications
+are the sample service and tests/hotspot's archive.
 """
 import pathlib
 import re
@@ -15,7 +16,7 @@ import unittest
 import brolt_e2e as e
 from service_e2e import RUNNING, STOPPED, ServiceCase, control, query, wait_for_state
 
-RUNTIME = e.ROOT / "out" / "jre32"
+RUNTIME = e.ROOT / "out" / f"jre{e.WORD_SIZE}"
 APPS_JAR = e.TEST_BIN / "hotspot-apps.jar"
 SAMPLE_TOML = e.ROOT / "examples" / "sample-service" / "sample-service.toml"
 MARKER = "brolt-extraction.owner"
