@@ -58,7 +58,7 @@ mkdir -p "$APP"
 "$ROOT/out/host/broltpack" pack --stub "$ROOT/out/win$BITS/brolt-service.exe" \
   --config "$ROOT/examples/sample-service/sample-service.toml" -o "$EXE" || fail "packing failed"
 echo "What it carries (broltpack inspect, in part):"
-"$ROOT/out/host/broltpack" inspect "$EXE" | grep -E '^stub|^ +(101|122|123|124|128|105) |^included|^  "'
+"$ROOT/out/host/broltpack" inspect "$EXE" | grep -E '^machine|^ +(101|122|123|124|128|105) |^included|^  "'
 
 step "Ship a $BITS-bit Java runtime beside it: jre\\ (search entry B.\\jre)"
 cp -r "$ROOT/out/jre$BITS" "$APP/jre" || fail "no runtime in out/jre$BITS (./run build makes it)"
