@@ -17,6 +17,7 @@ import brolt_e2e as e
 from service_e2e import RUNNING, STOPPED, ServiceCase, control, query, wait_for_state
 
 RUNTIME = e.ROOT / "out" / f"jre{e.WORD_SIZE}"
+OTHER_RUNTIME = e.ROOT / "out" / ("jre64" if e.WORD_SIZE == "32" else "jre32")
 APPS_JAR = e.TEST_BIN / "hotspot-apps.jar"
 SAMPLE_TOML = e.ROOT / "examples" / "sample-service" / "sample-service.toml"
 MARKER = "brolt-extraction.owner"
@@ -26,7 +27,7 @@ START_SECONDS = 60
 STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d sample-service: "
 
 
-def app_toml(name: str, main_class: str, arguments: str = "") -> str:
+def app_toml(name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'") -> str:
     return f"""[service]
 name = "{name}"
 [launcher]
@@ -36,7 +37,7 @@ main_class = "com.example.hotspot.{main_class}"
 arguments = "{arguments}"
 vm_parameters = "-Xrs -Xmx256m"
 min_version = "1.8"
-search_sequence = ['B.\\jre']
+search_sequence = [{search}]
 [output]
 redirect_stdout = true
 stdout_file = '%BROLT_EXEDIR%out.log'
@@ -98,9 +99,9 @@ class HotspotCase(ServiceCase):
         self.assertEqual((installed.returncode, installed.stdout), (0, f"Installed service '{name}'.\n"))
         return launcher
 
-    def app_launcher(self, name: str, main_class: str, arguments: str = "") -> pathlib.Path:
+    def app_launcher(self, name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'"):
         directory = e.workdir("hotspot")
-        return self.ship(directory, e.pack(directory, app_toml(name, main_class, arguments)), name)
+        return self.ship(directory, e.pack(directory, app_toml(name, main_class, arguments, search)), name)
 
     def start(self, name: str, *arguments):
         started = e.sc("start", name, *arguments)
@@ -188,6 +189,18 @@ class ApplicationTest(HotspotCase):
                 self.assertEqual((status.returncode, status.stdout), (3, "Not running.\n"))
                 self.assertIn(error_text, read(launcher.parent / "err.log"))
                 wait_until(lambda: not processes_of(launcher), "the service's process to end")
+
+    def test_a_runtime_of_the_other_word_size_found_first_is_passed_over(self):
+        # A machine with both kinds: the other word size's runtime comes first in the search, and its VM
+        # library could not load into this launcher; the application must run on the runtime behind it.
+        name = e.unique_name("HotspotWordSize")
+        launcher = self.app_launcher(name, "EndingApp", "exit=3", search="'B.\\other-jre', 'B.\\jre'")
+        shutil.copytree(OTHER_RUNTIME, launcher.parent / "other-jre")
+        self.start(name)
+        self.assertEqual(wait_for_state(name, STOPPED, START_SECONDS), (STOPPED, ERROR_SERVICE_SPECIFIC_ERROR))
+        self.assertEqual(service_exit_code(name), 3)
+        self.assertEqual(read(launcher.parent / "err.log"), "")
+        wait_until(lambda: not processes_of(launcher), "the service's process to end")
 
     def test_ten_starts_and_stops_leave_no_process_and_at_most_the_last_extraction_folder(self):
         name = e.unique_name("HotspotCycles")
