@@ -89,9 +89,11 @@ build_runtime() {
   awk '/^struct JNINativeInterface_ \{/,/^\};/' "$JNI_INCLUDE/jni.h" |
     grep -oP '\(JNICALL \*\K\w+(?=\))' | sed 's/.*/JNI_FUNCTION(&)/' >"$build/jni_functions.inc.new"
   mv "$build/jni_functions.inc.new" "$build/jni_functions.inc"
+  # winegcc tells an exports file by Wine's own extension for that format.
+  cp "$HERE/jvm_bridge.exports" "$build/jvm_bridge.spec"
   wineg++ "$WINELIB_MACHINE" -shared -std=c++20 -O2 -Wall -Wextra -Wno-unused-parameter \
     -I"$JNI_INCLUDE" -I"$JNI_INCLUDE/linux" -I"$build" \
-    "$HERE/jvm_bridge.cpp" "$HERE/jvm_bridge.spec" -o "$build/jvm.dll" -ldl
+    "$HERE/jvm_bridge.cpp" "$build/jvm_bridge.spec" -o "$build/jvm.dll" -ldl
   "$WINDOWS_CXX" -std=c++20 -O2 -Wall -static -s "$HERE/java_exe.cpp" -o "$build/java.exe"
 
   for kind in "${VM_KINDS[@]}"; do
