@@ -1,11 +1,18 @@
 #!/usr/bin/env bash
-# Benchmarks, run inside tests/with-wine by ./run bench: the extraction of included files, then the
-# service start-up with the real VM for each build, the 32-bit one in this prefix and the 64-bit one in
-# a 64-bit prefix of its own; each ends with its "start-overhead" line, the 64-bit one last.
+# The benchmarks of one build, run inside tests/with-wine by ./run bench (a 64-bit prefix for the 64-bit
+# build): the extraction of included files ("extract-ratio"), then the service start-up with the real
+# VM ("start-overhead"). Each build brings its own programs, runtime and Java applications.
+#
+#   tests/bench/run.sh 32|64
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
-wine "$ROOT/out/win32/bench/extract_bench.exe" | tr -d '\r'
+BITS=${1:-}
+case $BITS in
+  32) LOADER=wine ;;
+  64) LOADER=${BROLT_WINE64:?the 64-bit benchmarks need tests/with-wine --win64} ;;
+  *) echo "usage: tests/bench/run.sh 32|64" >&2; exit 2 ;;
+esac
+echo "$BITS-bit build, extraction of included files:"
+"$LOADER" "$ROOT/out/win$BITS/bench/extract_bench.exe" | tr -d '\r'
 echo
-BROLT_WORD_SIZE=32 python3 "$ROOT/tests/bench/startup_bench.py"
-echo
-BROLT_WORD_SIZE=64 "$ROOT/tests/with-wine" --win64 python3 "$ROOT/tests/bench/startup_bench.py"
+BROLT_WORD_SIZE=$BITS python3 "$ROOT/tests/bench/startup_bench.py"

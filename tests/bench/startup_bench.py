@@ -10,9 +10,8 @@ The clock: FirstLineApp's first line reads System.nanoTime(), the monotonic cloc
 right before it asks for the start, so the two readings compare directly.
 
 BROLT_WORD_SIZE (32 unless told otherwise) picks the launcher, the minimal service and the runtime of
-that word size (out/win32 with out/jre32's client VM, or out/win64 with out/jre64's server VM); the
-64-bit ones need a 64-bit prefix (tests/with-wine --win64). The service driver and the archive are
-word-size free and come from the 32-bit build.
+that word size (out/win32 with out/jre32's client VM, or out/win64 with out/jre64's server VM), and
+that build's service driver and archive; the 64-bit ones need a 64-bit prefix (tests/with-wine --win64).
 
 Prints the median of each, the ratio of the fastest rounds, and last "start-overhead: <launcher/minimal>"
 (the ratio of the medians). Runs inside tests/with-wine.
@@ -36,8 +35,8 @@ STUB = ROOT / "out" / f"win{WORD_SIZE}" / "brolt-service.exe"
 MINIMAL_SERVICE = ROOT / "out" / f"win{WORD_SIZE}" / "bench" / "minimal_service.exe"
 RUNTIME = ROOT / "out" / f"jre{WORD_SIZE}"
 VM_KIND = VM_KINDS[WORD_SIZE]
-BENCH_SERVICES = ROOT / "out" / "win32" / "bench" / "bench_services.exe"
-APPS_JAR = ROOT / "out" / "win32" / "tests" / "hotspot-apps.jar"
+BENCH_SERVICES = ROOT / "out" / f"win{WORD_SIZE}" / "bench" / "bench_services.exe"
+APPS_JAR = ROOT / "out" / f"win{WORD_SIZE}" / "tests" / "hotspot-apps.jar"
 MAIN_CLASS = "com.example.hotspot.FirstLineApp"
 # Each round lasts a fraction of a second; twenty of each keep a busy machine's outliers out of the medians.
 ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "20"))

@@ -5,8 +5,13 @@
 #   out/jre64  bin\server\jvm.dll over the machine's own amd64 runtime
 # For tests and demos only; the launcher never ships them.
 #
-#   make-runtime.sh setup           install the Debian packages and fetch the i386 runtime (root or sudo)
+#   make-runtime.sh setup           fetch the i386 runtime (where the machine runs 32-bit programs)
 #   make-runtime.sh build [32|64]   build the bridge and java.exe and lay out the runtime (default: both)
+#
+# The Debian packages it needs are installed by ./run setup, by what the machine can run: wineg++ from
+# wine32-tools:i386 (which builds 64-bit Winelib code too) or, where only 64-bit programs run, from
+# wine64-tools. "build" runs from the build, which names the machine's JDK in BROLT_JDK_HOME: the
+# bridge is built against its headers, and its HotSpot is the 64-bit runtime.
 #
 # The i386 runtime is unpacked, not installed: installing the i386 package would replace the
 # machine's own JDK as the default java.
@@ -16,29 +21,9 @@ HERE=$ROOT/tests/bridge
 CACHE=$ROOT/out/bridge
 LINUX_ROOT=$CACHE/linux
 LINUX_HOME=$LINUX_ROOT/usr/lib/jvm/java-17-openjdk-i386
-MACHINE_JAVA_HOME=/usr/lib/jvm/java-17-openjdk-amd64
-JNI_INCLUDE=$MACHINE_JAVA_HOME/include
 RUNTIME_PACKAGE=openjdk-17-jre-headless:i386
 SUDO=""
 [ "$(id -u)" = 0 ] || SUDO="sudo"
-
-# winegcc (the i386 one builds 64-bit Winelib code too, given libwine-dev:amd64), the C++ library
-# for 32-bit code, and the machine's JDK for jni.h, javac and the amd64 runtime.
-# wine64-tools must stay out: it replaces wine32-tools:i386.
-PACKAGES=(wine32-tools:i386 libwine-dev:i386 libwine-dev:amd64 gcc-multilib g++-multilib libstdc++6:i386
-  zlib1g:i386 openjdk-17-jdk-headless)
-
-install_packages() {
-  local missing=()
-  for p in "${PACKAGES[@]}"; do
-    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-  done
-  [ ${#missing[@]} -gt 0 ] || return 0
-  echo "bridge: installing ${missing[*]}"
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq || true
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq \
-    --no-install-recommends "${missing[@]}" >/dev/null
-}
 
 # The package's links into /etc/java-17-openjdk (jvm.cfg, conf/*) are pointed at the unpacked copy.
 relink_configuration() {
@@ -81,6 +66,9 @@ configure_word_size() {
 }
 
 build_runtime() {
+  : "${BROLT_JDK_HOME:?make-runtime.sh build: BROLT_JDK_HOME must name the JDK (the build sets it)}"
+  MACHINE_JAVA_HOME=$BROLT_JDK_HOME
+  JNI_INCLUDE=$MACHINE_JAVA_HOME/include
   configure_word_size "$1"
   [ "$BITS" != 32 ] || [ -f "$CACHE/runtime.stamp" ] || fetch_runtime
   local build=$CACHE/build$BITS
@@ -108,7 +96,7 @@ build_runtime() {
 }
 
 case "${1:-build}" in
-  setup) install_packages; fetch_runtime ;;
+  setup) fetch_runtime ;;
   build)
     if [ $# -gt 1 ]; then
       build_runtime "$2"

@@ -1,7 +1,8 @@
 """The bridged Java runtime under Wine: a real VM inside a Windows process, and the runtime's java.exe.
 
-Runs inside tests/with-wine, which provides WINEPREFIX with its wineserver kept alive. BROLT_BRIDGE_BITS
-picks the word size under test (32 by default); 64 needs a 64-bit prefix (tests/with-wine --win64).
+Runs inside tests/with-wine, which provides WINEPREFIX with its wineserver kept alive. BROLT_WORD_SIZE
+picks the build under test (32 by default), whose probe and runtime it runs; 64 needs a 64-bit prefix
+(tests/with-wine --win64).
 """
 import os
 import pathlib
@@ -15,8 +16,6 @@ import unittest
 from dataclasses import dataclass
 
 ROOT = pathlib.Path(os.environ.get("BROLT_ROOT", pathlib.Path(__file__).resolve().parents[2]))
-TEST_BIN = ROOT / "out" / "win32" / "tests"
-CLASSES = TEST_BIN / "bridge-classes"
 # A start of the VM takes well under a second; the limit only keeps a hung VM from blocking the suite.
 RUN_TIMEOUT_SECONDS = 120
 
@@ -25,14 +24,14 @@ RUN_TIMEOUT_SECONDS = 120
 class WordSize:
     runtime: pathlib.Path
     vm_kind: str  # the VM a Windows launcher tries first
-    probe: pathlib.Path
+    test_bin: pathlib.Path  # the build's test programs: the probe and the classes it runs
     machine: int  # the PE header's machine field of the runtime's programs
     loader_variable: str  # environment variable naming the Wine loader, or "" for plain "wine"
 
 
 WORD_SIZES = {
-    "32": WordSize(ROOT / "out" / "jre32", "client", TEST_BIN / "bridge_probe.exe", 0x14C, ""),
-    "64": WordSize(ROOT / "out" / "jre64", "server", TEST_BIN / "bridge_probe64.exe", 0x8664, "BROLT_WINE64"),
+    "32": WordSize(ROOT / "out" / "jre32", "client", ROOT / "out" / "win32" / "tests", 0x14C, ""),
+    "64": WordSize(ROOT / "out" / "jre64", "server", ROOT / "out" / "win64" / "tests", 0x8664, "BROLT_WINE64"),
 }
 
 # BridgeEcho.kinds of the probe's arguments, as Java prints them.
@@ -56,7 +55,7 @@ class BridgedRuntime(unittest.TestCase):
     def setUp(self):
         if "WINEPREFIX" not in os.environ:
             self.fail("run the bridge test through tests/with-wine")
-        bits = os.environ.get("BROLT_BRIDGE_BITS", "32")
+        bits = os.environ.get("BROLT_WORD_SIZE", "32")
         self.word_size = WORD_SIZES[bits]
         variable = self.word_size.loader_variable
         if variable and variable not in os.environ:
@@ -81,14 +80,15 @@ class BridgedRuntime(unittest.TestCase):
             # A class directory whose name needs converting, after an entry that does not exist, both on
             # drive C, whose Unix name goes through a link named "c:".
             classes = scratch / "class dir ü"
-            shutil.copytree(CLASSES, classes)
+            shutil.copytree(self.word_size.test_bin / "bridge-classes", classes)
             class_path = on_drive_c(scratch / "missing.jar") + ";" + on_drive_c(classes)
             echoed = scratch / "echoed.txt"
             jvm = self.word_size.runtime / "bin" / self.word_size.vm_kind / "jvm.dll"
 
             # Arguments that are drive paths reach Java as the files' Unix names, the others unchanged.
-            result = self.run_wine(self.word_size.probe, windows_path(jvm), class_path, "BridgeEcho", 7,
-                                   on_drive_c(echoed), argument, on_drive_c(scratch / "new ü"), "c:relative")
+            probe = self.word_size.test_bin / "bridge_probe.exe"
+            result = self.run_wine(probe, windows_path(jvm), class_path, "BridgeEcho", 7, on_drive_c(echoed),
+                                   argument, on_drive_c(scratch / "new ü"), "c:relative")
 
             self.assertEqual(7, result.returncode, result.stdout + result.stderr)
             self.assertEqual([argument, str(scratch.resolve() / "new ü"), "c:relative"],

@@ -19,6 +19,10 @@ if WORD_SIZE not in BUILDS:
     raise RuntimeError(f"BROLT_WORD_SIZE must be one of {sorted(BUILDS)}, not {WORD_SIZE!r}")
 STUB = BUILDS[WORD_SIZE] / "brolt-service.exe"
 TEST_BIN = BUILDS[WORD_SIZE] / "tests"
+OTHER_WORD_SIZE = {"32": "64", "64": "32"}[WORD_SIZE]
+# The stand-ins for a runtime's programs (java.exe, unpack200.exe, jvm.dll) by word size: the build makes
+# those of the other word size too, for the scenarios of a machine with runtimes of both.
+DOUBLES = {WORD_SIZE: TEST_BIN / "doubles", OTHER_WORD_SIZE: TEST_BIN / f"doubles{OTHER_WORD_SIZE}"}
 
 
 def prefix() -> pathlib.Path:

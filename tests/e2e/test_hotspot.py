@@ -17,7 +17,6 @@ import brolt_e2e as e
 from service_e2e import RUNNING, STOPPED, ServiceCase, control, query, wait_for_state
 
 RUNTIME = e.ROOT / "out" / f"jre{e.WORD_SIZE}"
-OTHER_RUNTIME = e.ROOT / "out" / ("jre64" if e.WORD_SIZE == "32" else "jre32")
 APPS_JAR = e.TEST_BIN / "hotspot-apps.jar"
 SAMPLE_TOML = e.ROOT / "examples" / "sample-service" / "sample-service.toml"
 MARKER = "brolt-extraction.owner"
@@ -192,14 +191,20 @@ class ApplicationTest(HotspotCase):
 
     def test_a_runtime_of_the_other_word_size_found_first_is_passed_over(self):
         # A machine with both kinds: the other word size's runtime comes first in the search, and its VM
-        # library could not load into this launcher; the application must run on the runtime behind it.
+        # library could not load into this launcher; the application must run on the runtime behind it,
+        # without the other one's java.exe ever being started.
         name = e.unique_name("HotspotWordSize")
         launcher = self.app_launcher(name, "EndingApp", "exit=3", search="'B.\\other-jre', 'B.\\jre'")
-        shutil.copytree(OTHER_RUNTIME, launcher.parent / "other-jre")
+        other_bin = launcher.parent / "other-jre" / "bin"
+        for kind in ("client", "server"):
+            (other_bin / kind).mkdir(parents=True)
+            shutil.copy(e.DOUBLES[e.OTHER_WORD_SIZE] / "jvm.dll", other_bin / kind / "jvm.dll")
+        shutil.copy(e.DOUBLES[e.OTHER_WORD_SIZE] / "java.exe", other_bin / "java.exe")
         self.start(name)
         self.assertEqual(wait_for_state(name, STOPPED, START_SECONDS), (STOPPED, ERROR_SERVICE_SPECIFIC_ERROR))
         self.assertEqual(service_exit_code(name), 3)
         self.assertEqual(read(launcher.parent / "err.log"), "")
+        self.assertFalse((other_bin / "java-runs.txt").exists())
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
 
     def test_ten_starts_and_stops_leave_no_process_and_at_most_the_last_extraction_folder(self):

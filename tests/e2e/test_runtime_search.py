@@ -16,8 +16,8 @@ import unittest
 import brolt_e2e as e2e
 
 OWN = e2e.WORD_SIZE
-OTHER = {"32": "64", "64": "32"}[OWN]
-DOUBLES = {bits: build / "tests" / "doubles" for bits, build in e2e.BUILDS.items()}
+OTHER = e2e.OTHER_WORD_SIZE
+DOUBLES = e2e.DOUBLES
 PROBE = e2e.TEST_BIN / "runtime_probe.exe"
 OLD_LINE = 'java version "1.8.0_392"'
 MESSAGES = """

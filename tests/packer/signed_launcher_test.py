@@ -11,7 +11,9 @@ import sys
 import tempfile
 
 SKIP = 77
-WINE_STUB = "/usr/lib/i386-linux-gnu/wine/i386-windows/hostname.exe"
+# A small Windows program from the Wine of either word size the machine has.
+WINE_STUBS = ("/usr/lib/i386-linux-gnu/wine/i386-windows/hostname.exe",
+              "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows/hostname.exe")
 
 
 def run(*args, check=True):
@@ -27,8 +29,9 @@ def expect(condition, message):
 
 
 def make_stub(work):
-    if os.path.exists(WINE_STUB):
-        return WINE_STUB
+    for stub in WINE_STUBS:
+        if os.path.exists(stub):
+            return stub
     compiler = shutil.which("i686-w64-mingw32-gcc")
     if not compiler:
         return None

@@ -85,7 +85,7 @@ StreamContent sampleContent() {
 }
 
 struct StubCase {
-    const char* label;
+    std::string label;
     Bytes bytes;
 };
 
@@ -94,11 +94,14 @@ std::vector<StubCase> stubs() {
         {"tiny_pe32_one_section", testing::makeTinyPe({1, false, 16, 0x80, 0}).bytes},
         {"tiny_pe32plus_four_sections_old_stream", testing::makeTinyPe({4, true, 16, 0x40, 999}).bytes},
     };
-    // Real executables with other section counts, where the machine has them.
-    for (const char* name : {"notepad.exe", "expand.exe"}) {
-        const auto path = std::filesystem::path("/usr/lib/i386-linux-gnu/wine/i386-windows") / name;
-        if (std::filesystem::exists(path))
-            cases.push_back({name, readWholeFile(path)});
+    // Real executables with other section counts, from the Wine of either word size the machine has.
+    for (const char* folder :
+         {"/usr/lib/i386-linux-gnu/wine/i386-windows", "/usr/lib/x86_64-linux-gnu/wine/x86_64-windows"}) {
+        for (const char* name : {"notepad.exe", "expand.exe"}) {
+            const auto path = std::filesystem::path(folder) / name;
+            if (std::filesystem::exists(path))
+                cases.push_back({path.string(), readWholeFile(path)});
+        }
     }
     return cases;
 }
