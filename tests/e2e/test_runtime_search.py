@@ -294,19 +294,26 @@ class LibraryLoading(SearchCase):
         mixed = make_runtime(d / "mixed", library_bits=OTHER)
         messages = FAILURE_MESSAGES[OWN]
         library = e2e.win_path(mixed / "bin" / "client" / "jvm.dll").lower()
+        # 126: no such module, the runtime has no VM library; 193: not an image this process can load.
+        missing = f"LoadLibraryA {e2e.win_path(nolib / 'bin' / 'client' / 'jvm.dll').lower()} failed: 126"
         cases = [
-            # (what, search sequence, environment, message, a log line, the runtime's bin directory)
-            ("directory", f"A{e2e.win_path(nolib)}", {}, messages["directory"].format(e2e.win_path(nolib)), "",
-             nolib / "bin"),
+            # (what, search sequence, environment, message, log lines the case writes, the bin directory
+            # the launcher tried to load from, None when it found nothing to load)
+            ("directory", f"A{e2e.win_path(nolib)}", {}, messages["directory"].format(e2e.win_path(nolib)),
+             [f"Testing location {e2e.win_path(nolib)} (type A)", missing], nolib / "bin"),
             ("variable", "EBRT_NOLIB", {"BRT_NOLIB": e2e.win_path(nolib)}, messages["variable"].format("BRT_NOLIB"),
-             "", nolib / "bin"),
+             ["Testing location BRT_NOLIB (type E)", missing], nolib / "bin"),
             ("library of the other word size", f"A{e2e.win_path(mixed)}", {},
              messages["directory"].format(e2e.win_path(mixed)),
-             f"{library}: built for {MACHINES[OTHER]}, a {OTHER}-bit runtime; this launcher is {OWN}-bit",
+             [f"LoadLibraryA {library} failed: 193",
+              f"{library}: built for {MACHINES[OTHER]}, a {OTHER}-bit runtime; this launcher is {OWN}-bit"],
              mixed / "bin"),
-            ("nothing", "", {}, f"No JVM could be found on your system. Please install a {OWN}-bit JVM.", "",
+            # An empty sequence tests no location, and only a search that found nothing says so.
+            ("nothing", "", {}, f"No JVM could be found on your system. Please install a {OWN}-bit JVM.",
+             ["Searching for a JVM\nSearch sequence finished\nERROR: No JVM found\n"], None),
+            ("registry", "Y", {}, "The JVM could not be started.",
+             [f"taking {self.java(nolib)} (1.8.0_392) from the vendor keys, none in the located runtimes", missing],
              nolib / "bin"),
-            ("registry", "Y", {}, "The JVM could not be started.", "", nolib / "bin"),
         ]
         key = "HKLM\\SOFTWARE\\JavaSoft\\Java Runtime Environment\\1.8"
         view = f"/reg:{OWN}"
@@ -314,14 +321,27 @@ class LibraryLoading(SearchCase):
                        env=e2e._environment(), check=True, capture_output=True)
         self.addCleanup(subprocess.run, ["wine", "reg", "delete", "HKLM\\SOFTWARE\\JavaSoft", "/f", view],
                         env=e2e._environment(), capture_output=True)
-        for what, sequence, env, message, log_line, bin_dir in cases:
+        for what, sequence, env, message, log_lines, bin_dir in cases:
             with self.subTest(what):
                 probe = Probe(d / what.replace(" ", "_"), toml(sequence))
                 result, fields, log = probe.run(env)
                 self.assertEqual(("0", 1), (fields.get("found"), result.returncode), log)
                 self.assertEqual(message, result.stderr.split("\n\nLog: ")[0])
-                self.assertIn(log_line, log)
-                self.assertNotIn(e2e.win_path(bin_dir).lower(), fields["PATH"].lower())
+                for line in log_lines:
+                    self.assertIn(line, log)
+                # The runtime's bin goes at the end of PATH for its load and then the kit's own runtime's
+                # for the second try; each failed try puts back the PATH the launcher started with. A
+                # search that found nothing never touches PATH.
+                path = fields["PATH"]
+                expected = []
+                if bin_dir is not None:
+                    bin_name = e2e.win_path(bin_dir).lower()
+                    for tried in (bin_name, bin_name + "\\..\\jre\\bin"):
+                        expected += [f"{path};{tried}", path]
+                settings = [line.removeprefix("Setting PATH ") for line in log.splitlines()
+                            if line.startswith("Setting PATH ")]
+                self.assertEqual(expected, settings, log)
+                self.assertEqual(path, fields["getenv"], "the runtime library's copy is put back too")
 
 
 class WordSizes(SearchCase):
