@@ -1,7 +1,6 @@
 #include "files/tempdir.h"
 
 #include <direct.h>
-#include <emmintrin.h>
 
 #include <cerrno>
 #include <cstdio>
@@ -14,13 +13,13 @@
 
 #include "config/config.h"
 #include "config/keys.h"
-#include "config/stream_format.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/long_path.h"
 #include "core/unique_resource.h"
 #include "files/file_names.h"
 #include "files/paths.h"
+#include "files/unscramble.h"
 
 namespace {
 
@@ -42,39 +41,6 @@ constexpr int kDirectoryNameAttempts = 16;
 // Errors that only say "there is nothing by that name": an answer to a probe, not a failure.
 bool isNotFound(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
-}
-
-// Every byte of an included file is stored combined with the scrambling value. This loop runs over
-// every byte of every included file, so it goes four bytes at a time, or sixteen where the processor
-// has SSE2 (every one that runs a current Windows; the launcher still starts on older ones).
-void unscrambleWords(unsigned char* bytes, size_t count) {
-    constexpr uint32_t kWordMask = 0x01010101u * brolt::stream::kScrambleValue;
-    size_t i = 0;
-    for (; i + sizeof(uint32_t) <= count; i += sizeof(uint32_t)) {
-        uint32_t word;
-        memcpy(&word, bytes + i, sizeof word);
-        word ^= kWordMask;
-        memcpy(bytes + i, &word, sizeof word);
-    }
-    for (; i < count; ++i)
-        bytes[i] ^= brolt::stream::kScrambleValue;
-}
-
-__attribute__((target("sse2"))) void unscrambleSse2(unsigned char* bytes, size_t count) {
-    const __m128i mask = _mm_set1_epi8(static_cast<char>(brolt::stream::kScrambleValue));
-    size_t i = 0;
-    for (; i + sizeof(__m128i) <= count; i += sizeof(__m128i)) {
-        auto* block = reinterpret_cast<__m128i*>(bytes + i);
-        _mm_storeu_si128(block, _mm_xor_si128(_mm_loadu_si128(block), mask));
-    }
-    unscrambleWords(bytes + i, count - i);
-}
-
-void unscramble(unsigned char* bytes, size_t count) {
-    if (IsProcessorFeaturePresent(PF_XMMI64_INSTRUCTIONS_AVAILABLE))
-        unscrambleSse2(bytes, count);
-    else
-        unscrambleWords(bytes, count);
 }
 
 // Writes the whole buffer, repeating the call for what a short write left over.
@@ -105,7 +71,7 @@ bool copyScrambled(HANDLE input, HANDLE output, int64_t size, unsigned char* buf
                      done);
             return false;
         }
-        unscramble(buffer, delivered);
+        brolt::unscramble(buffer, delivered);
         if (!writeAll(output, buffer, delivered))
             return false;
         done += delivered;

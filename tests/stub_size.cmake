@@ -1,0 +1,10 @@
+# Fails when the launcher stub STUB is larger than BUDGET bytes; cmake -DSTUB=... -DBUDGET=... -P stub_size.cmake
+if(NOT EXISTS "${STUB}")
+    message(FATAL_ERROR "stub_size: ${STUB} is missing; build the brolt-service target")
+endif()
+file(SIZE "${STUB}" size)
+if(size GREATER BUDGET)
+    math(EXPR over "${size} - ${BUDGET}")
+    message(FATAL_ERROR "stub_size: ${STUB} has ${size} bytes, ${over} over its budget of ${BUDGET}")
+endif()
+message(STATUS "stub_size: ${STUB} has ${size} bytes of its budget of ${BUDGET}")
