@@ -275,7 +275,11 @@ std::optional<std::string> chooseTempDir() {
         // already came out of the conversion with "?" in it) the path itself is examined.
         char longForm[kTextBufferSize];
         DWORD length = getLongPathName(systemPath.c_str(), longForm, sizeof longForm);
-        std::string_view examined = length > 0 && length < sizeof longForm ? longForm : systemPath;
+        // Assigned apart: a conditional between the buffer and the string would make a temporary string,
+        // gone before the view is read.
+        std::string_view examined = systemPath;
+        if (length > 0 && length < sizeof longForm)
+            examined = longForm;
         if (examined.find('?') == std::string_view::npos)
             return systemPath;
     }
