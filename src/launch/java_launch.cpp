@@ -13,9 +13,9 @@
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "launch/launch_context.h"
-#include "launch/split.h"
-#include "launch/vm_option_assembly.h"
+#include "launch/split_rules.h"
 #include "launch/vm_options.h"
+#include "launch/vm_option_rules.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm/jvm_search.h"
+#include "jvm/search.h"
 
 namespace brolt {
 

@@ -1,170 +1,249 @@
 #include "launch/vm_options.h"
 
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "config/config.h"
+#include "config/keys.h"
+#include "core/ansi_text.h"
+#include "core/limits.h"
+#include "core/log.h"
+#include "core/long_path.h"
+#include "files/paths.h"
+#include "launch/split_rules.h"
+
 namespace brolt {
 
 namespace {
 
-struct Keyword {
-    std::string_view text;  // with its space
-    VmOptionKind kind;
+constexpr const char* kOptionsFileExtension = ".vmoptions";
+constexpr const char* kQuendrialRuntimeArchive = ".quendrial\\qdlruntime.jar";
+// The extraction directory and "S" entries contribute their archives of these kinds, in this order.
+constexpr const char* kArchiveExtensions[] = {"jar", "zip"};
+
+// A configured text in its 8192-character work buffer, expanded there.
+struct ExpandedText {
+    char text[kTextBufferSize];
+
+    ExpandedText(std::string_view source, const LaunchContext& context, const char* what) {
+        std::string copy(source);
+        if (!copyBounded(text, sizeof text, copy.c_str()))
+            logError("%s cut to %u characters", what, static_cast<unsigned>(sizeof text - 1));
+        expandLaunchText(text, context.expansion);
+    }
 };
 
-// None of these is a prefix of another, so the order of comparison does not matter.
-constexpr Keyword kKeywords[] = {
-    {"-include-options ", VmOptionKind::Include},
-    {"-classpath ", VmOptionKind::ClassPath},
-    {"-classpath/p ", VmOptionKind::ClassPathPrefix},
-    {"-classpath/a ", VmOptionKind::ClassPathSuffix},
-};
+// The configured VM parameters split by the launcher's rule; an unclosed quote ends the launch.
+std::vector<std::string> splitVmParameters(const char* text, const LaunchContext& context) {
+    std::vector<std::wstring> wide;
+    if (!splitArguments(fromAnsiCodePage(text).c_str(), wide))
+        failLaunch(context, keys::kMsgWrongParameterUsage, nullptr);
+    std::vector<std::string> tokens;
+    for (const std::wstring& token : wide)
+        tokens.push_back(toAnsiCodePage(token));
+    return tokens;
+}
 
-constexpr std::wstring_view kWideJavaOptionPrefix = L"-J";
+// An environment variable's value: false when it is not defined. A value longer than its buffer is cut.
+bool readEnvironmentVariable(const char* name, std::string& value) {
+    char buffer[kTextBufferSize];
+    SetLastError(ERROR_SUCCESS);  // an empty value answers 0 as well, without an error of its own
+    DWORD length = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+    if (length == 0) {
+        value.clear();
+        return GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+    }
+    if (length >= sizeof buffer) {
+        std::string whole(length, '\0');
+        DWORD got = GetEnvironmentVariableA(name, whole.data(), length);
+        whole.resize(got < length ? got : 0);
+        value = whole.substr(0, sizeof buffer - 1);
+        logError("value of %s cut to %u characters", name, static_cast<unsigned>(sizeof buffer - 1));
+        return true;
+    }
+    value.assign(buffer, length);
+    return true;
+}
 
-bool isLineEnd(char c) {
-    return c == '\r' || c == '\n';
+// A configured entry's path: relative ones are taken from the launcher directory.
+std::string launcherPath(const char* path) {
+    char resolved[kTextBufferSize];
+    resolveLauncherPath(resolved, path);
+    return resolved;
+}
+
+bool addArchivesOfKinds(ClassPathOption& classPath, const char* directory) {
+    bool exists = false;
+    for (const char* extension : kArchiveExtensions)
+        exists = addArchivesOfDirectory(classPath, directory, extension);
+    return exists;
+}
+
+// One configured entry; answers whether it counts as found.
+bool addConfiguredEntry(ClassPathOption& classPath, const ClassPathEntry& entry, const char* value,
+                        const LaunchContext& context) {
+    switch (entry.type) {
+        case 'A':
+        case 'D': {
+            std::string path = launcherPath(value);
+            classPath.addEntry(path);  // also when it is not there
+            return fileExists(path.c_str());
+        }
+        case 'S':
+            return addArchivesOfKinds(classPath, launcherPath(value).c_str());
+        case 'E': {
+            std::string variable;
+            if (!readEnvironmentVariable(value, variable)) {
+                if (entry.required)
+                    failLaunch(context, keys::kMsgVariableUndefined, value);
+                return false;
+            }
+            if (variable.empty())
+                return false;
+            classPath.addTerminated(withoutSurroundingQuotes(variable));
+            return true;
+        }
+        default:
+            // Nothing to look for, so nothing can be missing either.
+            logError("class path entry of unknown type '%c' ignored: %s", entry.type, value);
+            return true;
+    }
 }
 
 }  // namespace
 
-ClassifiedVmOption classifyVmOption(std::string_view option) {
-    for (const Keyword& keyword : kKeywords) {
-        if (option.starts_with(keyword.text))
-            return {keyword.kind, option.substr(keyword.text.size())};
+std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launcherProperties,
+                                           const std::vector<std::wstring>& launchArguments,
+                                           const LaunchContext& context) {
+    VmOptionList list;
+    list.options = launcherProperties;
+
+    char configured[kTextBufferSize];
+    getConfiguredText(keys::kVmParameters, configured);
+    expandLaunchText(configured, context.expansion);
+    std::vector<std::string> tokens = splitVmParameters(configured, context);
+    logInfo("adding options");
+    for (const std::string& option : joinIncludeTokens(tokens))
+        addVmOption(option, list, context, 0);
+
+    if (getInt(keys::kJavaOptionArguments) != 0) {
+        for (const std::wstring& option : javaOptionArguments(launchArguments))
+            addVmOption(toAnsiCodePage(option), list, context, 0);
     }
-    return {VmOptionKind::Plain, option};
+
+    UniqueStdioFile defaultFile = openDefaultOptionsFile(getModulePath());
+    logInfo("default vmoptions file: %p", static_cast<void*>(defaultFile.get()));
+    readOptionsFile(std::move(defaultFile), list, context, 1);
+
+    ClassPathOption classPath = composeClassPath(list.modifiers, context);
+    if (classPath.cut()) {
+        logError("class path cut to %u characters; later entries left out",
+                 static_cast<unsigned>(classPath.text().size()));
+    }
+    list.options.push_back(classPath.text());
+
+    logInfo("vmoption count %d", static_cast<int>(list.options.size()));
+    for (size_t i = 0; i < list.options.size(); ++i)
+        logInfo("vmoption %d: %s", static_cast<int>(i), list.options[i].c_str());
+    return list.options;
 }
 
-std::optional<std::string_view> optionsFileLine(std::string_view line) {
-    while (!line.empty() && isLineEnd(line.back()))
-        line.remove_suffix(1);
-    size_t first = line.find_first_not_of(' ');
-    if (first == std::string_view::npos)
-        return std::nullopt;
-    line = line.substr(first, line.find_last_not_of(' ') - first + 1);
-    if (line.front() == '#')
-        return std::nullopt;
-    return line;
-}
-
-std::vector<std::string> joinIncludeTokens(const std::vector<std::string>& tokens) {
-    std::vector<std::string> options;
-    for (size_t i = 0; i < tokens.size(); ++i) {
-        if (tokens[i] == kIncludeOptionsKeyword && i + 1 < tokens.size()) {
-            options.push_back(tokens[i] + " " + tokens[i + 1]);
-            ++i;
-        } else {
-            options.push_back(tokens[i]);
+void addVmOption(std::string_view text, VmOptionList& list, const LaunchContext& context, int depth) {
+    ClassifiedVmOption option = classifyVmOption(text);
+    if (option.kind == VmOptionKind::Include) {
+        std::string named(option.rest);
+        if (!mayIncludeAt(depth)) {
+            logError("-include-options nested deeper than %d files, not read: %s", kMaxIncludeDepth,
+                     named.c_str());
+            return;
         }
+        ExpandedText path(named, context, "include path");
+        UniqueStdioFile file(fopen(path.text, "rt"));
+        logInfo("adding vmoptions from <%s> (%p)", path.text, static_cast<void*>(file.get()));
+        readOptionsFile(std::move(file), list, context, depth + 1);
+        return;
     }
-    return options;
+    if (!list.modifiers.apply(option))
+        list.options.emplace_back(text);
 }
 
-std::vector<std::wstring> javaOptionArguments(const std::vector<std::wstring>& launchArguments) {
-    std::vector<std::wstring> options;
-    for (const std::wstring& argument : launchArguments) {
-        if (argument.starts_with(kWideJavaOptionPrefix))
-            options.push_back(argument.substr(kWideJavaOptionPrefix.size()));
-    }
-    return options;
-}
-
-bool ClassPathModifiers::apply(const ClassifiedVmOption& option) {
-    switch (option.kind) {
-        case VmOptionKind::ClassPath:
-            replacement = std::string(option.rest);
-            return true;
-        case VmOptionKind::ClassPathPrefix:
-            prefix = std::string(option.rest);
-            return true;
-        case VmOptionKind::ClassPathSuffix:
-            suffix = std::string(option.rest);
-            return true;
-        case VmOptionKind::Include:
-        case VmOptionKind::Plain:
-            break;
-    }
-    return false;
-}
-
-std::vector<ClassPathEntry> parseClassPathEntries(std::string_view configured) {
-    std::vector<ClassPathEntry> entries;
-    while (!configured.empty()) {
-        size_t separator = configured.find(';');
-        std::string_view entry = configured.substr(0, separator);
-        configured =
-            separator == std::string_view::npos ? std::string_view() : configured.substr(separator + 1);
-        if (entry.empty())
+void readOptionsFile(UniqueStdioFile file, VmOptionList& list, const LaunchContext& context, int depth) {
+    if (!file)
+        return;
+    char line[kOptionsLineSize];
+    while (fgets(line, sizeof line, file.get()) != nullptr) {
+        size_t length = strlen(line);
+        if (length == sizeof line - 1 && line[length - 1] != '\n')
+            logError("options file line longer than %u characters; the rest is read as a line of its own",
+                     static_cast<unsigned>(length));
+        std::optional<std::string_view> option = optionsFileLine(std::string_view(line, length));
+        if (!option)
             continue;
-        ClassPathEntry parsed;
-        parsed.type = entry[0];
-        parsed.required = entry.size() > 1 && entry[1] == '1';
-        parsed.value = std::string(entry.size() > 2 ? entry.substr(2) : std::string_view());
-        entries.push_back(std::move(parsed));
+        ExpandedText expanded(*option, context, "options file line");
+        addVmOption(expanded.text, list, context, depth);
     }
-    return entries;
 }
 
-std::string_view withoutSurroundingQuotes(std::string_view value) {
-    if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
-        return value.substr(1, value.size() - 2);
-    return value;
-}
-
-ClassPathOption::ClassPathOption() : text_(kClassPathOptionStart) {}
-
-void ClassPathOption::append(std::string_view first, std::string_view second) {
-    if (cut_)
-        return;
-    if (text_.size() + first.size() + second.size() >= kClassPathOptionSize) {
-        cut_ = true;
-        return;
+UniqueStdioFile openDefaultOptionsFile(const char* modulePath) {
+    char longPath[kTextBufferSize];
+    DWORD length = getLongPathName(modulePath, longPath, sizeof longPath);
+    if (length == 0 || length >= sizeof longPath)
+        copyBounded(longPath, sizeof longPath, modulePath);
+    std::string path = longPath;
+    // C:\app\tool.exe: first C:\app\tool.vmoptions, then C:\app\tool.exe.vmoptions.
+    std::string withoutExe = path.substr(0, path.size() >= 4 ? path.size() - 4 : 0);
+    for (const std::string& candidate : {withoutExe + kOptionsFileExtension, path + kOptionsFileExtension}) {
+        if (FILE* file = fopen(candidate.c_str(), "rt"))
+            return UniqueStdioFile(file);
     }
-    text_ += first;
-    text_ += second;
+    return nullptr;
 }
 
-void ClassPathOption::addEntry(std::string_view entry) {
-    append(entry, ";");
-}
-
-void ClassPathOption::addText(std::string_view text) {
-    append(text);
-}
-
-void ClassPathOption::addTerminated(std::string_view text) {
-    append(text, text.ends_with(';') ? "" : ";");
-}
-
-void ClassPathOption::addSuffix(std::string_view text) {
-    append(text_.ends_with(';') ? "" : ";", text);
-}
-
-std::vector<std::wstring> buildMainParameters(const MainParameterSources& sources,
-                                              const std::vector<std::wstring>& launchArguments) {
-    std::vector<std::wstring> parameters = {
-        sources.windowedExecutable ? L"true" : L"false",
-        widenBytes(sources.mainClass),
-        sources.stderrFile,
-        sources.stdoutFile,
-        sources.mainFlag ? L"true" : L"false",
-    };
-    if (!launchArguments.empty())
-        parameters.push_back(launchArguments.front());  // whatever it begins with
-    parameters.insert(parameters.end(), sources.configuredArguments.begin(),
-                      sources.configuredArguments.end());
-    for (size_t i = 1; i < launchArguments.size(); ++i) {
-        if (sources.javaOptionArguments && launchArguments[i].starts_with(kWideJavaOptionPrefix))
-            continue;  // the VM has it as an option
-        parameters.push_back(launchArguments[i]);
+ClassPathOption composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context) {
+    ClassPathOption classPath;
+    if (modifiers.prefix)
+        classPath.addEntry(*modifiers.prefix);
+    addArchivesOfKinds(classPath, context.settings.extractionDirectory.c_str());
+    if (context.settings.launcherKind == 'q') {
+        char configured[kTextBufferSize];
+        getConfiguredText(keys::kApplicationDirectory, configured);
+        char directory[kTextBufferSize];
+        getFullPath(directory, configured, true);
+        std::string archive = directory;
+        if (archive.empty() || archive.back() != '\\')
+            archive += '\\';
+        classPath.addEntry(archive + kQuendrialRuntimeArchive);  // whether it exists or not
     }
-    return parameters;
+    if (modifiers.replacement)
+        classPath.addText(*modifiers.replacement);
+    else
+        addConfiguredClassPath(classPath, context);
+    if (modifiers.suffix)
+        classPath.addSuffix(*modifiers.suffix);
+    return classPath;
 }
 
-std::wstring widenBytes(std::string_view text) {
-    std::wstring wide;
-    wide.reserve(text.size());
-    for (char c : text)
-        wide.push_back(static_cast<wchar_t>(static_cast<unsigned char>(c)));
-    return wide;
+void addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context) {
+    char configured[kTextBufferSize];
+    getConfiguredText(keys::kClassPath, configured);
+    for (const ClassPathEntry& entry : parseClassPathEntries(configured)) {
+        ExpandedText value(entry.value, context, "class path entry");
+        bool found = addConfiguredEntry(classPath, entry, value.text, context);
+        if (entry.required && !found)
+            failLaunch(context, keys::kMsgFileNotFound, value.text);
+    }
+}
+
+bool addArchivesOfDirectory(ClassPathOption& classPath, const char* directory, const char* extension) {
+    if (!fileExists(directory))
+        return false;
+    for (const std::string& name : listFilesWithExtension(directory, extension)) {
+        std::string joined = std::string(directory) + "\\" + name;
+        classPath.addEntry(launcherPath(joined.c_str()));
+    }
+    return true;
 }
 
 }  // namespace brolt

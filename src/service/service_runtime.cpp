@@ -10,9 +10,9 @@
 #include "core/ansi_text.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
-#include "jvm/jvm_search.h"
+#include "jvm/search.h"
 #include "launch/java_launch.h"
-#include "launch/split.h"
+#include "launch/split_rules.h"
 #include "service/service_status.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "jvm/jvm_search.h"
+#include "jvm/search.h"
 #include "launch/java_launch.h"
 
 namespace brolt {

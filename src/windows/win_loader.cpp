@@ -16,7 +16,7 @@
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
-#include "launch/expand.h"
+#include "launch/expand_rules.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/limits.h"
-#include "launch/expand.h"
+#include "launch/expand_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<std::string> fields(1);

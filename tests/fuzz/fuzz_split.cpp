@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "launch/split.h"
+#include "launch/split_rules.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::wstring text;

@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "launch/vm_options.h"
+#include "launch/vm_option_rules.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "jvm/jvm_search.h"
+#include "jvm/search.h"
 #include "windows/win_loader.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {

@@ -18,7 +18,7 @@
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "launch/launch_context.h"
-#include "launch/vm_option_assembly.h"
+#include "launch/vm_options.h"
 #include "scratch_directory.h"
 #include "stream_fixture.h"
 #include "utf8.h"

@@ -1,4 +1,4 @@
-#include "jvm/jvm_loader.h"
+#include "jvm/library.h"
 
 #include <cstdlib>
 #include <optional>
@@ -8,7 +8,7 @@
 #include "core/log.h"
 #include "core/word_size.h"
 #include "files/paths.h"
-#include "jvm/java_validation.h"
+#include "jvm/validation.h"
 #include "jvm/library_rules.h"
 #include "jvm/validation_rules.h"
 

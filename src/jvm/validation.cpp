@@ -1,4 +1,4 @@
-#include "jvm/java_validation.h"
+#include "jvm/validation.h"
 
 #include <windows.h>
 

@@ -1,5 +1,5 @@
 // The rules of the VM option list and of main's parameters, without any file or VM.
-#include "launch/vm_options.h"
+#include "launch/vm_option_rules.h"
 
 #include <gtest/gtest.h>
 

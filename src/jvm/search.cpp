@@ -1,4 +1,4 @@
-#include "jvm/jvm_search.h"
+#include "jvm/search.h"
 
 #include <windows.h>
 
@@ -14,9 +14,9 @@
 #include "core/unique_resource.h"
 #include "core/word_size.h"
 #include "files/paths.h"
-#include "jvm/java_validation.h"
-#include "jvm/jre_unpack.h"
-#include "jvm/jvm_loader.h"
+#include "jvm/validation.h"
+#include "jvm/unpack.h"
+#include "jvm/library.h"
 #include "jvm/registry_rules.h"
 #include "jvm/search_rules.h"
 #include "jvm/validation_rules.h"

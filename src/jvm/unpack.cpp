@@ -1,4 +1,4 @@
-#include "jvm/jre_unpack.h"
+#include "jvm/unpack.h"
 
 #include <windows.h>
 
