@@ -214,10 +214,6 @@ const char* configurationErrorText(ConfigurationError error) {
     return "";
 }
 
-bool errorsShownInMessageBoxes(int executableType) {
-    return executableType == 1 || executableType == 5;
-}
-
 bool readIncludedFileSize(HANDLE file, int64_t& size) {
     uint8_t bytes[brolt::stream::kIncludedFileSizeWidth];
     DWORD delivered = 0;
@@ -235,6 +231,11 @@ void getStr(int32_t key, char* buffer, size_t size) {
         return;
     auto found = narrowValues.find(key);
     brolt::copyBounded(buffer, size, found == narrowValues.end() ? "" : found->second.c_str());
+}
+
+std::string getText(int32_t key) {
+    auto found = narrowValues.find(key);
+    return found == narrowValues.end() ? std::string() : found->second;
 }
 
 int getInt(int32_t key) {

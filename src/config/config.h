@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // Why a configuration could not be loaded. Each has the text the user is shown (configurationErrorText).
 enum class ConfigurationError {
@@ -34,11 +35,10 @@ struct ConfigurationLoad {
 // The literal text shown for a failed load ("Internal Error: readInt", ...); empty for None.
 const char* configurationErrorText(ConfigurationError error);
 
-// Whether an executable type puts errors in message boxes (1 and 5) rather than on standard error.
-bool errorsShownInMessageBoxes(int executableType);
-
 // The value copied into buffer (at most size - 1 characters); empty when the key is absent.
 void getStr(int32_t key, char* buffer, size_t size);
+// The whole value; empty when the key is absent.
+std::string getText(int32_t key);
 // The value as atoi reads it; 0 when absent, empty or not numeric.
 int getInt(int32_t key);
 // The wide value copied into buffer (at most units - 1 units); empty when absent.

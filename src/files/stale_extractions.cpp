@@ -80,15 +80,6 @@ bool removeContents(const std::string& directory, const char* keep) {
     return removed;
 }
 
-bool removeExtraction(const std::string& folder) {
-    std::string marker = childPath(folder, std::string(kExtractionMarkerName).c_str());
-    if (!removeContents(folder, std::string(kExtractionMarkerName).c_str()))
-        return false;
-    DWORD attributes = GetFileAttributesA(marker.c_str());
-    return removeFile(marker, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes) &&
-           RemoveDirectoryA(folder.c_str());
-}
-
 }  // namespace
 
 ExtractionOwner currentExtractionOwner() {
@@ -135,6 +126,15 @@ UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& s
         logError("extraction marker incomplete: %s (%d)", path.c_str(), static_cast<int>(GetLastError()));
     }
     return marker;
+}
+
+bool removeExtraction(const std::string& folder) {
+    std::string marker = childPath(folder, std::string(kExtractionMarkerName).c_str());
+    if (!removeContents(folder, std::string(kExtractionMarkerName).c_str()))
+        return false;
+    DWORD attributes = GetFileAttributesA(marker.c_str());
+    return removeFile(marker, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes) &&
+           RemoveDirectoryA(folder.c_str());
 }
 
 int sweepStaleExtractions(const char* tempLocation, const ExtractionOwner& self) {

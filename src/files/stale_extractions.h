@@ -19,6 +19,10 @@ OwnerState processState(uint32_t processId, uint64_t creationTime);
 // so no clean-up of the folder removes it while this process runs; hold it until the process ends.
 UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& self);
 
+// Removes an extraction folder with everything in it, its marker last (closed by then); false when
+// something stayed.
+bool removeExtraction(const std::string& folder);
+
 // Removes every folder directly in tempLocation whose marker names self's launcher and a process that is
 // gone, with everything in it (links are removed, never entered); the marker goes last, so a folder
 // that could not be emptied is tried again next time. Folders without a marker are left alone. Answers

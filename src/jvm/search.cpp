@@ -6,9 +6,7 @@
 #include <optional>
 #include <vector>
 
-#include "config/config.h"
 #include "config/keys.h"
-#include "config/messages.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
@@ -17,7 +15,7 @@
 #include "jvm/validation.h"
 #include "jvm/unpack.h"
 #include "jvm/library.h"
-#include "jvm/registry_rules.h"
+#include "jvm/registry.h"
 #include "jvm/search_rules.h"
 #include "jvm/validation_rules.h"
 
@@ -29,17 +27,9 @@ namespace {
 constexpr const char* kCodeUnpackerNotStarted = "20";
 
 struct Search {
-    ValidationSettings validation;
-    std::string applicationDirectory;  // key 10003, absolute
-    char launcherKind = '\0';
-    bool unpackFailed = false;  // ends the search: the launcher cannot go on
+    const SearchSettings& settings;
+    bool unpackFailed = false;  // ends the search at once: the launcher cannot go on
 };
-
-std::string configured(int32_t key) {
-    char value[kTextBufferSize];
-    getStr(key, value, sizeof value);
-    return value;
-}
 
 bool exists(const std::string& path) {
     return fileExists(path.c_str());
@@ -53,7 +43,7 @@ std::string fullPath(const std::string& path, bool keepCase) {
 
 // The first line of a location file below the application directory.
 std::optional<std::string> readLocationFile(const Search& search, std::string_view fileName) {
-    std::string path = search.applicationDirectory + std::string(fileName);
+    std::string path = search.settings.applicationDirectory + std::string(fileName);
     FILE* file = fopen(path.c_str(), "rt");
     if (file == nullptr)
         return std::nullopt;
@@ -79,7 +69,7 @@ bool checkDirectory(Search& search, std::string& javaExecutable, const std::stri
         search.unpackFailed = true;
         return false;
     }
-    HomeExecutable candidate = javaExeForHome(home, search.validation.requireDevelopmentKit, exists);
+    HomeExecutable candidate = homeExecutable(home, search.settings.validation.requireDevelopmentKit);
     javaExecutable = candidate.javaExecutable;
     if (noCheck)
         return true;
@@ -88,7 +78,7 @@ bool checkDirectory(Search& search, std::string& javaExecutable, const std::stri
         return false;
     }
     std::string version;
-    return checkJavaExe(javaExecutable, version, search.validation, true);
+    return checkJavaExe(javaExecutable, version, search.settings.validation, true);
 }
 
 bool checkEnvironmentVariable(Search& search, std::string& javaExecutable, const std::string& name) {
@@ -101,14 +91,14 @@ bool checkEnvironmentVariable(Search& search, std::string& javaExecutable, const
     TextOutcome home = environmentJavaHome(text);
     if (!home)
         return false;
-    HomeExecutable candidate = javaExeForHome(*home.text, search.validation.requireDevelopmentKit, exists);
+    HomeExecutable candidate = homeExecutable(*home.text, search.settings.validation.requireDevelopmentKit);
     javaExecutable = candidate.javaExecutable;
     if (!candidate.usable) {
         logInfo("%s", candidate.reason.c_str());
         return false;
     }
     std::string version;
-    return checkJavaExe(javaExecutable, version, search.validation, false);
+    return checkJavaExe(javaExecutable, version, search.settings.validation, false);
 }
 
 bool checkSystemPath(Search& search, std::string& javaExecutable) {
@@ -118,132 +108,7 @@ bool checkSystemPath(Search& search, std::string& javaExecutable) {
         return false;
     javaExecutable = found;
     std::string version;
-    return checkJavaExe(javaExecutable, version, search.validation, false);
-}
-
-// A text value of a key under HKEY_LOCAL_MACHINE (or another root), read into bufferSize bytes.
-std::optional<std::string> readRegistryText(HKEY root, const std::string& keyName, const char* valueName,
-                                            size_t bufferSize) {
-    UniqueRegKey key;
-    if (RegOpenKeyExA(root, keyName.c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return std::nullopt;
-    std::vector<char> buffer(bufferSize);
-    DWORD size = static_cast<DWORD>(buffer.size());
-    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<BYTE*>(buffer.data()),
-                         &size) != ERROR_SUCCESS)
-        return std::nullopt;
-    TextOutcome text = registryText(std::string_view(buffer.data(), size), bufferSize, valueName);
-    if (!text) {
-        logInfo("%s\\%s: %s", keyName.c_str(), valueName, text.reason.c_str());
-        return std::nullopt;
-    }
-    return text.text;
-}
-
-// The names of a key's subkeys, in the order the registry enumerates them.
-std::vector<std::string> subkeyNames(HKEY root, std::string_view keyName) {
-    std::vector<std::string> names;
-    UniqueRegKey key;
-    if (RegOpenKeyExA(root, std::string(keyName).c_str(), 0, KEY_READ, key.put()) != ERROR_SUCCESS)
-        return names;
-    std::vector<char> name(kTextBufferSize);
-    for (DWORD index = 0;; ++index) {
-        DWORD length = static_cast<DWORD>(name.size());
-        LONG result =
-            RegEnumKeyExA(key.get(), index, name.data(), &length, nullptr, nullptr, nullptr, nullptr);
-        if (result == ERROR_NO_MORE_ITEMS)
-            break;
-        if (result == ERROR_SUCCESS)
-            names.emplace_back(name.data(), length);
-        else if (result != ERROR_MORE_DATA)
-            break;
-    }
-    return names;
-}
-
-// A registered installation directory, checked with the pre-release rule applied.
-std::optional<FoundRuntime> checkRegisteredHome(Search& search, const std::string& subkey) {
-    std::optional<std::string> home =
-        readRegistryText(HKEY_LOCAL_MACHINE, subkey, "JavaHome", kTextBufferSize);
-    if (!home)
-        return std::nullopt;
-    HomeExecutable candidate = javaExeForHome(*home, search.validation.requireDevelopmentKit, exists);
-    if (!candidate.usable) {
-        logInfo("%s", candidate.reason.c_str());
-        return std::nullopt;
-    }
-    FoundRuntime found{candidate.javaExecutable, {}};
-    if (!checkJavaExe(found.javaExecutable, found.version, search.validation, false))
-        return std::nullopt;
-    return found;
-}
-
-void logNotes(const std::vector<std::string>& notes) {
-    for (const std::string& note : notes)
-        logInfo("%s", note.c_str());
-}
-
-std::optional<FoundRuntime> searchVendorKeys(Search& search) {
-    bool kitOnly = search.validation.requireDevelopmentKit;
-    for (const VendorStep& step : vendorSearchSteps(kitOnly)) {
-        if (step.kind == VendorStepKind::CurrentVersion) {
-            CurrentVersions versions;
-            versions.developmentKit =
-                readRegistryText(HKEY_LOCAL_MACHINE, std::string(step.keys->developmentKit), "CurrentVersion",
-                                 kCurrentVersionBufferSize);
-            if (!kitOnly)
-                versions.runtime = readRegistryText(HKEY_LOCAL_MACHINE, std::string(step.keys->runtime),
-                                                    "CurrentVersion", kCurrentVersionBufferSize);
-            SubkeyChoice choice =
-                currentVersionSubkey(*step.keys, versions, search.validation.range, kitOnly);
-            logNotes(choice.notes);
-            if (!choice.subkey)
-                continue;
-            if (std::optional<FoundRuntime> found = checkRegisteredHome(search, *choice.subkey))
-                return found;
-        } else {
-            SubkeyOrder order = versionSubkeysToExamine(
-                step.vendorKey, subkeyNames(HKEY_LOCAL_MACHINE, step.vendorKey), search.validation.range);
-            logNotes(order.notes);
-            for (const std::string& subkey : order.subkeys) {
-                if (std::optional<FoundRuntime> found = checkRegisteredHome(search, subkey))
-                    return found;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-std::optional<FoundRuntime> bestLocatedRuntime(Search& search, HKEY root) {
-    std::optional<FoundRuntime> best;
-    std::string_view listKey = kLocatedRuntimesKey.substr(0, kLocatedRuntimesKey.size() - 1);
-    for (const std::string& name : subkeyNames(root, listKey)) {
-        TextOutcome path = locatedRuntimePath(name);
-        if (!path) {
-            logInfo("%s", path.reason.c_str());
-            continue;
-        }
-        FoundRuntime candidate{*path.text, {}};
-        if (checkJavaExe(candidate.javaExecutable, candidate.version, search.validation, true) &&
-            replacesBest(best, candidate.version))
-            best = candidate;
-    }
-    return best;
-}
-
-bool searchRegistry(Search& search, std::string& javaExecutable) {
-    std::optional<FoundRuntime> vendor = searchVendorKeys(search);
-    RuntimeChoice located = chooseLocatedRuntime(bestLocatedRuntime(search, HKEY_CURRENT_USER),
-                                                 bestLocatedRuntime(search, HKEY_LOCAL_MACHINE));
-    if (!located.reason.empty())
-        logInfo("%s", located.reason.c_str());
-    RuntimeChoice choice = chooseRegistryRuntime(vendor, located.winner);
-    if (!choice.reason.empty())
-        logInfo("%s", choice.reason.c_str());
-    if (!choice.winner)
-        return false;
-    javaExecutable = choice.winner->javaExecutable;
-    return true;
+    return checkJavaExe(javaExecutable, version, search.settings.validation, false);
 }
 
 // One entry of the search sequence in the first pass.
@@ -257,30 +122,35 @@ bool checkEntry(Search& search, const SearchLetter& row, const SearchEntry& entr
         case CandidateCheck::EnvironmentVariable:
             return checkEnvironmentVariable(search, javaExecutable, entry.value);
         case CandidateCheck::Registry:
-            return searchRegistry(search, javaExecutable);
+            return searchRegistry(search.settings.validation, javaExecutable);
     }
     return false;
 }
 
 LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string& locationText) {
     logInfo("Searching for a JVM");
-    SearchSequence sequence = parseSearchSequence(configured(keys::kSearchSequence));
-    logNotes(sequence.refused);
+    SearchSequence sequence = parseSearchSequence(search.settings.searchSequence);
+    for (const std::string& note : sequence.refused)
+        logInfo("%s", note.c_str());
 
     if (std::optional<std::string> preferred = readLocationFile(search, kPreferredLocationFile)) {
         logInfo("Has preferred location %s", preferred->c_str());
-        if (checkDirectory(search, javaExecutable, *preferred, false)) {
+        bool usable = checkDirectory(search, javaExecutable, *preferred, false);
+        if (search.unpackFailed)
+            return LocationKind::None;
+        if (usable) {
             logInfo("Using preferred location");
             locationText = *preferred;
             return LocationKind::Directory;
         }
     }
     for (const SearchEntry& entry : sequence.entries) {
-        if (search.unpackFailed)
-            return LocationKind::None;
         logInfo("Testing location %s (type %c)", entry.value.c_str(), entry.letter);
         const SearchLetter* row = searchLetter(entry.letter);
-        if (row == nullptr || !checkEntry(search, *row, entry, javaExecutable))
+        bool usable = row != nullptr && checkEntry(search, *row, entry, javaExecutable);
+        if (search.unpackFailed)
+            return LocationKind::None;
+        if (!usable)
             continue;
         if (row->valueIsLocationText)
             locationText = entry.value;
@@ -288,7 +158,7 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
     }
     logInfo("Search sequence finished");
 
-    std::string_view kindVariable = launcherKindVariable(search.launcherKind);
+    std::string_view kindVariable = launcherKindVariable(search.settings.launcherKind);
     if (!kindVariable.empty() &&
         checkEnvironmentVariable(search, javaExecutable, std::string(kindVariable))) {
         locationText = kindVariable;
@@ -297,7 +167,10 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
 
     if (std::optional<std::string> installer = readLocationFile(search, kInstallerLocationFile)) {
         logInfo("Has installer location %s", installer->c_str());
-        if (checkDirectory(search, javaExecutable, *installer, false)) {
+        bool usable = checkDirectory(search, javaExecutable, *installer, false);
+        if (search.unpackFailed)
+            return LocationKind::None;
+        if (usable) {
             logInfo("Using installer location");
             locationText = *installer;
             return LocationKind::Directory;
@@ -305,12 +178,12 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
     }
 
     for (const SearchEntry& entry : sequence.entries) {
-        if (search.unpackFailed)
-            return LocationKind::None;
         if (!fallbackCandidate(entry))
             continue;
         logInfo("Testing relative location %s", entry.value.c_str());
         checkDirectory(search, javaExecutable, entry.value, true);
+        if (search.unpackFailed)
+            return LocationKind::None;
         if (exists(javaExecutable)) {
             logInfo("%s exists", javaExecutable.c_str());
             // No version is checked here, but a runtime of the other word size could never load, and
@@ -327,50 +200,47 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
     return LocationKind::None;
 }
 
-void showFailure(LocationKind kind, const std::string& locationText) {
+Failure searchFailure(LocationKind kind, const std::string& locationText) {
     FailureMessage message = failureMessage(kind, locationText, kLauncherWordSize);
-    showMessage(message.key, message.hasArgument ? message.argument.c_str() : nullptr);
+    return failure(message.key,
+                   message.hasArgument ? std::optional<std::string>(message.argument) : std::nullopt);
 }
 
 }  // namespace
 
 }  // namespace brolt::jvm
 
-bool LoadDLL(char launcherKind, brolt::JavaRuntime& runtime) {
+std::optional<brolt::Failure> LoadDLL(const brolt::SearchSettings& settings, brolt::JavaRuntime& runtime) {
     namespace jvm = brolt::jvm;
-    namespace keys = brolt::keys;
     runtime = {};
     logInfo("LoadDLL (%d, %s, %d)", 1, "(null)", 0);
+    if (settings.rangeRefused) {
+        logError("No JVM found");
+        return jvm::searchFailure(jvm::LocationKind::None, {});
+    }
 
-    jvm::Search search;
-    search.launcherKind = launcherKind;
-    search.validation.range = {jvm::configured(keys::kMinVersion), jvm::configured(keys::kMaxVersion),
-                               getInt(keys::kAllowPrerelease) != 0};
-    search.validation.windowless = getInt(keys::kExecutableType) == 1;
-    search.validation.requireDevelopmentKit = getInt(keys::kRequireJdk) != 0;
-    search.applicationDirectory = jvm::fullPath(jvm::configured(keys::kApplicationDirectory), true);
-
+    jvm::Search search{settings};
     std::string javaExecutable;
     std::string locationText;
     jvm::LocationKind kind = jvm::searchJvm(search, javaExecutable, locationText);
-    if (search.unpackFailed)
-        fatalMessage(keys::kMsgInternalError, jvm::kCodeUnpackerNotStarted);
+    if (search.unpackFailed) {
+        logError("an unpacker could not be started");
+        return brolt::failure(brolt::keys::kMsgInternalError, jvm::kCodeUnpackerNotStarted);
+    }
     if (kind == jvm::LocationKind::None) {
         logError("No JVM found");
-        jvm::showFailure(kind, locationText);
-        return false;
+        return jvm::searchFailure(kind, locationText);
     }
 
     logInfo("Trying to load JVM-DLL from %s", javaExecutable.c_str());
-    HMODULE library = jvm::loadJvmLibrary(javaExecutable, jvm::configured(keys::kPreferredVmKind));
+    HMODULE library = jvm::loadJvmLibrary(javaExecutable, settings.preferredVmKind);
     runtime.javaExePath = javaExecutable;
     if (library == nullptr)
         logError("Could not get DLL-Handle.");
     if (!jvm::resolveCreateJavaVM(library, runtime.entryPoints)) {
         logError("Could not load functions");
-        jvm::showFailure(kind, locationText);
-        return false;
+        return jvm::searchFailure(kind, locationText);
     }
     logInfo("Loading of JVM-DLL successful");
-    return true;
+    return std::nullopt;
 }

@@ -162,6 +162,11 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
     return version.text;
 }
 
+HomeExecutable homeExecutable(std::string_view home, bool requireDevelopmentKit) {
+    return javaExeForHome(home, requireDevelopmentKit,
+                          [](const std::string& path) { return fileExists(path.c_str()); });
+}
+
 ImageMachine readImageMachine(const std::string& path) {
     UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "core/pe_machine.h"
+#include "jvm/validation_rules.h"
 #include "jvm/version_rules.h"
 
 namespace brolt::jvm {
@@ -22,6 +23,9 @@ struct ValidationSettings {
     bool windowless = false;             // key 107 is 1: javaw.exe is the one that runs
     bool requireDevelopmentKit = false;  // key 131 not 0
 };
+
+// The java executable of a runtime home as the rules choose it, the file system asked.
+HomeExecutable homeExecutable(std::string_view home, bool requireDevelopmentKit);
 
 // The path is replaced by its absolute, lower-case form (and by javaw.exe for a windowless
 // application); version receives the version found, empty when none.

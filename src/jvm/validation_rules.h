@@ -38,9 +38,6 @@ std::string machineNote(const ImageMachine& image, const WordSize& launcher);
 // program at all.
 Verdict runtimeWordSize(const ImageMachine& javaExecutable, const WordSize& launcher);
 
-// The executable type (key 107) of a windowless application, which needs javaw.exe beside java.exe.
-inline constexpr int kWindowlessExecutableType = 1;
-
 // A windowless application (executable type 1) runs javaw.exe: the executable with its final ".exe"
 // turned into "w.exe", or the executable itself when it is javaw.exe already. Refused when the
 // name does not end in ".exe".

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
 #include "config/keys.h"
 #include "core/ansi_text.h"
 #include "core/limits.h"
@@ -13,14 +12,16 @@
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "launch/launch_context.h"
-#include "launch/split_rules.h"
+#include "launch/split.h"
 #include "launch/vm_options.h"
 #include "launch/vm_option_rules.h"
 
 namespace {
 
+using brolt::Failure;
 using brolt::kTextBufferSize;
 using brolt::LaunchContext;
+using MaybeFailure = std::optional<Failure>;
 
 constexpr const char* kRuntimeClass = "com/brolt/runtime/WinLauncher";
 constexpr const char* kMainMethod = "main";
@@ -71,7 +72,7 @@ std::vector<std::string> launcherProperties(const LaunchContext& context) {
         properties.push_back(property("brolt.isQuendrial", "true"));
     properties.push_back(property("brolt.isService", "true"));
     properties.push_back(property("brolt.moduleName", getModulePath()));
-    if (getInt(brolt::keys::kSingleInstance) != 0) {
+    if (context.settings.singleInstance) {
         char commFile[kTextBufferSize];
         makeProcessCommFileName(commFile, GetCurrentProcessId());
         properties.push_back(property("brolt.processCommFile", commFile));
@@ -84,9 +85,11 @@ std::vector<std::string> launcherProperties(const LaunchContext& context) {
     return properties;
 }
 
-bool createJavaVM(const brolt::JavaVmEntryPoints& entryPoints, const std::vector<std::string>& properties,
-                  const std::vector<std::wstring>& arguments, const LaunchContext& context) {
-    optionTexts = brolt::assembleVmOptions(properties, arguments, context);
+MaybeFailure createJavaVM(const brolt::JavaVmEntryPoints& entryPoints,
+                          const std::vector<std::string>& properties,
+                          const std::vector<std::wstring>& arguments, const LaunchContext& context) {
+    if (MaybeFailure failed = brolt::assembleVmOptions(properties, arguments, context, optionTexts))
+        return failed;
     vmOptions.clear();
     for (std::string& text : optionTexts)
         vmOptions.push_back({text.data(), nullptr});
@@ -105,26 +108,25 @@ bool createJavaVM(const brolt::JavaVmEntryPoints& entryPoints, const std::vector
     initArgs.options = vmOptions.data();
     initArgs.ignoreUnrecognized = JNI_TRUE;
     logInfo("Creating JVM");
-    if (!entryPoints.usable())
-        return false;
-    jint result = entryPoints.createJavaVM(&javaVm, reinterpret_cast<void**>(&jniEnv), &initArgs);
+    jint result = entryPoints.usable()
+                      ? entryPoints.createJavaVM(&javaVm, reinterpret_cast<void**>(&jniEnv), &initArgs)
+                      : JNI_ERR;
     if (result != JNI_OK || javaVm == nullptr || jniEnv == nullptr) {
         javaVm = nullptr;
         jniEnv = nullptr;
-        return false;
+        logError("could not initialize JVM");
+        return brolt::silentFailure();
     }
-    return true;
+    return std::nullopt;
 }
 
-// The redirection file of a flag key and a file key: the absolute path, or empty when not redirected.
-std::wstring redirectionFile(int flagKey, int fileKey, const LaunchContext& context) {
-    if (getInt(flagKey) == 0)
+// A redirection file: the absolute path, or empty when not redirected.
+std::wstring redirectionFile(const brolt::Redirection& file, const LaunchContext& context) {
+    if (!file)
         return {};
-    char configured[kTextBufferSize];
-    brolt::getConfiguredText(fileKey, configured);
-    brolt::expandLaunchText(configured, context.expansion);
+    brolt::ExpandedText configured(*file, context, "redirection file");
     char full[kTextBufferSize];
-    getFullPath(full, configured, true);
+    getFullPath(full, configured.text, true);
     wchar_t wide[brolt::kWideBufferUnits];
     if (!narrowToWide(full, wide, brolt::kWideBufferUnits)) {
         logError("redirection file name not convertible: %s", full);
@@ -133,29 +135,23 @@ std::wstring redirectionFile(int flagKey, int fileKey, const LaunchContext& cont
     return wide;
 }
 
-std::vector<std::wstring> configuredArguments(const LaunchContext& context) {
-    char configured[kTextBufferSize];
-    brolt::getConfiguredText(brolt::keys::kArguments, configured);
-    brolt::expandLaunchText(configured, context.expansion);
-    std::vector<std::wstring> arguments;
-    if (!splitArguments(fromAnsiCodePage(configured).c_str(), arguments))
-        failLaunch(context, brolt::keys::kMsgWrongParameterUsage, nullptr);
-    return arguments;
-}
-
-std::vector<std::wstring> mainParameters(const std::vector<std::wstring>& arguments,
-                                         const LaunchContext& context) {
+MaybeFailure mainParameters(const std::vector<std::wstring>& arguments, const LaunchContext& context,
+                            std::vector<std::wstring>& parameters) {
+    const brolt::LaunchSettings& settings = context.settings;
     brolt::MainParameterSources sources;
-    sources.windowedExecutable = getInt(brolt::keys::kExecutableType) == 1;
-    char mainClass[kTextBufferSize];
-    brolt::getConfiguredText(brolt::keys::kMainClass, mainClass);
-    sources.mainClass = mainClass;
-    sources.stderrFile = redirectionFile(brolt::keys::kRedirectStderr, brolt::keys::kStderrFile, context);
-    sources.stdoutFile = redirectionFile(brolt::keys::kRedirectStdout, brolt::keys::kStdoutFile, context);
-    sources.mainFlag = getInt(brolt::keys::kMainParameterFlag) != 0;
-    sources.configuredArguments = configuredArguments(context);
-    sources.javaOptionArguments = getInt(brolt::keys::kJavaOptionArguments) != 0;
-    return brolt::buildMainParameters(sources, arguments);
+    sources.windowedExecutable = settings.executableType == brolt::ExecutableType::Windowed;
+    sources.mainClass = settings.mainClass;
+    sources.stderrFile = redirectionFile(settings.stderrFile, context);
+    sources.stdoutFile = redirectionFile(settings.stdoutFile, context);
+    sources.mainFlag = settings.mainParameterFlag;
+    brolt::ExpandedText configured(settings.arguments, context, "arguments");
+    if (!splitArguments(fromAnsiCodePage(configured.text).c_str(), sources.configuredArguments)) {
+        logError("unclosed quote in the configured arguments");
+        return brolt::failure(brolt::keys::kMsgWrongParameterUsage);
+    }
+    sources.javaOptionArguments = settings.javaOptionArguments;
+    parameters = brolt::buildMainParameters(sources, arguments);
+    return std::nullopt;
 }
 
 // The log shows a parameter in the file-API code page, cut to a text buffer; characters the code page
@@ -171,31 +167,29 @@ std::string loggedForm(const std::wstring& parameter) {
     return narrow;
 }
 
-// Whether the application's main may run: false when the quendrial first-run class says no or fails.
-bool checkFirstRun(const LaunchContext& context) {
-    char configured[kTextBufferSize];
-    brolt::getConfiguredText(brolt::keys::kApplicationDirectory, configured);
-    char directory[kTextBufferSize];
-    getFullPath(directory, configured, true);
-    std::string marker = directory;
+// Whether the application's main may run (goOn): false when the quendrial first-run class says no or
+// fails. A first-run class or method that is missing is a failure.
+MaybeFailure checkFirstRun(const LaunchContext& context, bool& goOn) {
+    goOn = true;
+    std::string marker = context.settings.applicationDirectory;
     if (marker.empty() || marker.back() != '\\')
         marker += '\\';
     marker += kFirstRunMarker;
     if (!fileExists(marker.c_str()))
-        return true;
+        return std::nullopt;
 
     jclass firstRun = jniEnv->FindClass(kFirstRunClass);
     if (firstRun == nullptr)
-        brolt::failLaunch(context, brolt::keys::kMsgInternalError, kCodeFirstRunClassMissing);
+        return brolt::failure(brolt::keys::kMsgInternalError, kCodeFirstRunClassMissing);
     jmethodID method = jniEnv->GetStaticMethodID(firstRun, kFirstRunMethod, kFirstRunSignature);
     if (method == nullptr)
-        brolt::failLaunch(context, brolt::keys::kMsgInternalError, kCodeFirstRunMethodMissing);
-    jboolean goOn = jniEnv->CallStaticBooleanMethod(firstRun, method);
+        return brolt::failure(brolt::keys::kMsgInternalError, kCodeFirstRunMethodMissing);
+    goOn = jniEnv->CallStaticBooleanMethod(firstRun, method) == JNI_TRUE;
     if (jniEnv->ExceptionOccurred() != nullptr) {
         jniEnv->ExceptionDescribe();
-        return false;
+        goOn = false;
     }
-    return goOn == JNI_TRUE;
+    return std::nullopt;
 }
 
 // The Java strings of the parameters in a new String array; nullptr when the VM could not make them.
@@ -218,23 +212,30 @@ jobjectArray parameterArray(const std::vector<std::wstring>& parameters) {
     return array;
 }
 
-bool callMain(const std::vector<std::wstring>& arguments, const LaunchContext& context) {
-    if (context.settings.launcherKind == 'q' && !checkFirstRun(context)) {
-        logInfo("checkFirstRun stopped further execution");
-        return true;
+MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchContext& context) {
+    if (context.settings.launcherKind == 'q') {
+        bool goOn = true;
+        if (MaybeFailure failed = checkFirstRun(context, goOn))
+            return failed;
+        if (!goOn) {
+            logInfo("checkFirstRun stopped further execution");
+            return std::nullopt;
+        }
     }
     logInfo("main class: %s", kRuntimeClass);
     jclass runtimeClass = jniEnv->FindClass(kRuntimeClass);
     if (runtimeClass == nullptr) {
         logError("could not find main class");
-        brolt::failLaunch(context, brolt::keys::kMsgMainClassNotLoaded, nullptr);
+        return brolt::failure(brolt::keys::kMsgMainClassNotLoaded);
     }
     jmethodID main = jniEnv->GetStaticMethodID(runtimeClass, kMainMethod, kMainSignature);
     if (main == nullptr) {
         logError("could not find main method");
-        brolt::failLaunch(context, brolt::keys::kMsgMainMethodNotFound, nullptr);
+        return brolt::failure(brolt::keys::kMsgMainMethodNotFound);
     }
-    std::vector<std::wstring> parameters = mainParameters(arguments, context);
+    std::vector<std::wstring> parameters;
+    if (MaybeFailure failed = mainParameters(arguments, context, parameters))
+        return failed;
     logInfo("param count: %d", static_cast<int>(parameters.size()));
     jobjectArray array = parameterArray(parameters);
     if (array == nullptr) {
@@ -242,7 +243,7 @@ bool callMain(const std::vector<std::wstring>& arguments, const LaunchContext& c
         logError("could not create the parameters of main");
         if (jniEnv->ExceptionOccurred() != nullptr)
             jniEnv->ExceptionDescribe();
-        return false;
+        return brolt::silentFailure();
     }
     logInfo("calling main");
     jniEnv->CallStaticVoidMethod(runtimeClass, main, array);
@@ -250,9 +251,9 @@ bool callMain(const std::vector<std::wstring>& arguments, const LaunchContext& c
     if (jniEnv->ExceptionOccurred() != nullptr) {
         logError("an exception occured");
         jniEnv->ExceptionDescribe();
-        return false;
+        return brolt::silentFailure();
     }
-    return true;
+    return std::nullopt;
 }
 
 // Looks up the static exit(int) of a class; a failed lookup leaves no exception behind.
@@ -267,21 +268,20 @@ jmethodID findExitMethod(const char* className, jclass& exitClass) {
 
 }  // namespace
 
-bool launchJavaApplication(const brolt::JavaRuntime& runtime, const brolt::LaunchSettings& settings,
-                           const std::vector<std::wstring>& arguments) {
+MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brolt::LaunchSettings& settings,
+                                   const std::vector<std::wstring>& arguments) {
     logInfo("launching program");
     LaunchContext context = brolt::makeLaunchContext(runtime, settings);
-    if (!createJavaVM(runtime.entryPoints, launcherProperties(context), arguments, context)) {
-        logError("could not initialize JVM");
-        return false;
-    }
+    if (MaybeFailure failed =
+            createJavaVM(runtime.entryPoints, launcherProperties(context), arguments, context))
+        return failed;
     logInfo("JVM created");
-    if (!callMain(arguments, context)) {
+    if (MaybeFailure failed = callMain(arguments, context)) {
         logError("could not call main");
-        return false;
+        return failed;
     }
     logInfo("launch done");
-    return true;
+    return std::nullopt;
 }
 
 void stopJavaApplication() {

@@ -2,26 +2,42 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "config/executable_type.h"
+#include "config/failure.h"
 #include "jvm/search.h"
 
 namespace brolt {
 
-// How the end of the process reaches whoever reports it. The launch passes the first two to the VM as
-// its "exit" and "abort" options, so an application that ends the VM itself is seen; the third runs
-// right before a launch failure ends the process. Any of them may be missing.
+// How the end of the process reaches whoever reports it: the launch passes them to the VM as its
+// "exit" and "abort" options, so an application that ends the VM itself is seen. Either may be missing.
 struct LaunchHooks {
     void(JNICALL* vmExit)(jint code) = nullptr;
     void(JNICALL* vmAbort)() = nullptr;
-    void (*beforeFatalExit)() = nullptr;
 };
 
-// What the launch needs besides the runtime: fixed at start-up, before the service thread exists.
+// A redirected standard stream: the configured file name, before expansion; none when not redirected.
+using Redirection = std::optional<std::string>;
+
+// What the launch takes from start-up: the configuration, read once before the service thread exists,
+// and where the included files went. Texts are as configured, still to be expanded.
 struct LaunchSettings {
-    char launcherKind = '\0';         // 'q' quendrial kind, anything else brolt kind
-    std::string extractionDirectory;  // empty when nothing was included
+    char launcherKind = '\0';  // key 2001's first letter: 'q' quendrial kind, anything else brolt kind
+    ExecutableType executableType = ExecutableType::Console;  // key 107
+    std::string applicationDirectory;                         // key 10003, absolute
+    bool singleInstance = false;                              // key 10005
+    std::string vmParameters;                                 // key 123
+    bool javaOptionArguments = false;                         // key 125: "-J" launch arguments are options
+    std::string classPath;                                    // key 121
+    std::string mainClass;                                    // key 122
+    Redirection stderrFile;                                   // keys 102 and 103
+    Redirection stdoutFile;                                   // keys 104 and 105
+    bool mainParameterFlag = false;                           // key 106
+    std::string arguments;                                    // key 124
+    std::string extractionDirectory;                          // empty when nothing was included
     uint32_t unextractedPosition = 0;
     LaunchHooks hooks;
 };
@@ -29,11 +45,13 @@ struct LaunchSettings {
 }  // namespace brolt
 
 // Creates the VM through the runtime's entry points with the assembled options and calls main of the
-// Java-side runtime class with the launcher parameters and the application's arguments. True when the
-// VM was created and main returned normally (or the first-run check stopped the launch). Every VM call
-// is made on the calling thread, which must also be the one that calls stopJavaApplication.
-bool launchJavaApplication(const brolt::JavaRuntime& runtime, const brolt::LaunchSettings& settings,
-                           const std::vector<std::wstring>& arguments);
+// Java-side runtime class with the launcher parameters and the application's arguments. Nothing when
+// the VM was created and main returned normally (or the first-run check stopped the launch); otherwise
+// the failure, with what happened logged. Every VM call is made on the calling thread, which must also
+// be the one that calls stopJavaApplication.
+std::optional<brolt::Failure> launchJavaApplication(const brolt::JavaRuntime& runtime,
+                                                    const brolt::LaunchSettings& settings,
+                                                    const std::vector<std::wstring>& arguments);
 // Ends the application through the static exit(int) of java.lang.Shutdown (else java.lang.System) with
 // 0, and destroys the VM when that call returned. Nothing happens when no VM was created.
 void stopJavaApplication();

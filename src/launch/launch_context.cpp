@@ -1,10 +1,7 @@
 #include "launch/launch_context.h"
 
-#include <cstring>
 #include <string>
 
-#include "config/config.h"
-#include "config/messages.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
@@ -26,23 +23,11 @@ LaunchContext makeLaunchContext(const JavaRuntime& runtime, const LaunchSettings
     return context;
 }
 
-void getConfiguredText(int key, char* buffer) {
-    // One character more than the buffer holds tells a value that fits from one that does not.
-    std::string probe(kTextBufferSize + 1, '\0');
-    getStr(key, probe.data(), probe.size());
-    if (strlen(probe.c_str()) >= kTextBufferSize)
-        logError("value of key %d cut to %u characters", key, static_cast<unsigned>(kTextBufferSize - 1));
-    copyBounded(buffer, kTextBufferSize, probe.c_str());
-}
-
-void expandLaunchText(char* text, const ExpansionContext& context) {
-    expandVariables(text, context);
-}
-
-void failLaunch(const LaunchContext& context, int key, const char* argument) {
-    if (context.settings.hooks.beforeFatalExit != nullptr)
-        context.settings.hooks.beforeFatalExit();
-    fatalMessage(key, argument);
+ExpandedText::ExpandedText(std::string_view source, const LaunchContext& context, const char* what) {
+    std::string copy(source);
+    if (!copyBounded(text, sizeof text, copy.c_str()))
+        logError("%s cut to %u characters", what, static_cast<unsigned>(sizeof text - 1));
+    expandVariables(text, context.expansion);
 }
 
 }  // namespace brolt

@@ -16,15 +16,12 @@ struct LaunchContext {
 
 LaunchContext makeLaunchContext(const JavaRuntime& runtime, const LaunchSettings& settings);
 
-// The configured text of key in a buffer of 8192 characters; a longer value is cut there, with a log line.
-void getConfiguredText(int key, char* buffer);
+// A configured text in its 8192-character work buffer, expanded there; what does not fit is cut, with
+// a log line naming what.
+struct ExpandedText {
+    char text[kTextBufferSize];
 
-// Every configured text the launch expands goes through here (a buffer of 8192 characters, changed in
-// place).
-void expandLaunchText(char* text, const ExpansionContext& context);
-
-// Shows the configured message of key (with argument for "{0}", nullptr: none) and ends the process
-// with exit code 1, after the hook that reports the end has run.
-[[noreturn]] void failLaunch(const LaunchContext& context, int key, const char* argument);
+    ExpandedText(std::string_view source, const LaunchContext& context, const char* what);
+};
 
 }  // namespace brolt

@@ -6,7 +6,6 @@
 
 #include "launch/split_rules.h"
 
-// Appends the arguments of text to list; an unclosed quote ends the process with message 1007.
-void splitCommandLine(const wchar_t* text, std::vector<std::wstring>& list);
-// Narrow form through the ANSI code page, converting back with the same code page.
-void splitNarrowCommandLine(const char* text, std::vector<std::string>& list);
+// Appends the arguments of text to list, through the ANSI code page and back with the same code page.
+// False on an unclosed quote (list then holds what came before).
+bool splitNarrowArguments(const char* text, std::vector<std::string>& list);

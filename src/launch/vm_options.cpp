@@ -5,14 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "config/config.h"
 #include "config/keys.h"
 #include "core/ansi_text.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/long_path.h"
 #include "files/paths.h"
-#include "launch/split_rules.h"
+#include "launch/split.h"
 
 namespace brolt {
 
@@ -23,28 +22,7 @@ constexpr const char* kQuendrialRuntimeArchive = ".quendrial\\qdlruntime.jar";
 // The extraction directory and "S" entries contribute their archives of these kinds, in this order.
 constexpr const char* kArchiveExtensions[] = {"jar", "zip"};
 
-// A configured text in its 8192-character work buffer, expanded there.
-struct ExpandedText {
-    char text[kTextBufferSize];
-
-    ExpandedText(std::string_view source, const LaunchContext& context, const char* what) {
-        std::string copy(source);
-        if (!copyBounded(text, sizeof text, copy.c_str()))
-            logError("%s cut to %u characters", what, static_cast<unsigned>(sizeof text - 1));
-        expandLaunchText(text, context.expansion);
-    }
-};
-
-// The configured VM parameters split by the launcher's rule; an unclosed quote ends the launch.
-std::vector<std::string> splitVmParameters(const char* text, const LaunchContext& context) {
-    std::vector<std::wstring> wide;
-    if (!splitArguments(fromAnsiCodePage(text).c_str(), wide))
-        failLaunch(context, keys::kMsgWrongParameterUsage, nullptr);
-    std::vector<std::string> tokens;
-    for (const std::wstring& token : wide)
-        tokens.push_back(toAnsiCodePage(token));
-    return tokens;
-}
+using MaybeFailure = std::optional<Failure>;
 
 // An environment variable's value: false when it is not defined. A value longer than its buffer is cut.
 bool readEnvironmentVariable(const char* name, std::string& value) {
@@ -81,9 +59,10 @@ bool addArchivesOfKinds(ClassPathOption& classPath, const char* directory) {
     return exists;
 }
 
-// One configured entry; answers whether it counts as found.
+// One configured entry; answers whether it counts as found. A required variable that is not defined
+// is a failure.
 bool addConfiguredEntry(ClassPathOption& classPath, const ClassPathEntry& entry, const char* value,
-                        const LaunchContext& context) {
+                        MaybeFailure& failed) {
     switch (entry.type) {
         case 'A':
         case 'D': {
@@ -97,7 +76,7 @@ bool addConfiguredEntry(ClassPathOption& classPath, const ClassPathEntry& entry,
             std::string variable;
             if (!readEnvironmentVariable(value, variable)) {
                 if (entry.required)
-                    failLaunch(context, keys::kMsgVariableUndefined, value);
+                    failed = failure(keys::kMsgVariableUndefined, value);
                 return false;
             }
             if (variable.empty())
@@ -114,21 +93,23 @@ bool addConfiguredEntry(ClassPathOption& classPath, const ClassPathEntry& entry,
 
 }  // namespace
 
-std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launcherProperties,
-                                           const std::vector<std::wstring>& launchArguments,
-                                           const LaunchContext& context) {
+MaybeFailure assembleVmOptions(const std::vector<std::string>& launcherProperties,
+                               const std::vector<std::wstring>& launchArguments, const LaunchContext& context,
+                               std::vector<std::string>& options) {
     VmOptionList list;
     list.options = launcherProperties;
 
-    char configured[kTextBufferSize];
-    getConfiguredText(keys::kVmParameters, configured);
-    expandLaunchText(configured, context.expansion);
-    std::vector<std::string> tokens = splitVmParameters(configured, context);
+    ExpandedText configured(context.settings.vmParameters, context, "VM parameters");
+    std::vector<std::string> tokens;
+    if (!splitNarrowArguments(configured.text, tokens)) {
+        logError("unclosed quote in the VM parameters");
+        return failure(keys::kMsgWrongParameterUsage);
+    }
     logInfo("adding options");
     for (const std::string& option : joinIncludeTokens(tokens))
         addVmOption(option, list, context, 0);
 
-    if (getInt(keys::kJavaOptionArguments) != 0) {
+    if (context.settings.javaOptionArguments) {
         for (const std::wstring& option : javaOptionArguments(launchArguments))
             addVmOption(toAnsiCodePage(option), list, context, 0);
     }
@@ -137,7 +118,9 @@ std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launc
     logInfo("default vmoptions file: %p", static_cast<void*>(defaultFile.get()));
     readOptionsFile(std::move(defaultFile), list, context, 1);
 
-    ClassPathOption classPath = composeClassPath(list.modifiers, context);
+    ClassPathOption classPath;
+    if (MaybeFailure failed = composeClassPath(list.modifiers, context, classPath))
+        return failed;
     if (classPath.cut()) {
         logError("class path cut to %u characters; later entries left out",
                  static_cast<unsigned>(classPath.text().size()));
@@ -147,7 +130,8 @@ std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launc
     logInfo("vmoption count %d", static_cast<int>(list.options.size()));
     for (size_t i = 0; i < list.options.size(); ++i)
         logInfo("vmoption %d: %s", static_cast<int>(i), list.options[i].c_str());
-    return list.options;
+    options = std::move(list.options);
+    return std::nullopt;
 }
 
 void addVmOption(std::string_view text, VmOptionList& list, const LaunchContext& context, int depth) {
@@ -201,39 +185,41 @@ UniqueStdioFile openDefaultOptionsFile(const char* modulePath) {
     return nullptr;
 }
 
-ClassPathOption composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context) {
-    ClassPathOption classPath;
+MaybeFailure composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context,
+                              ClassPathOption& classPath) {
+    classPath = ClassPathOption();
     if (modifiers.prefix)
         classPath.addEntry(*modifiers.prefix);
     addArchivesOfKinds(classPath, context.settings.extractionDirectory.c_str());
     if (context.settings.launcherKind == 'q') {
-        char configured[kTextBufferSize];
-        getConfiguredText(keys::kApplicationDirectory, configured);
-        char directory[kTextBufferSize];
-        getFullPath(directory, configured, true);
-        std::string archive = directory;
+        std::string archive = context.settings.applicationDirectory;
         if (archive.empty() || archive.back() != '\\')
             archive += '\\';
         classPath.addEntry(archive + kQuendrialRuntimeArchive);  // whether it exists or not
     }
-    if (modifiers.replacement)
+    if (modifiers.replacement) {
         classPath.addText(*modifiers.replacement);
-    else
-        addConfiguredClassPath(classPath, context);
+    } else if (MaybeFailure failed = addConfiguredClassPath(classPath, context)) {
+        return failed;
+    }
     if (modifiers.suffix)
         classPath.addSuffix(*modifiers.suffix);
-    return classPath;
+    return std::nullopt;
 }
 
-void addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context) {
-    char configured[kTextBufferSize];
-    getConfiguredText(keys::kClassPath, configured);
-    for (const ClassPathEntry& entry : parseClassPathEntries(configured)) {
+MaybeFailure addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context) {
+    for (const ClassPathEntry& entry : parseClassPathEntries(context.settings.classPath)) {
         ExpandedText value(entry.value, context, "class path entry");
-        bool found = addConfiguredEntry(classPath, entry, value.text, context);
-        if (entry.required && !found)
-            failLaunch(context, keys::kMsgFileNotFound, value.text);
+        MaybeFailure failed;
+        bool found = addConfiguredEntry(classPath, entry, value.text, failed);
+        if (failed)
+            return failed;
+        if (entry.required && !found) {
+            logError("required class path entry not found: %s", value.text);
+            return failure(keys::kMsgFileNotFound, value.text);
+        }
     }
+    return std::nullopt;
 }
 
 bool addArchivesOfDirectory(ClassPathOption& classPath, const char* directory, const char* extension) {

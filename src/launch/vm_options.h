@@ -5,10 +5,12 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "config/failure.h"
 #include "launch/launch_context.h"
 #include "launch/vm_option_rules.h"
 
@@ -25,10 +27,11 @@ struct VmOptionList {
     ClassPathModifiers modifiers;
 };
 
-// The whole list, in order; logs the count and every option.
-std::vector<std::string> assembleVmOptions(const std::vector<std::string>& launcherProperties,
-                                           const std::vector<std::wstring>& launchArguments,
-                                           const LaunchContext& context);
+// The whole list, in order, into options; logs the count and every option. A failure when the VM
+// parameters hold an unclosed quote or a required class path entry is missing.
+std::optional<Failure> assembleVmOptions(const std::vector<std::string>& launcherProperties,
+                                         const std::vector<std::wstring>& launchArguments,
+                                         const LaunchContext& context, std::vector<std::string>& options);
 
 // Classifies one option met at the given include depth and stores it: an include is read at once, a
 // class path setting is recorded, anything else is appended.
@@ -39,10 +42,11 @@ void readOptionsFile(UniqueStdioFile file, VmOptionList& list, const LaunchConte
 UniqueStdioFile openDefaultOptionsFile(const char* modulePath);
 
 // "-Djava.class.path=" with the prefix, the extraction directory's archives, the quendrial runtime
-// archive, the configured class path (or its replacement) and the suffix.
-ClassPathOption composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context);
-// The entries of key 121; a required entry that is not found ends the launch (messages 1006 and 1008).
-void addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context);
+// archive, the configured class path (or its replacement) and the suffix, into classPath.
+std::optional<Failure> composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context,
+                                        ClassPathOption& classPath);
+// The entries of key 121; a required entry that is not found is a failure (messages 1006 and 1008).
+std::optional<Failure> addConfiguredClassPath(ClassPathOption& classPath, const LaunchContext& context);
 // Every directory\*.extension in the order the file system lists them; false when the directory does
 // not exist.
 bool addArchivesOfDirectory(ClassPathOption& classPath, const char* directory, const char* extension);

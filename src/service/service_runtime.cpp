@@ -6,7 +6,6 @@
 #include <mutex>
 
 #include "config/keys.h"
-#include "config/messages.h"
 #include "core/ansi_text.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
@@ -37,6 +36,9 @@ brolt::ServiceSettings settings;
 // Live until the process ends: the launch keeps pointers into them.
 std::vector<std::wstring> launchArguments;
 brolt::JavaRuntime javaRuntime;
+
+// Set by the service thread before it reports the failed start; read after the dispatcher returned.
+std::optional<brolt::Failure> startFailure;
 
 // Nothing is reported once the service was reported stopped: the service manager may have let go of
 // the status handle by then.
@@ -70,9 +72,12 @@ void JNICALL vmAbortHook() {
     reportVmExit(svc::kVmAbortExitCode);
 }
 
-// A launch failure ends the process without the runtime library's exit hooks: it is reported first.
-void reportFailedStart() {
-    updateStatus(svc::failedStartStatus);
+// The start ends here: the failure is reported as the service's exit code, and kept for the entry.
+void failStart(brolt::Failure failure) {
+    startFailure = std::move(failure);
+    uint32_t exitCode = startFailure->serviceExitCode;
+    updateStatus(
+        [exitCode](const SERVICE_STATUS& status) { return svc::failedStartStatus(status, exitCode); });
 }
 
 }  // namespace
@@ -81,15 +86,16 @@ brolt::JavaHost brolt::realJavaHost() {
     return {LoadDLL, launchJavaApplication, stopJavaApplication};
 }
 
-void runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
+std::optional<brolt::Failure> runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
     settings = serviceSettings;
-    settings.launch.hooks = {vmExitHook, vmAbortHook, reportFailedStart};
+    settings.launch.hooks = {vmExitHook, vmAbortHook};
     SERVICE_TABLE_ENTRYA table[] = {
         {settings.serviceName.data(), serviceMain},
         {nullptr, nullptr},
     };
     // Returns when the service has stopped, or at once outside the service control manager.
     StartServiceCtrlDispatcherA(table);
+    return startFailure;
 }
 
 bool buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv,
@@ -119,15 +125,17 @@ void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
     atexit(reportStoppedAtExit);
 
     if (!buildLaunchArguments(GetCommandLineW(), argc, argv, launchArguments)) {
-        reportFailedStart();
-        fatalMessage(brolt::keys::kMsgWrongParameterUsage, nullptr);
+        logError("unclosed quote in the service's command line");
+        failStart(brolt::failure(brolt::keys::kMsgWrongParameterUsage));
+        return;
     }
 
     const brolt::JavaHost& host = settings.host;
-    if (!host.locate(settings.launch.launcherKind, javaRuntime) ||
-        !host.launch(javaRuntime, settings.launch, launchArguments)) {
-        updateStatus(svc::failedStartStatus);
-        std::vector<std::wstring>().swap(launchArguments);
+    std::optional<brolt::Failure> failed = host.locate(settings.search, javaRuntime);
+    if (!failed)
+        failed = host.launch(javaRuntime, settings.launch, launchArguments);
+    if (failed) {
+        failStart(std::move(*failed));
         return;
     }
 

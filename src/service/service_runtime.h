@@ -3,9 +3,11 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "config/failure.h"
 #include "jvm/search.h"
 #include "launch/java_launch.h"
 
@@ -13,10 +15,11 @@ namespace brolt {
 
 // The service's way to the Java side: find and load a runtime, launch the application on it, end it.
 // The entry hands in the real ones; tests hand in stand-ins.
+// A failed step answers its failure.
 struct JavaHost {
-    bool (*locate)(char launcherKind, JavaRuntime& runtime);
-    bool (*launch)(const JavaRuntime& runtime, const LaunchSettings& settings,
-                   const std::vector<std::wstring>& arguments);
+    std::optional<Failure> (*locate)(const SearchSettings& settings, JavaRuntime& runtime);
+    std::optional<Failure> (*launch)(const JavaRuntime& runtime, const LaunchSettings& settings,
+                                     const std::vector<std::wstring>& arguments);
     void (*stop)();
 };
 
@@ -25,7 +28,8 @@ JavaHost realJavaHost();
 
 struct ServiceSettings {
     std::string serviceName;  // the name the service control manager knows the service by
-    LaunchSettings launch;    // its hooks are the service runtime's own, whatever is handed in
+    SearchSettings search;
+    LaunchSettings launch;  // its hooks are the service runtime's own, whatever is handed in
     JavaHost host;
 };
 
@@ -33,7 +37,9 @@ struct ServiceSettings {
 
 // Hands serviceMain to the service dispatcher with these settings, which are fixed from then on.
 // Returns when the service has stopped, or at once when the process was not started as a service.
-void runServiceDispatcher(const brolt::ServiceSettings& settings);
+// A start that failed was reported stopped with its failure's exit code, and its failure is the answer:
+// showing it and ending the process is the caller's.
+std::optional<brolt::Failure> runServiceDispatcher(const brolt::ServiceSettings& settings);
 
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);

@@ -32,10 +32,10 @@ ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control) {
     return decision;
 }
 
-SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current) {
+SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode) {
     SERVICE_STATUS status = current;
     status.dwCurrentState = SERVICE_STOPPED;
-    status.dwWin32ExitCode = kFailedStartExitCode;
+    status.dwWin32ExitCode = exitCode;
     return status;
 }
 

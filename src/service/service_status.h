@@ -11,8 +11,6 @@ inline constexpr DWORD kReportedServiceType = SERVICE_WIN32_OWN_PROCESS | SERVIC
 inline constexpr DWORD kAcceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_SHUTDOWN;
 // Generous on purpose: a stop ends the Java application, whose shutdown hooks may take their time.
 inline constexpr DWORD kWaitHintMilliseconds = 50000;
-// The exit code a service reports when no runtime was found or the launch failed.
-inline constexpr DWORD kFailedStartExitCode = 1;
 // An aborted VM ends the process through the runtime library's abort, whose process exit code this is;
 // the service reports it as the application's own code.
 inline constexpr long kVmAbortExitCode = 3;
@@ -28,8 +26,8 @@ struct ControlDecision {
 // among them): the record as it is, reported again.
 ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control);
 
-// The record after the runtime search or the launch failed: stopped with exit code 1.
-SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current);
+// The record after the start failed before the application ran: stopped with the failure's exit code.
+SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode);
 // The record after a completed stop: stopped, exit code as it was.
 SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current);
 // The VM ends the process itself with the application's exit code (an abort counts as

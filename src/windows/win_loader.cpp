@@ -8,17 +8,17 @@
 #include <utility>
 
 #include "config/config.h"
+#include "config/executable_type.h"
 #include "config/keys.h"
-#include "config/messages.h"
-#include "core/errors.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
-#include "launch/expand_rules.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
+#include "windows/launcher_settings.h"
+#include "windows/user_messages.h"
 
 namespace {
 
@@ -48,9 +48,11 @@ bool isBlank(char c) {
 int runCommand(Command command, const std::string& serviceName) {
     switch (command) {
         case Command::Install:
-            return installCommand(serviceName, getInt(brolt::keys::kExecutableType) == 4
-                                                   ? SERVICE_AUTO_START
-                                                   : SERVICE_DEMAND_START);
+            return installCommand(serviceName,
+                                  brolt::executableTypeOf(getInt(brolt::keys::kExecutableType)) ==
+                                          brolt::ExecutableType::AutoStartService
+                                      ? SERVICE_AUTO_START
+                                      : SERVICE_DEMAND_START);
         case Command::InstallAuto:
             return installCommand(serviceName, SERVICE_AUTO_START);
         case Command::InstallDemand:
@@ -99,14 +101,25 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
         reportExtractionFailure(extraction.failure);
     // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
     brolt::UniqueFile marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
+    brolt::LauncherSettings configured = brolt::readLauncherSettings(setup.launcherKind);
     brolt::ServiceSettings settings;
     settings.serviceName = serviceName;
     settings.host = host;
-    settings.launch.launcherKind = setup.launcherKind;
+    settings.search = configured.search;
+    settings.launch = configured.launch;
     settings.launch.extractionDirectory = extraction.files.directory;
     settings.launch.unextractedPosition = extraction.files.unextractedPosition;
-    runServiceDispatcher(settings);
-    return 0;
+    std::optional<brolt::Failure> failed = runServiceDispatcher(settings);
+    if (!failed)
+        return 0;
+    // The start failed and was reported stopped. Nothing of the application runs, so its files go now.
+    if (!extraction.files.directory.empty()) {
+        marker.reset();
+        if (!brolt::removeExtraction(extraction.files.directory))
+            logError("extraction folder left for the next start: %s", extraction.files.directory.c_str());
+    }
+    showFailure(*failed);
+    return 1;
 }
 
 }  // namespace

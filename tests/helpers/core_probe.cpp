@@ -17,8 +17,8 @@
 #include <string>
 
 #include "config/config.h"
-#include "config/messages.h"
 #include "core/log.h"
+#include "windows/user_messages.h"
 #include "windows/win_loader.h"
 #include "../unit/support/stream_fixture.h"
 

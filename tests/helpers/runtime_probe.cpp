@@ -12,12 +12,18 @@
 #include <string>
 
 #include "jvm/search.h"
+#include "windows/launcher_settings.h"
+#include "windows/user_messages.h"
 #include "windows/win_loader.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     LauncherSetup setup = initializeLauncher();
     brolt::JavaRuntime runtime;
-    bool found = LoadDLL(setup.launcherKind, runtime);
+    std::optional<brolt::Failure> failed =
+        LoadDLL(brolt::readLauncherSettings(setup.launcherKind).search, runtime);
+    if (failed)
+        showFailure(*failed);
+    bool found = !failed;
     std::string path(32768, '\0');
     DWORD length = GetEnvironmentVariableA("PATH", path.data(), static_cast<DWORD>(path.size()));
     path.resize(length < path.size() ? length : 0);

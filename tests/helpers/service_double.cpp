@@ -24,18 +24,18 @@ void writeBeside(const char* fileName, const std::string& text) {
     fclose(file);
 }
 
-bool locateNothing(char, brolt::JavaRuntime& runtime) {
+std::optional<brolt::Failure> locateNothing(const brolt::SearchSettings&, brolt::JavaRuntime& runtime) {
     runtime = {};
-    return true;
+    return std::nullopt;
 }
 
-bool writeLaunchArguments(const brolt::JavaRuntime&, const brolt::LaunchSettings&,
-                          const std::vector<std::wstring>& arguments) {
+std::optional<brolt::Failure> writeLaunchArguments(const brolt::JavaRuntime&, const brolt::LaunchSettings&,
+                                                   const std::vector<std::wstring>& arguments) {
     std::string lines;
     for (const std::wstring& argument : arguments)
         lines += fixture::utf8(argument) + "\n";
     writeBeside("launch-arguments.txt", lines);
-    return true;
+    return std::nullopt;
 }
 
 void recordStop() {

@@ -12,18 +12,20 @@
 
 namespace {
 
-bool loadLibraryBeside(char, brolt::JavaRuntime& runtime) {
+std::optional<brolt::Failure> loadLibraryBeside(const brolt::SearchSettings&, brolt::JavaRuntime& runtime) {
     runtime = {};
     std::string directory = getLauncherDirectory();
     HMODULE library = LoadLibraryA((directory + "jvm.dll").c_str());  // kept until the process ends
     if (library == nullptr) {
         logError("VM library beside the launcher not loaded: %d", static_cast<int>(GetLastError()));
-        return false;
+        return brolt::silentFailure();
     }
     runtime.javaExePath = directory + "jre\\bin\\java.exe";
     runtime.entryPoints.createJavaVM =
         reinterpret_cast<brolt::CreateJavaVmFunction>(GetProcAddress(library, "JNI_CreateJavaVM"));
-    return runtime.entryPoints.usable();
+    if (!runtime.entryPoints.usable())
+        return brolt::silentFailure();
+    return std::nullopt;
 }
 
 }  // namespace

@@ -3,6 +3,10 @@
     core < config < files < jvm < launch < service < windows
 
 The runtime search hands the launch what it found (not the other way round), so jvm sits below launch.
+
+Only the entry (windows) tells the user anything or ends the process: below it a failure is a value handed
+up. And the runtime search and the launch take their settings as values made at the entry: they never read
+the configuration themselves.
 """
 import pathlib
 import re
@@ -13,6 +17,11 @@ import unittest
 LAYERS = ["core", "config", "files", "jvm", "launch", "service", "windows"]
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([a-z_]+)/[^"]+"', re.MULTILINE)
 SOURCE = pathlib.Path(__file__).resolve().parents[2] / "src"
+# Calls that show something to the user or end the process.
+ENDING_CALL = re.compile(r"\b(fatalMessage|showMessage|fatalError|showError|showFailure|ExitProcess|MessageBox[AW]?)\s*\(")
+COMMENT = re.compile(r"//[^\n]*|/\*.*?\*/", re.DOTALL)
+# The folders whose code takes its settings as values.
+SETTINGS_TAKEN = ["jvm", "launch"]
 
 
 def violations(source: pathlib.Path):
@@ -31,9 +40,49 @@ def violations(source: pathlib.Path):
     return found
 
 
+def sources(source: pathlib.Path):
+    """(layer, path, text without comments) of every source file in a layer folder."""
+    for path in sorted(source.rglob("*")):
+        if path.suffix not in (".h", ".cpp"):
+            continue
+        layer = path.relative_to(source).parts[0]
+        if layer in LAYERS:
+            text = COMMENT.sub("", path.read_text(encoding="utf-8", errors="replace"))
+            yield layer, str(path.relative_to(source)), text
+
+
+def ending_calls(source: pathlib.Path):
+    """Every call below the entry that shows something or ends the process, as (file, function)."""
+    return [(name, match.group(1)) for layer, name, text in sources(source) if layer != "windows"
+            for match in ENDING_CALL.finditer(text)]
+
+
+def configuration_readers(source: pathlib.Path):
+    """Every file of the search or the launch that includes the configuration's getters."""
+    return [name for layer, name, text in sources(source)
+            if layer in SETTINGS_TAKEN and '#include "config/config.h"' in text]
+
+
 class Layers(unittest.TestCase):
     def test_no_folder_includes_a_higher_one(self):
         self.assertEqual([], violations(SOURCE))
+
+    def test_only_the_entry_shows_or_ends(self):
+        self.assertEqual([], ending_calls(SOURCE))
+
+    def test_the_search_and_the_launch_read_no_configuration(self):
+        self.assertEqual([], configuration_readers(SOURCE))
+
+    def test_a_call_below_the_entry_is_reported_and_a_comment_is_not(self):
+        with tempfile.TemporaryDirectory() as tmp:
+            root = pathlib.Path(tmp)
+            for folder in ("launch", "windows"):
+                (root / folder).mkdir()
+            (root / "launch" / "a.cpp").write_text(
+                '#include "config/config.h"\n// fatalMessage(1, x) ends it\nvoid f() { ExitProcess (1); }\n')
+            (root / "windows" / "b.cpp").write_text('#include "config/config.h"\nvoid g() { fatalMessage(1, 0); }\n')
+            self.assertEqual([("launch/a.cpp", "ExitProcess")], ending_calls(root))
+            self.assertEqual(["launch/a.cpp"], configuration_readers(root))
 
     def test_an_upward_include_is_reported(self):
         with tempfile.TemporaryDirectory() as tmp:

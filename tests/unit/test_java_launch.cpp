@@ -12,9 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "config/config.h"
 #include "config/keys.h"
-#include "config/messages.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "launch/launch_context.h"
@@ -23,21 +21,13 @@
 #include "stream_fixture.h"
 #include "utf8.h"
 #include "vm_double.h"
-#include "windows/win_loader.h"
 
 namespace {
 
 namespace keys = brolt::keys;
 using fixture::ScratchDirectory;
-using Keys = std::vector<std::pair<int32_t, std::string>>;
 using Options = std::vector<std::string>;
 using Arguments = std::vector<std::wstring>;
-
-void loadConfiguration(const Keys& values) {
-    static const std::string path = fixture::ownDirectory() + "java_launch_fixture.exe";
-    fixture::writeLauncher(fixture::ownPath(), path, fixture::streamBytes({values, {}}));
-    loadLauncherConfiguration(path.c_str());
-}
 
 brolt::JavaRuntime doubleRuntime() {
     brolt::JavaRuntime runtime;
@@ -46,10 +36,22 @@ brolt::JavaRuntime doubleRuntime() {
     return runtime;
 }
 
-bool launch(const vmdouble::Behaviour& behaviour, const Arguments& arguments,
-            const brolt::LaunchSettings& settings = {}) {
+std::optional<brolt::Failure> launchFailure(const vmdouble::Behaviour& behaviour, const Arguments& arguments,
+                                            const brolt::LaunchSettings& settings = {}) {
     vmdouble::reset(behaviour);
     return launchJavaApplication(doubleRuntime(), settings, arguments);
+}
+
+bool launch(const vmdouble::Behaviour& behaviour, const Arguments& arguments,
+            const brolt::LaunchSettings& settings = {}) {
+    return !launchFailure(behaviour, arguments, settings);
+}
+
+// The failure a launch answered, as "<message key> <argument>" ("none" when it succeeded).
+std::string failureOf(const std::optional<brolt::Failure>& failure) {
+    if (!failure)
+        return "none";
+    return std::to_string(failure->messageKey) + " " + failure->argument.value_or("");
 }
 
 std::string launcherDirectory() {
@@ -99,14 +101,14 @@ using LaunchOptions = WithOptionsFile;
 TEST_F(LaunchOptions, SourcesInTheirOrderWithTheHooksBehindTheClassPath) {
     ScratchDirectory scratch;
     ASSERT_TRUE(fixture::writeFile(scratch / "common.opts", "-Dcommon\n"));
-    loadConfiguration({{keys::kVmParameters, "-Dx=1 -include-options " + scratch / "common.opts" + " -Xss1m"},
-                       {keys::kJavaOptionArguments, "1"},
-                       {keys::kClassPath, "A0app.jar"}});
+    brolt::LaunchSettings settings;
+    settings.vmParameters = "-Dx=1 -include-options " + scratch / "common.opts" + " -Xss1m";
+    settings.javaOptionArguments = true;
+    settings.classPath = "A0app.jar";
     writeOptionsFile(
         "# comment\r\n\r\n  -Xmx256m  \r\n\t-Dtab\r\n-classpath/a a.jar\r\n-classpath/a b.jar\r\n"
         "-Djava.class.path=x\r\n");
-    brolt::LaunchSettings settings;
-    settings.hooks = {testExitHook, testAbortHook, nullptr};
+    settings.hooks = {testExitHook, testAbortHook};
 
     ASSERT_TRUE(launch({}, {L"-Jfirst", L"svc", L"-J-Xmx1g"}, settings));
 
@@ -147,8 +149,9 @@ TEST_F(LaunchOptions, ConfiguredParametersAndIncludes) {
         {"\"-classpath/p p.jar\" \"-Dq=a b\"", {"-Dq=a b"}},
     };
     for (const Case& c : cases) {
-        loadConfiguration({{keys::kVmParameters, c.parameters}});
-        ASSERT_TRUE(launch({}, {L"svc"})) << c.parameters;
+        brolt::LaunchSettings settings;
+        settings.vmParameters = c.parameters;
+        ASSERT_TRUE(launch({}, {L"svc"}, settings)) << c.parameters;
         Options options = vmdouble::record().options;
         Options middle(options.begin() + 5, options.end() - 1);
         EXPECT_EQ(middle, c.expected) << c.parameters;
@@ -178,7 +181,6 @@ TEST_F(LaunchOptions, IncludeRingStopsAtTheNestingLimit) {
     ASSERT_TRUE(fixture::writeFile(scratch / "a.opts", "-Da\n-include-options " + scratch / "b.opts\n"));
     ASSERT_TRUE(fixture::writeFile(scratch / "b.opts", "-Db\n-include-options " + scratch / "a.opts\n"));
     writeOptionsFile("-include-options " + scratch / "a.opts\n");
-    loadConfiguration({});
 
     ASSERT_TRUE(launch({}, {L"svc"}));
 
@@ -193,7 +195,6 @@ TEST_F(LaunchOptions, IncludeRingStopsAtTheNestingLimit) {
 TEST_F(LaunchOptions, LineLongerThanOneReadContinuesAsAnOptionOfItsOwn) {
     std::string longLine = "-Dlong=" + std::string(9000, 'x');
     writeOptionsFile(longLine + "\n-Dnext\n");
-    loadConfiguration({});
     ASSERT_TRUE(launch({}, {L"svc"}));
     const size_t read = brolt::kOptionsLineSize - 1;
     Options options = vmdouble::record().options;
@@ -210,29 +211,29 @@ TEST(LaunchProperties, EachByItsCondition) {
     struct Case {
         const char* what;
         char kind;
-        const char* singleInstance;
+        bool singleInstance;
         const char* manPath;  // nullptr: not defined
         Options expected;
     };
     const Case cases[] = {
         {"brolt kind",
          'b',
-         "0",
+         false,
          nullptr,
          {"-Dbrolt.isService=true", module, "-Dbrolt.tempDir=" + scratch.path,
           "-Dbrolt.unextractedPosition=4096", codepage}},
         {"quendrial kind, single instance, MANPATH",
          'q',
-         "1",
+         true,
          "",
          {"-Dbrolt.isQuendrial=true", "-Dbrolt.isService=true", module,
           std::string("-Dbrolt.processCommFile=") + commFile, "-Dbrolt.tempDir=" + scratch.path,
           "-Dbrolt.unextractedPosition=4096"}},
     };
     for (const Case& c : cases) {
-        loadConfiguration({{keys::kSingleInstance, c.singleInstance}});
         setVariable("MANPATH", c.manPath);
         brolt::LaunchSettings settings;
+        settings.singleInstance = c.singleInstance;
         settings.launcherKind = c.kind;
         settings.extractionDirectory = scratch.path;
         settings.unextractedPosition = 4096;
@@ -293,12 +294,14 @@ TEST(LaunchClassPath, Composition) {
         {"nothing but a suffix", "", suffixOnly, 'b', ";s.jar"},
     };
     for (const ClassPathCase& c : cases) {
-        loadConfiguration({{keys::kClassPath, c.configured}, {keys::kApplicationDirectory, scratch.path}});
         brolt::LaunchSettings settings;
+        settings.classPath = c.configured;
+        settings.applicationDirectory = scratch.path;
         settings.launcherKind = c.kind;
         settings.extractionDirectory = c.kind == 'q' ? scratch / "extracted" : "";
         brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), settings);
-        brolt::ClassPathOption classPath = brolt::composeClassPath(c.modifiers, context);
+        brolt::ClassPathOption classPath;
+        EXPECT_FALSE(brolt::composeClassPath(c.modifiers, context, classPath)) << c.what;
         EXPECT_EQ(classPath.text(), "-Djava.class.path=" + c.expected) << c.what;
     }
     for (const char* name : {"BRT_QUOTED", "BRT_ENDS", "BRT_EMPTY", "BRT_LIB"})
@@ -309,11 +312,12 @@ TEST(LaunchClassPath, LongEntriesAreLeftOutWhole) {
     // Each entry expands to nearly a whole text buffer; four fit in the option, the fifth does not.
     std::string big(8000, 'j');
     setVariable("BRT_BIG", big.c_str());
-    loadConfiguration({{keys::kClassPath,
-                        "A0C:\\1${BRT_BIG};A0C:\\2${BRT_BIG};A0C:\\3${BRT_BIG};A0C:\\4${BRT_BIG};"
-                        "A0C:\\5${BRT_BIG}"}});
-    brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), {});
-    brolt::ClassPathOption classPath = brolt::composeClassPath({}, context);
+    brolt::LaunchSettings settings;
+    settings.classPath =
+        "A0C:\\1${BRT_BIG};A0C:\\2${BRT_BIG};A0C:\\3${BRT_BIG};A0C:\\4${BRT_BIG};A0C:\\5${BRT_BIG}";
+    brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), settings);
+    brolt::ClassPathOption classPath;
+    EXPECT_FALSE(brolt::composeClassPath({}, context, classPath));
     EXPECT_TRUE(classPath.cut());
     EXPECT_LT(classPath.text().size(), brolt::kClassPathOptionSize);
     EXPECT_EQ(classPath.text(),
@@ -321,56 +325,76 @@ TEST(LaunchClassPath, LongEntriesAreLeftOutWhole) {
     setVariable("BRT_BIG", nullptr);
 }
 
-void JNICALL noHook(jint) {}
-
-void reportEndBeforeExit() {
-    fprintf(stderr, "end reported\n");
-}
-
-// The launch of a configuration whose class path ends it, with a hook that says when it runs.
-void launchEndingWith(const char* classPath) {
-    loadConfiguration({{keys::kClassPath, classPath},
-                       {keys::kExecutableType, "3"},
-                       {keys::kMsgFileNotFound, "File or directory {0} not found or empty"},
-                       {keys::kMsgVariableUndefined, "The environment variable {0} has to be defined"}});
+TEST(LaunchFailures, EachFailureBeforeMainIsAValueWithItsMessage) {
     setVariable("BRT_EMPTY", "");
-    brolt::LaunchSettings settings;
-    settings.hooks = {noHook, nullptr, reportEndBeforeExit};
-    launch({}, {L"svc"}, settings);
-}
-
-TEST(LaunchClassPathDeathTest, RequiredEntriesThatAreMissingEndTheLaunchAfterTheEndIsReported) {
     struct Case {
-        const char* configured;
-        const char* message;
+        const char* what;
+        brolt::LaunchSettings settings;
+        vmdouble::Behaviour behaviour;
+        std::string failure;  // as failureOf tells it
+        bool vmCreated;
     };
+    auto settings = [](const char* classPath, const char* vmParameters = "", const char* arguments = "") {
+        brolt::LaunchSettings s;
+        s.classPath = classPath;
+        s.vmParameters = vmParameters;
+        s.arguments = arguments;
+        return s;
+    };
+    vmdouble::Behaviour refused;
+    refused.createResult = JNI_ENOMEM;
+    vmdouble::Behaviour noClass;
+    noClass.missingClasses = {"com/brolt/runtime/WinLauncher"};
+    vmdouble::Behaviour noMethod;
+    noMethod.missingMethods = {"com/brolt/runtime/WinLauncher.main"};
+    const std::string fileNotFound = std::to_string(keys::kMsgFileNotFound) + " ";
+    const std::string wrongUsage = std::to_string(keys::kMsgWrongParameterUsage) + " ";
     const Case cases[] = {
-        {"A0there.jar;S1ext", "end reported\n.*File or directory ext not found or empty"},
-        {"A1missing\\a.jar", "end reported\n.*File or directory missing\\\\a.jar not found or empty"},
-        {"E1BRT_EMPTY", "end reported\n.*File or directory BRT_EMPTY not found or empty"},
-        {"E1BRT_UNDEFINED", "end reported\n.*The environment variable BRT_UNDEFINED has to be defined"},
+        {"missing directory of archives", settings("A0there.jar;S1ext"), {}, fileNotFound + "ext", false},
+        {"missing archive", settings("A1missing\\a.jar"), {}, fileNotFound + "missing\\a.jar", false},
+        {"empty variable", settings("E1BRT_EMPTY"), {}, fileNotFound + "BRT_EMPTY", false},
+        {"undefined variable",
+         settings("E1BRT_UNDEFINED"),
+         {},
+         std::to_string(keys::kMsgVariableUndefined) + " BRT_UNDEFINED",
+         false},
+        {"unclosed quote in the VM parameters", settings("", "-Da \"-Db"), {}, wrongUsage, false},
+        {"unclosed quote in the arguments", settings("", "", "a 'b"), {}, wrongUsage, true},
+        {"creation refused", settings(""), refused, "0 ", false},
+        {"no runtime class", settings(""), noClass, std::to_string(keys::kMsgMainClassNotLoaded) + " ", true},
+        {"no main method", settings(""), noMethod, std::to_string(keys::kMsgMainMethodNotFound) + " ", true},
     };
-    for (const Case& c : cases)
-        EXPECT_EXIT(launchEndingWith(c.configured), testing::ExitedWithCode(1), c.message) << c.configured;
+    for (const Case& c : cases) {
+        std::optional<brolt::Failure> failed = launchFailure(c.behaviour, {L"svc"}, c.settings);
+        EXPECT_EQ(failureOf(failed), c.failure) << c.what;
+        if (failed)
+            EXPECT_EQ(failed->serviceExitCode, brolt::kFailedStartExitCode) << c.what;
+        const std::vector<std::string>& calls = vmdouble::record().calls;
+        EXPECT_EQ(!calls.empty(), c.vmCreated) << c.what;
+        EXPECT_EQ(
+            std::find(calls.begin(), calls.end(), "CallStaticVoidMethodV com/brolt/runtime/WinLauncher.main"),
+            calls.end())
+            << c.what;
+    }
+    setVariable("BRT_EMPTY", nullptr);
 }
 
 TEST(LaunchMain, ParametersOfTheDocumentedExampleAndTextsOutsideTheCodePage) {
-    loadConfiguration({{keys::kExecutableType, "3"},
-                       {keys::kMainClass, "com.example.Main"},
-                       {keys::kRedirectStderr, "1"},
-                       {keys::kStderrFile, "log\\err.log"},
-                       {keys::kRedirectStdout, "0"},
-                       {keys::kMainParameterFlag, "1"},
-                       {keys::kArguments, "--start"}});
-    ASSERT_TRUE(launch({}, {L"svc"}));
+    brolt::LaunchSettings example;
+    example.mainClass = "com.example.Main";
+    example.stderrFile = "log\\err.log";
+    example.mainParameterFlag = true;
+    example.arguments = "--start";
+    ASSERT_TRUE(launch({}, {L"svc"}, example));
     EXPECT_EQ(vmdouble::record().mainParameters,
               (Options{"false", "com.example.Main", launcherDirectory() + "log\\err.log", "", "true", "svc",
                        "--start"}));
 
     // Configured arguments in the ANSI code page, launch arguments in any script.
-    loadConfiguration({{keys::kArguments, "caf\xe9 'a b'"}});
+    brolt::LaunchSettings ansi;
+    ansi.arguments = "caf\xe9 'a b'";
     Arguments arguments = {L"svc", L"\u65e5\u672c\u8a9e", L"Gr\u00fc\u00dfe \u20ac", L"\u0416"};
-    ASSERT_TRUE(launch({}, arguments));
+    ASSERT_TRUE(launch({}, arguments, ansi));
     EXPECT_EQ(
         vmdouble::record().mainParameters,
         concat({"false", "", "", "", "false"}, utf8({L"svc", L"caf\u00e9", L"a b", L"\u65e5\u672c\u8a9e",
@@ -392,9 +416,9 @@ TEST(LaunchFirstRun, QuendrialKindAsksTheFirstRunClassWhenTheMarkerIsThere) {
         {"marker, false", true, vmdouble::FirstRunAnswer::False, false},
         {"marker, throws", true, vmdouble::FirstRunAnswer::Throws, false},
     };
-    loadConfiguration({{keys::kApplicationDirectory, scratch.path}});
     CreateDirectoryA((scratch / ".quendrial").c_str(), nullptr);
     brolt::LaunchSettings settings;
+    settings.applicationDirectory = scratch.path;
     settings.launcherKind = 'q';
     for (const FirstRunCase& c : cases) {
         DeleteFileA((scratch / ".quendrial\\firstrun").c_str());
@@ -420,32 +444,26 @@ TEST(LaunchFirstRun, QuendrialKindAsksTheFirstRunClassWhenTheMarkerIsThere) {
     }
 }
 
-TEST(LaunchFirstRunDeathTest, MissingFirstRunClassOrMethodIsAnInternalError) {
+TEST(LaunchFirstRun, MissingFirstRunClassOrMethodIsAnInternalError) {
     ScratchDirectory scratch;
     CreateDirectoryA((scratch / ".quendrial").c_str(), nullptr);
     ASSERT_TRUE(fixture::writeFile(scratch / ".quendrial\\firstrun", ""));
     brolt::LaunchSettings settings;
+    settings.applicationDirectory = scratch.path;
     settings.launcherKind = 'q';
-    auto prepare = [&] {
-        loadConfiguration({{keys::kApplicationDirectory, scratch.path},
-                           {keys::kExecutableType, "3"},
-                           {keys::kMsgInternalError, "An internal error occurred (error code: {0})"}});
-    };
     vmdouble::Behaviour noClass;
     noClass.missingClasses = {"com/quendrial/runtime/FirstRun"};
     vmdouble::Behaviour noMethod;
     noMethod.missingMethods = {"com/quendrial/runtime/FirstRun.firstRun"};
-    EXPECT_EXIT((prepare(), launch(noClass, {L"svc"}, settings)), testing::ExitedWithCode(1),
-                "error code: 14");
-    EXPECT_EXIT((prepare(), launch(noMethod, {L"svc"}, settings)), testing::ExitedWithCode(1),
-                "error code: 15");
+    const std::string internalError = std::to_string(keys::kMsgInternalError);
+    EXPECT_EQ(failureOf(launchFailure(noClass, {L"svc"}, settings)), internalError + " 14");
+    EXPECT_EQ(failureOf(launchFailure(noMethod, {L"svc"}, settings)), internalError + " 15");
 }
 
 TEST(LaunchFailures, CreationFailsOrMainThrows) {
-    loadConfiguration({});
     vmdouble::Behaviour refused;
     refused.createResult = JNI_ENOMEM;
-    EXPECT_FALSE(launch(refused, {L"svc"}));
+    EXPECT_EQ(failureOf(launchFailure(refused, {L"svc"})), "0 ");
     EXPECT_TRUE(vmdouble::record().calls.empty());
     stopJavaApplication();  // no VM: nothing to call
     EXPECT_TRUE(vmdouble::record().calls.empty());
@@ -453,27 +471,12 @@ TEST(LaunchFailures, CreationFailsOrMainThrows) {
     vmdouble::Behaviour throwing;
     throwing.mainThrows = true;
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(launch(throwing, {L"svc"}));
+    EXPECT_EQ(failureOf(launchFailure(throwing, {L"svc"})), "0 ");
     std::string standardError = testing::internal::GetCapturedStderr();
     EXPECT_NE(standardError.find("Exception in thread \"main\" java.lang.IllegalStateException"),
               std::string::npos)
         << standardError;
     EXPECT_EQ(vmdouble::record().calls.back(), "ExceptionDescribe");
-}
-
-TEST(LaunchFailuresDeathTest, MissingRuntimeClassOrMainMethodEndTheLaunch) {
-    auto prepare = [] {
-        loadConfiguration({{keys::kExecutableType, "3"},
-                           {keys::kMsgMainClassNotLoaded, "Couldn't load main class."},
-                           {keys::kMsgMainMethodNotFound, "Main method not found."}});
-    };
-    vmdouble::Behaviour noClass;
-    noClass.missingClasses = {"com/brolt/runtime/WinLauncher"};
-    vmdouble::Behaviour noMethod;
-    noMethod.missingMethods = {"com/brolt/runtime/WinLauncher.main"};
-    EXPECT_EXIT((prepare(), launch(noClass, {L"svc"})), testing::ExitedWithCode(1),
-                "Couldn't load main class");
-    EXPECT_EXIT((prepare(), launch(noMethod, {L"svc"})), testing::ExitedWithCode(1), "Main method not found");
 }
 
 struct StopCase {
@@ -519,7 +522,6 @@ TEST(LaunchStop, ThroughShutdownElseSystemAndTheVmIsDestroyedOnlyAfterACleanCall
           "ExceptionClear", "FindClass java/lang/System -> null",
           "ExceptionOccurred -> java/lang/NoClassDefFoundError", "ExceptionClear"}},
     };
-    loadConfiguration({});
     for (const StopCase& c : cases) {
         ASSERT_TRUE(launch(c.behaviour, {L"svc"})) << c.what;
         size_t launchCalls = vmdouble::record().calls.size();
@@ -530,7 +532,6 @@ TEST(LaunchStop, ThroughShutdownElseSystemAndTheVmIsDestroyedOnlyAfterACleanCall
 }
 
 TEST(LaunchThreads, EveryCallOnTheThreadThatCreatedTheVm) {
-    loadConfiguration({});
     bool launched = false;
     std::thread service([&] {
         launched = launch({}, {L"svc"});

@@ -66,7 +66,7 @@ TEST(ServiceStatus, EveryShutdownRaisesTheCheckpointAndInterrogationKeepsThePend
 }
 
 TEST(ServiceStatus, FailedStartAndCompletedStop) {
-    SERVICE_STATUS failed = svc::failedStartStatus(svc::initialStatus());
+    SERVICE_STATUS failed = svc::failedStartStatus(svc::initialStatus(), 1);
     EXPECT_EQ(failed.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(failed.dwWin32ExitCode, 1u);
 
@@ -84,7 +84,7 @@ TEST(ServiceStatus, ProcessExitReportsStopOnlyWhenNotStoppedYet) {
     EXPECT_EQ(next.dwWin32ExitCode, 0u);
 
     // A failed start was reported already, with its exit code 1; the exit must not overwrite it.
-    EXPECT_FALSE(svc::statusAtExit(svc::failedStartStatus(svc::initialStatus()), next));
+    EXPECT_FALSE(svc::statusAtExit(svc::failedStartStatus(svc::initialStatus(), 1), next));
 }
 
 struct VmExitCase {

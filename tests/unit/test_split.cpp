@@ -7,10 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "config/keys.h"
-#include "stream_fixture.h"
-#include "windows/win_loader.h"
-
 namespace {
 
 using Arguments = std::vector<std::wstring>;
@@ -19,12 +15,6 @@ struct NarrowCase {
     const wchar_t* text;  // in characters the ANSI code page holds
     Arguments expected;
 };
-
-TEST(Split, AppendsToWhatTheListHolds) {
-    Arguments list = {L"program"};
-    splitCommandLine(L"a 'b c'", list);
-    EXPECT_EQ(list, (Arguments{L"program", L"a", L"b c"}));
-}
 
 std::string ansi(const std::wstring& text) {
     int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
@@ -44,7 +34,7 @@ TEST(Split, NarrowFormKeepsAnsiCharacters) {
     };
     for (const NarrowCase& c : cases) {
         std::vector<std::string> list;
-        splitNarrowCommandLine(ansi(c.text).c_str(), list);
+        EXPECT_TRUE(splitNarrowArguments(ansi(c.text).c_str(), list));
         std::vector<std::string> expected;
         for (const std::wstring& argument : c.expected)
             expected.push_back(ansi(argument));
@@ -52,30 +42,12 @@ TEST(Split, NarrowFormKeepsAnsiCharacters) {
     }
 }
 
-// The launcher's configuration with the message an unclosed quote shows, on standard error.
-void loadMessages() {
-    std::string path = fixture::ownDirectory() + "split_fixture.exe";
-    fixture::writeLauncher(
-        fixture::ownPath(), path,
-        fixture::streamBytes({{{brolt::keys::kMsgWrongParameterUsage, "Wrong Parameter Usage"}}, {}}));
-    loadLauncherConfiguration(path.c_str());
-}
-
-TEST(SplitDeathTest, UnclosedQuoteEndsTheProcessWithItsMessage) {
-    EXPECT_EXIT(
-        {
-            loadMessages();
-            Arguments list;
-            splitCommandLine(L"a \"b c", list);
-        },
-        testing::ExitedWithCode(1), "Wrong Parameter Usage");
-    EXPECT_EXIT(
-        {
-            loadMessages();
-            std::vector<std::string> list;
-            splitNarrowCommandLine("x 'y", list);
-        },
-        testing::ExitedWithCode(1), "Wrong Parameter Usage");
+TEST(Split, UnclosedQuoteIsRefusedWithWhatCameBefore) {
+    std::vector<std::string> list = {"program"};
+    EXPECT_FALSE(splitNarrowArguments("x 'y", list));
+    EXPECT_EQ(list, (std::vector<std::string>{"program", "x"}));
+    EXPECT_TRUE(splitNarrowArguments("z", list));
+    EXPECT_EQ(list.back(), "z");
 }
 
 }  // namespace

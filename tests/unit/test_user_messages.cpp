@@ -1,11 +1,11 @@
-// Configured messages: which executable types show boxes, and how the argument goes in.
+// What the user is shown: which executable types show boxes.
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "config/config.h"
-#include "core/errors.h"
 #include "stream_fixture.h"
+#include "windows/user_messages.h"
 #include "windows/win_loader.h"
 
 namespace {
@@ -29,29 +29,6 @@ TEST(ErrorPresentation, MessageBoxesOnlyForExecutableTypesOneAndFive) {
         loadFixture({{{107, c.type}, {1000, "Caption"}}, {}});
         EXPECT_EQ(isMessageBoxMode(), c.boxes) << "type '" << c.type << "'";
     }
-}
-
-TEST(ErrorPresentation, FormatPutsTheArgumentInTheFirstPlaceholderOnly) {
-    const struct {
-        const char* text;
-        const char* argument;
-        const char* shown;
-    } cases[] = {
-        {"Error {0} here", "7", "Error 7 here"},
-        {"{0} and {0}", "x", "x and {0}"},
-        {"no placeholder", "x", "no placeholder"},
-        {"kept {0}", nullptr, "kept {0}"},
-        {"", "x", ""},
-    };
-    for (const auto& c : cases) {
-        char out[64];
-        formatMessage(out, sizeof out, c.text, c.argument);
-        EXPECT_STREQ(out, c.shown) << c.text;
-    }
-    // A text that does not fit is cut, never overrun.
-    char small[8];
-    formatMessage(small, sizeof small, "ab{0}cd", "0123456789");
-    EXPECT_STREQ(small, "ab01234");
 }
 
 }  // namespace

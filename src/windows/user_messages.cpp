@@ -1,13 +1,16 @@
-#include "core/errors.h"
+#include "windows/user_messages.h"
 
 #include <windows.h>
 
 #include <cstdio>
-#include <cstring>
 
+#include "config/config.h"
+#include "config/executable_type.h"
+#include "config/keys.h"
 #include "core/limits.h"
 #include "core/log.h"
 #include "core/long_path.h"
+#include "core/message_format.h"
 
 namespace {
 
@@ -15,7 +18,11 @@ namespace {
 bool messageBoxMode = true;
 char messageCaption[brolt::kTextBufferSize] = "";
 
-constexpr const char* kPlaceholder = "{0}";
+void formatConfigured(char* message, size_t size, int key, const char* argument) {
+    char text[brolt::kTextBufferSize];
+    getStr(key, text, sizeof text);
+    formatMessage(message, size, text, argument);
+}
 
 }  // namespace
 
@@ -26,6 +33,13 @@ void setErrorPresentation(bool messageBoxes, const char* caption) {
 
 bool isMessageBoxMode() {
     return messageBoxMode;
+}
+
+void configureErrorPresentation() {
+    brolt::ExecutableType type = brolt::executableTypeOf(getInt(brolt::keys::kExecutableType));
+    char caption[brolt::kTextBufferSize];
+    getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
+    setErrorPresentation(brolt::showsMessageBoxes(type), caption);
 }
 
 void showError(const char* message) {
@@ -50,22 +64,28 @@ void showError(const char* message) {
     }
 }
 
-void formatMessage(char* out, size_t size, const char* text, const char* argument) {
-    const char* placeholder = argument != nullptr ? strstr(text, kPlaceholder) : nullptr;
-    if (placeholder == nullptr) {
-        brolt::copyBounded(out, size, text);
-        return;
-    }
-    size_t prefixLength = static_cast<size_t>(placeholder - text);
-    if (prefixLength >= size)
-        prefixLength = size - 1;
-    memcpy(out, text, prefixLength);
-    out[prefixLength] = '\0';
-    brolt::appendBounded(out, size, argument);
-    brolt::appendBounded(out, size, placeholder + strlen(kPlaceholder));
-}
-
 void fatalError(const char* text) {
     showError(text);
     ExitProcess(1);
+}
+
+void showMessage(int key, const char* argument) {
+    char message[brolt::kTextBufferSize];
+    formatConfigured(message, sizeof message, key, argument);
+    showError(message);
+}
+
+void fatalMessage(int key, const char* argument) {
+    showMessage(key, argument);
+    ExitProcess(1);
+}
+
+void showFailure(const brolt::Failure& failure) {
+    if (failure.messageKey == 0)
+        return;
+    const char* argument = failure.argument ? failure.argument->c_str() : nullptr;
+    char message[brolt::kTextBufferSize];
+    formatConfigured(message, sizeof message, failure.messageKey, argument);
+    logError("%s", message);
+    showError(message);
 }

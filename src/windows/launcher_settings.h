@@ -1,0 +1,19 @@
+// The configuration read once at start-up into the values the runtime search and the launch take; below
+// the entry nothing reads the configuration.
+#pragma once
+
+#include "jvm/search.h"
+#include "launch/java_launch.h"
+
+namespace brolt {
+
+struct LauncherSettings {
+    SearchSettings search;
+    LaunchSettings launch;  // without the extraction, which start-up adds when it is done
+};
+
+// From the loaded configuration, for the launcher kind (the first letter of key 2001). The application
+// directory (key 10003) is made absolute here, once, for both.
+LauncherSettings readLauncherSettings(char launcherKind);
+
+}  // namespace brolt
