@@ -1,5 +1,5 @@
 """Helpers for the service scenarios: packed launchers, the service entry in the registry, polling
-the service manager, and a copy of the launcher whose Java runtime is a stand-in (service_double.exe),
+the service manager, and a copy of the launcher whose Java runtime is a stand-in (stand_in_launcher.exe),
 which keeps running as a service until it is stopped.
 """
 import re
@@ -11,7 +11,7 @@ import brolt_e2e as e
 
 SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
 SERVICE_CONTROL = e.TEST_BIN / "service_control.exe"
-DOUBLE_STUB = e.TEST_BIN / "service_double.exe"
+DOUBLE_STUB = e.TEST_BIN / "stand_in_launcher.exe"
 
 STOPPED, RUNNING = 1, 4
 

@@ -10,7 +10,7 @@ import unittest
 import brolt_e2e as e
 from service_e2e import RUNNING, STOPPED, ServiceCase, Watcher, control, query, service_toml, wait_for_state
 
-VM_LAUNCHER = e.TEST_BIN / "vm_service_double.exe"
+VM_LAUNCHER = e.TEST_BIN / "stand_in_launcher.exe"
 VM_DOUBLE = e.TEST_BIN / "doubles" / "vm_double" / "jvm.dll"
 MARKER = "brolt-extraction.owner"
 ERROR_SERVICE_SPECIFIC_ERROR = 1066

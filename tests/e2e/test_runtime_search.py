@@ -1,8 +1,8 @@
 """The runtime search on a packed launcher: which runtime each place yields, in which order, why the
 others lost, the version cache, VM kinds, unpacking, and the message by the kind of place.
 
-The launcher is tests/helpers/runtime_probe packed like any launcher: it runs start-up and the search
-and prints what it found. The runtimes are made of the doubles in out/win<bits>/tests/doubles, of
+The launcher is tests/helpers/stand_in_launcher packed like any launcher and run with -probe-runtime: it
+runs start-up and the search and prints what it found. The runtimes are made of the doubles in out/win<bits>/tests/doubles, of
 the word size under test unless a case asks for the other one. Run with BROLT_WORD_SIZE=64 (in a
 64-bit prefix), the scenarios drive the 64-bit build.
 """
@@ -18,7 +18,7 @@ import brolt_e2e as e2e
 OWN = e2e.WORD_SIZE
 OTHER = e2e.OTHER_WORD_SIZE
 DOUBLES = e2e.DOUBLES
-PROBE = e2e.TEST_BIN / "runtime_probe.exe"
+PROBE = e2e.TEST_BIN / "stand_in_launcher.exe"
 OLD_LINE = 'java version "1.8.0_392"'
 MESSAGES = """
 [messages]
@@ -82,7 +82,7 @@ class Probe:
         for old in self.temp.glob("qdl_nlog_*"):
             old.unlink()
         temp = e2e.win_path(self.temp)
-        line = f"set TMP={temp}&& set TEMP={temp}&& {e2e.win_path(self.launcher)}"
+        line = f"set TMP={temp}&& set TEMP={temp}&& {e2e.win_path(self.launcher)} -probe-runtime"
         environment = e2e._environment({"BROLT_LOG": "yes", **(env or {})})
         completed = subprocess.run(["wine", "cmd", "/c", line], cwd=str(self.directory), env=environment,
                                    capture_output=True, timeout=timeout)
