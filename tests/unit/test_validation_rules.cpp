@@ -1,12 +1,11 @@
 // One candidate java executable: where an installation keeps it, its windowless sibling, its version
-// cache entry and the command line of its "-version" run.
+// cache entry and its word size.
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <set>
 #include <string>
 
-#include "jvm/child_command.h"
 #include "jvm/validation_rules.h"
 
 namespace jvm = brolt::jvm;
@@ -120,27 +119,6 @@ TEST(VersionCache, HitOnlyForTheSameTimeAndAVersionThatFits) {
         EXPECT_EQ(cached.text, c.version) << c.what;
         EXPECT_EQ(cached.reason.empty(), c.version.has_value()) << c.what;
     }
-}
-
-TEST(ChildCommandLine, ProgramQuotedArgumentsAsGiven) {
-    const TextCase cases[] = {
-        {"C:\\Program Files\\Java\\jre\\bin\\java.exe",
-         "\"C:\\Program Files\\Java\\jre\\bin\\java.exe\" -version"},
-        {"C:\\PROGRA~1\\Java\\jre\\bin\\java.exe", "\"C:\\PROGRA~1\\Java\\jre\\bin\\java.exe\" -version"},
-        {"c:\\a\"b\\java.exe", std::nullopt},
-        {"", std::nullopt},
-        {std::string(jvm::kCommandLineLimit - 11, 'x'),
-         "\"" + std::string(jvm::kCommandLineLimit - 11, 'x') + "\" -version"},
-        {std::string(jvm::kCommandLineLimit - 10, 'x'), std::nullopt},
-    };
-    for (const TextCase& c : cases) {
-        jvm::TextOutcome line = jvm::javaVersionCommandLine(c.input);
-        EXPECT_EQ(line.text, c.output) << jvm::logExcerpt(c.input);
-        EXPECT_EQ(line.reason.empty(), c.output.has_value()) << jvm::logExcerpt(c.input);
-    }
-    EXPECT_EQ(
-        jvm::unpackCommandLine("c:\\my jre", "c:\\my jre\\lib\\rt.jar.pack", "c:\\my jre\\lib\\rt.jar").text,
-        "\"c:\\my jre\\bin\\unpack200.exe\" -r \"c:\\my jre\\lib\\rt.jar.pack\" \"c:\\my jre\\lib\\rt.jar\"");
 }
 
 TEST(RuntimeWordSize, OnlyTheLaunchersOwnMachineIsTaken) {

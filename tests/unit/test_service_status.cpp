@@ -1,5 +1,4 @@
-// The service host's decisions: status records for each control, the dependency list, the launch
-// argument list and the recognition of the own executable.
+// The service status record: each control, a failed start, a completed stop and the VM ending the process.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,8 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "service/service_commands.h"
-#include "service/service_runtime.h"
 #include "service/service_status.h"
 
 namespace svc = brolt::service;
@@ -123,95 +120,4 @@ TEST(ServiceStatus, VmEndingTheProcessReportsTheApplicationsOutcome) {
         EXPECT_EQ(next.dwServiceSpecificExitCode, c.specificExitCode) << c.what;
         EXPECT_EQ(next.dwControlsAccepted, current.dwControlsAccepted) << c.what;
     }
-}
-
-struct DependencyCase {
-    std::string value;
-    std::string list;  // with its terminators
-};
-
-TEST(DependencyList, SplitsAtCommasDroppingEmptyNamesKeepingBlanks) {
-    using namespace std::string_literals;
-    const DependencyCase cases[] = {
-        {"", ""},
-        {"Tcpip", "Tcpip\0\0"s},
-        {"Tcpip,Dhcp", "Tcpip\0Dhcp\0\0"s},
-        {"Tcpip,,Dhcp", "Tcpip\0Dhcp\0\0"s},
-        {",Tcpip,", "Tcpip\0\0"s},
-        {" Event Log , Dhcp", " Event Log \0 Dhcp\0\0"s},
-        {",,", "\0"s},
-    };
-    for (const DependencyCase& c : cases) {
-        std::string list = "left over";
-        EXPECT_TRUE(buildDependencyList(c.value, list)) << c.value;
-        EXPECT_EQ(list, c.list) << c.value;
-    }
-}
-
-TEST(DependencyList, ListMustFitItsBuffer) {
-    std::string list;
-    // Name, its terminator and the final one: exactly the buffer.
-    std::string fits(kDependencyListSize - 2, 'x');
-    ASSERT_TRUE(buildDependencyList(fits, list));
-    EXPECT_EQ(list.size(), kDependencyListSize);
-
-    std::string tooLong(kDependencyListSize - 1, 'x');
-    EXPECT_FALSE(buildDependencyList(tooLong, list));
-    EXPECT_TRUE(list.empty());
-
-    // Commas that vanish do not count against the buffer.
-    std::string commas = std::string(kDependencyListSize * 2, ',') + "Dhcp";
-    ASSERT_TRUE(buildDependencyList(commas, list));
-    EXPECT_EQ(list, std::string("Dhcp\0\0", 6));
-}
-
-struct LaunchCase {
-    const wchar_t* commandLine;
-    std::vector<const char*> startArguments;  // the service name first
-    std::vector<std::wstring> expected;
-    bool closed = true;  // false: the command line holds an unclosed quote
-};
-
-TEST(LaunchArguments, CommandLineArgumentsThenServiceNameThenStartArguments) {
-    const LaunchCase cases[] = {
-        {L"\"C:\\Program Files\\app\\MyService.exe\"", {"MySvc"}, {L"MySvc"}},
-        {L"\"C:\\Program Files\\app\\MyService.exe\" -x 'y z'",
-         {"MySvc", "a", "b c"},
-         {L"-x", L"y z", L"MySvc", L"a", L"b c"}},
-        {L"C:\\app\\MyService.exe  one", {"My Svc", ""}, {L"one", L"My Svc", L""}},
-        {L"", {"MySvc"}, {L"MySvc"}},
-        {L"C:\\app\\MyService.exe 'open", {"MySvc"}, {}, false},
-    };
-    for (const LaunchCase& c : cases) {
-        std::vector<char*> argv;
-        for (const char* argument : c.startArguments)
-            argv.push_back(const_cast<char*>(argument));
-        std::vector<std::wstring> arguments;
-        bool closed =
-            buildLaunchArguments(c.commandLine, static_cast<DWORD>(argv.size()), argv.data(), arguments);
-        EXPECT_EQ(closed, c.closed) << testing::PrintToString(std::wstring(c.commandLine));
-        if (closed) {
-            EXPECT_EQ(arguments, c.expected) << testing::PrintToString(std::wstring(c.commandLine));
-        }
-    }
-}
-
-struct ExecutableCase {
-    const char* configured;
-    bool same;
-};
-
-TEST(ServiceExecutable, ConfiguredPathIsComparedWithoutItsQuotes) {
-    const char* modulePath = "C:\\Program Files\\app\\MyService.exe";
-    const ExecutableCase cases[] = {
-        {"\"C:\\Program Files\\app\\MyService.exe\"", true},
-        {"C:\\Program Files\\app\\MyService.exe", true},  // an entry from before the quotes
-        {"\"c:\\program files\\APP\\myservice.EXE\"", true},
-        {"\"C:\\Program Files\\copy\\MyService.exe\"", false},
-        {"C:\\Program Files\\app\\MyServ", false},
-        {"", false},
-    };
-    for (const ExecutableCase& c : cases)
-        EXPECT_EQ(isSameExecutable(modulePath, c.configured), c.same) << c.configured;
-    EXPECT_EQ(quotedBinaryPath(modulePath), "\"C:\\Program Files\\app\\MyService.exe\"");
 }
