@@ -48,9 +48,8 @@ std::string absoluteApplicationDirectory() {
 
 }  // namespace
 
-LauncherSettings readLauncherSettings(char launcherKind) {
+LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executableType) {
     LauncherSettings settings;
-    ExecutableType executableType = executableTypeOf(getInt(keys::kExecutableType));
     std::string applicationDirectory = absoluteApplicationDirectory();
 
     SearchSettings& search = settings.search;

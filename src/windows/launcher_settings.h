@@ -12,8 +12,8 @@ struct LauncherSettings {
     LaunchSettings launch;  // without the extraction, which start-up adds when it is done
 };
 
-// From the loaded configuration, for the launcher kind (the first letter of key 2001). The application
-// directory (key 10003) is made absolute here, once, for both.
-LauncherSettings readLauncherSettings(char launcherKind);
+// From the loaded configuration, for the launcher kind (the first letter of key 2001) and the executable
+// type start-up read. The application directory (key 10003) is made absolute here, once, for both.
+LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executableType);
 
 }  // namespace brolt

@@ -35,8 +35,7 @@ bool isMessageBoxMode() {
     return messageBoxMode;
 }
 
-void configureErrorPresentation() {
-    brolt::ExecutableType type = brolt::executableTypeOf(getInt(brolt::keys::kExecutableType));
+void configureErrorPresentation(brolt::ExecutableType type) {
     char caption[brolt::kTextBufferSize];
     getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
     setErrorPresentation(brolt::showsMessageBoxes(type), caption);

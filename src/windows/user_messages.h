@@ -3,15 +3,16 @@
 // diagnostic log is on. Only the entry shows anything; the steps below it hand failures up as values.
 #pragma once
 
+#include "config/executable_type.h"
 #include "config/failure.h"
 
 // Message boxes are on (without a caption) until start-up has read the configuration and fixes the
 // presentation once: boxes or standard error, and the caption of every box.
 void setErrorPresentation(bool messageBoxes, const char* caption);
 bool isMessageBoxMode();
-// Once the configuration is loaded: message boxes only for executable types 1 and 5, every box
+// Once the configuration is loaded: message boxes only for the executable types that show them, every box
 // captioned with the text of key 1000.
-void configureErrorPresentation();
+void configureErrorPresentation(brolt::ExecutableType type);
 
 // Shows a literal text.
 void showError(const char* text);

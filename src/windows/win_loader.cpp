@@ -45,14 +45,12 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
-int runCommand(Command command, const std::string& serviceName) {
+int runCommand(Command command, const std::string& serviceName, brolt::ExecutableType executableType) {
     switch (command) {
         case Command::Install:
-            return installCommand(serviceName,
-                                  brolt::executableTypeOf(getInt(brolt::keys::kExecutableType)) ==
-                                          brolt::ExecutableType::AutoStartService
-                                      ? SERVICE_AUTO_START
-                                      : SERVICE_DEMAND_START);
+            return installCommand(serviceName, executableType == brolt::ExecutableType::AutoStartService
+                                                   ? SERVICE_AUTO_START
+                                                   : SERVICE_DEMAND_START);
         case Command::InstallAuto:
             return installCommand(serviceName, SERVICE_AUTO_START);
         case Command::InstallDemand:
@@ -101,7 +99,8 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
         reportExtractionFailure(extraction.failure);
     // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
     brolt::UniqueFile marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
-    brolt::LauncherSettings configured = brolt::readLauncherSettings(setup.launcherKind);
+    brolt::LauncherSettings configured =
+        brolt::readLauncherSettings(setup.launcherKind, setup.executableType);
     brolt::ServiceSettings settings;
     settings.serviceName = serviceName;
     settings.host = host;
@@ -213,7 +212,7 @@ std::string boundedServiceName(std::string name) {
     return name;
 }
 
-void loadLauncherConfiguration(const char* path) {
+brolt::ExecutableType loadLauncherConfiguration(const char* path) {
     ConfigurationLoad load = loadConfiguration(path);
     if (!load.ok()) {
         // A number that cannot be read shows the system's error code first, as it always has.
@@ -228,12 +227,14 @@ void loadLauncherConfiguration(const char* path) {
         setErrorPresentation(true, caption);
         fatalError(configurationErrorText(load.error));
     }
-    configureErrorPresentation();
+    brolt::ExecutableType type = brolt::executableTypeOf(getInt(brolt::keys::kExecutableType));
+    configureErrorPresentation(type);
+    return type;
 }
 
 LauncherSetup initializeLauncher() {
-    loadLauncherConfiguration(getModulePath());
     LauncherSetup setup;
+    setup.executableType = loadLauncherConfiguration(getModulePath());
     char kind[2];
     getStr(brolt::keys::kLauncherKind, kind, sizeof kind);
     setup.launcherKind = kind[0];
@@ -251,6 +252,6 @@ int runLauncher(const char* commandTail, const brolt::JavaHost& host) {
     if (parsed.hasName)
         serviceName = boundedServiceName(parsed.name);
     if (parsed.command != Command::None)
-        return runCommand(parsed.command, serviceName);
+        return runCommand(parsed.command, serviceName, setup.executableType);
     return runService(setup, serviceName, host);
 }

@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "config/executable_type.h"
 #include "service/service_runtime.h"
 
 enum class Command { None, Install, InstallAuto, InstallDemand, Uninstall, Stop, Start, Status };
@@ -28,12 +29,13 @@ std::string boundedServiceName(std::string name);
 
 // Loads the configuration stream of the executable at path as start-up does: a failure ends the process
 // with its message (in a box, since nothing is configured yet); then the error presentation is fixed
-// from the executable type and the caption.
-void loadLauncherConfiguration(const char* path);
+// from the executable type (key 107, read here once and answered) and the caption.
+brolt::ExecutableType loadLauncherConfiguration(const char* path);
 
 // What start-up fixes before dispatch.
 struct LauncherSetup {
     char launcherKind = '\0';  // first character of key 2001
+    brolt::ExecutableType executableType = brolt::ExecutableType::Console;
 };
 // Loads the configuration, fixes the error presentation and the launcher kind, extends "PATH" and
 // enters the working directory.

@@ -82,7 +82,8 @@ MaybeFailure loadLibraryBeside(const brolt::SearchSettings&, brolt::JavaRuntime&
 int probeRuntime() {
     LauncherSetup setup = initializeLauncher();
     brolt::JavaRuntime runtime;
-    MaybeFailure failed = LoadDLL(brolt::readLauncherSettings(setup.launcherKind).search, runtime);
+    MaybeFailure failed =
+        LoadDLL(brolt::readLauncherSettings(setup.launcherKind, setup.executableType).search, runtime);
     if (failed)
         showFailure(*failed);
     std::string path(32768, '\0');
