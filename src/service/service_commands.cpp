@@ -6,8 +6,6 @@
 #include <cstring>
 #include <vector>
 
-#include "config/config.h"
-#include "config/keys.h"
 #include "core/ansi_text.h"
 #include "core/log.h"
 #include "core/limits.h"
@@ -25,7 +23,6 @@ constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 // How often a stopping service is asked again; its own wait hint bounds the whole wait.
 constexpr DWORD kStopPollMilliseconds = 500;
 constexpr size_t kServiceConfigBufferSize = 8192;
-constexpr size_t kDescriptionUnits = 8192;
 
 // The service manager and one service in it, opened together and closed together.
 struct ServiceConnection {
@@ -61,10 +58,8 @@ DWORD logFailure(const char* call) {
 using ChangeServiceConfig2WFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
 
 // Systems without ChangeServiceConfig2W simply get no description.
-void setDescription(SC_HANDLE service) {
-    wchar_t description[kDescriptionUnits];
-    getWStr(brolt::keys::kDescription, description, kDescriptionUnits);
-    if (description[0] == L'\0')
+void setDescription(SC_HANDLE service, std::wstring description) {
+    if (description.empty())
         return;
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
     if (advapi == nullptr)
@@ -73,7 +68,7 @@ void setDescription(SC_HANDLE service) {
         reinterpret_cast<ChangeServiceConfig2WFunction>(GetProcAddress(advapi, "ChangeServiceConfig2W"));
     if (change == nullptr)
         return;
-    SERVICE_DESCRIPTIONW info{description};
+    SERVICE_DESCRIPTIONW info{description.data()};
     change(service, SERVICE_CONFIG_DESCRIPTION, &info);
 }
 
@@ -102,18 +97,6 @@ bool buildDependencyList(std::string_view value, std::string& list) {
     return true;
 }
 
-bool buildDependencyList(std::string& list) {
-    // One byte more than any list that fits could need, so a longer key is seen as such.
-    std::vector<char> value(kDependencyListSize + 1);
-    getStr(brolt::keys::kDependencies, value.data(), value.size());
-    size_t length = strlen(value.data());
-    if (length >= kDependencyListSize) {
-        list.clear();
-        return false;
-    }
-    return buildDependencyList(std::string_view(value.data(), length), list);
-}
-
 std::string quotedBinaryPath(const char* modulePath) {
     return std::string("\"") + modulePath + "\"";
 }
@@ -124,10 +107,10 @@ bool isSameExecutable(const char* modulePath, const char* configuredPath) {
     return _strnicmp(modulePath, configuredPath, strlen(modulePath)) == 0;
 }
 
-int installCommand(const std::string& serviceName, DWORD startType) {
+int installCommand(const std::string& serviceName, const InstallSettings& settings) {
     // Refused before the old entry is touched: a list that does not fit must not cost the service.
     std::string dependencies;
-    if (!buildDependencyList(dependencies)) {
+    if (!buildDependencyList(settings.dependencies, dependencies)) {
         printf("Dependency list longer than %u bytes.\n", static_cast<unsigned>(kDependencyListSize));
         printf("Could not create service.\n");
         return 1;
@@ -146,14 +129,14 @@ int installCommand(const std::string& serviceName, DWORD startType) {
     std::wstring dependencyList = fromAnsiCodePage(dependencies);
     UniqueServiceHandle service(
         CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, kInstalledServiceType,
-                       startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
+                       settings.startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
                        dependencyList.empty() ? nullptr : dependencyList.c_str(), nullptr, nullptr));
     if (!service) {
         logFailure("CreateServiceW");
         printf("Could not create service.\n");
         return 1;
     }
-    setDescription(service.get());
+    setDescription(service.get(), settings.description);
     printf("Installed service '%s'.\n", serviceName.c_str());
     return 0;
 }

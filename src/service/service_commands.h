@@ -7,8 +7,15 @@
 #include <string>
 #include <string_view>
 
+// What the install command takes from the configuration, read at the entry.
+struct InstallSettings {
+    DWORD startType = SERVICE_DEMAND_START;
+    std::string dependencies;  // key 149: names separated by ","
+    std::wstring description;  // key 20017; empty: none is set
+};
+
 // Every command works on the service of the given name (narrow text in the ANSI code page).
-int installCommand(const std::string& serviceName, DWORD startType);
+int installCommand(const std::string& serviceName, const InstallSettings& settings);
 int uninstallCommand(const std::string& serviceName, bool verbose);
 int stopCommand(const std::string& serviceName, bool verbose);
 int startCommand(const std::string& serviceName);
@@ -16,13 +23,14 @@ int statusCommand(const std::string& serviceName);
 // True when the service ended in SERVICE_STOPPED; gives up when no progress shows within the wait hint.
 bool waitWhileStopPending(SC_HANDLE service);
 
+// A description is read into a buffer of this many UTF-16 units, terminator included.
+inline constexpr size_t kDescriptionUnits = 8192;
 // The dependency list is handed over in a buffer of this many bytes, terminators included.
 inline constexpr size_t kDependencyListSize = 8192;
-// Key 149 as a list of names, each with its terminator, ended by one more terminator; empty when
-// key 149 is empty. False when the list does not fit kDependencyListSize: it is then refused
+// The configured value (key 149) as a list of names, each with its terminator, ended by one more
+// terminator; empty when the value is empty. The names are the pieces between "," with empty pieces
+// dropped and blanks kept. False when the list does not fit kDependencyListSize: it is then refused
 // rather than cut, since a cut name would make the service depend on a service that does not exist.
-bool buildDependencyList(std::string& list);
-// The same from a given value: pieces between "," with empty pieces dropped and blanks kept.
 bool buildDependencyList(std::string_view value, std::string& list);
 
 // The binary path registered for the service: the launcher's path in double quotes, so the service

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <utility>
+#include <vector>
 
 #include "config/config.h"
 #include "config/executable_type.h"
@@ -45,16 +46,28 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// The install command's settings with the start type a command word chose.
+InstallSettings installSettings(DWORD startType) {
+    InstallSettings settings;
+    settings.startType = startType;
+    settings.dependencies = getText(brolt::keys::kDependencies);
+    std::vector<wchar_t> description(kDescriptionUnits);
+    getWStr(brolt::keys::kDescription, description.data(), description.size());
+    settings.description = description.data();
+    return settings;
+}
+
 int runCommand(Command command, const std::string& serviceName, brolt::ExecutableType executableType) {
     switch (command) {
         case Command::Install:
-            return installCommand(serviceName, executableType == brolt::ExecutableType::AutoStartService
-                                                   ? SERVICE_AUTO_START
-                                                   : SERVICE_DEMAND_START);
+            return installCommand(serviceName,
+                                  installSettings(executableType == brolt::ExecutableType::AutoStartService
+                                                      ? SERVICE_AUTO_START
+                                                      : SERVICE_DEMAND_START));
         case Command::InstallAuto:
-            return installCommand(serviceName, SERVICE_AUTO_START);
+            return installCommand(serviceName, installSettings(SERVICE_AUTO_START));
         case Command::InstallDemand:
-            return installCommand(serviceName, SERVICE_DEMAND_START);
+            return installCommand(serviceName, installSettings(SERVICE_DEMAND_START));
         case Command::Uninstall:
             return uninstallCommand(serviceName, true);
         case Command::Stop:

@@ -6,7 +6,7 @@ The runtime search hands the launch what it found (not the other way round), so 
 
 Only the entry (windows) tells the user anything or ends the process: below it a failure is a value handed
 up. And the runtime search and the launch take their settings as values made at the entry: they never read
-the configuration themselves.
+the configuration themselves, and neither do the service commands.
 """
 import pathlib
 import re
@@ -20,8 +20,8 @@ SOURCE = pathlib.Path(__file__).resolve().parents[2] / "src"
 # Calls that show something to the user or end the process.
 ENDING_CALL = re.compile(r"\b(fatalMessage|showMessage|fatalError|showError|showFailure|ExitProcess|MessageBox[AW]?)\s*\(")
 COMMENT = re.compile(r"//[^\n]*|/\*.*?\*/", re.DOTALL)
-# The folders whose code takes its settings as values.
-SETTINGS_TAKEN = ["jvm", "launch"]
+# The folders whose code takes its settings as values made at the entry.
+SETTINGS_TAKEN = ["jvm", "launch", "service"]
 
 
 def violations(source: pathlib.Path):
