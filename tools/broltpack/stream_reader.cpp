@@ -129,7 +129,7 @@ std::string describeKey(int32_t key) {
 LauncherStream readLauncherStream(std::span<const uint8_t> file, const std::string& name) {
     LauncherStream stream;
     stream.fileSize = file.size();
-    stream.start = locateStream(file, name).streamStart;
+    stream.start = stubLayout(file, name).headers.streamStart;
 
     brolt::stream::Parsed parsed =
         brolt::stream::parseStream(file.subspan(stream.start), stream.start, file.size());
