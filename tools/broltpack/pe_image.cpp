@@ -110,7 +110,8 @@ std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::stri
                              ", while launchers are built for " + machineName(kWordSize32.runtimeMachine) +
                              " and " + machineName(kWordSize64.runtimeMachine)});
     }
-    std::vector<uint8_t> stub(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(layout.headers.streamStart));
+    std::vector<uint8_t> stub(image.begin(),
+                              image.begin() + static_cast<std::ptrdiff_t>(layout.headers.streamStart));
     // The signature no longer covers the file once a stream changes, and it was cut off with the old stream.
     if (layout.securityEntryOffset != 0 && layout.securityEntryOffset + kDirectoryEntrySize <= stub.size()) {
         std::fill_n(stub.begin() + static_cast<std::ptrdiff_t>(layout.securityEntryOffset),

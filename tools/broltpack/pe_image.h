@@ -14,8 +14,8 @@ namespace brolt::pack {
 
 struct StubLayout {
     brolt::stream::ImageLayout headers;  // the launcher's walk; headers.streamStart: where a stream goes
-    uint64_t securityEntryOffset = 0;  // file offset of the security data directory entry; 0 when absent
-    uint32_t securityAddress = 0;      // file offset of the code signature; 0 when unsigned
+    uint64_t securityEntryOffset = 0;    // file offset of the security data directory entry; 0 when absent
+    uint32_t securityAddress = 0;        // file offset of the code signature; 0 when unsigned
     uint32_t securitySize = 0;
     uint64_t checksumOffset = 0;  // file offset of the image checksum; 0 when the header is too short
     uint16_t machine = 0;         // the file header's machine field
