@@ -12,6 +12,7 @@
 #include "config/stream_reader.h"
 #include "core/limits.h"
 #include "core/log.h"
+#include "core/split_list.h"
 #include "core/unique_resource.h"
 
 namespace {
@@ -258,13 +259,9 @@ uint32_t getColor(int32_t key) {
     char value[brolt::kTextBufferSize];
     getStr(key, value, sizeof value);
     int parts[3] = {0, 0, 0};
-    const char* piece = value;
-    for (int i = 0; i < 3 && piece != nullptr; ++i) {
-        parts[i] = atoi(piece);
-        piece = strchr(piece, ',');
-        if (piece != nullptr)
-            ++piece;
-    }
+    const auto pieces = brolt::splitList(value, ',', brolt::EmptyPieces::Keep);
+    for (size_t i = 0; i < 3 && i < pieces.size(); ++i)
+        parts[i] = atoi(std::string(pieces[i]).c_str());
     return static_cast<uint32_t>(parts[0] % 256) | (static_cast<uint32_t>(parts[1] % 65536) << 8) |
            (static_cast<uint32_t>(parts[2] % 256) << 16);
 }

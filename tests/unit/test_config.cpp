@@ -94,6 +94,17 @@ TEST(ConfigurationStream, GetColorBuildsAColorref) {
     struct Case {
         const char* text;
         uint32_t expected;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        loadFixture({{{107, c.text}}, {}});
+        EXPECT_EQ(c.expected, getInt(107));
+    }
+}
+
+TEST(ConfigurationStream, GetColorBuildsAColorref) {
+    struct Case {
+        const char* text;
+        uint32_t expected;
     } cases[] = {{"0,0,0", 0u},          {"255,128,0", 0x000080FFu}, {"10,20", 0x0000140Au},
                  {"1,2,3", 0x00030201u}, {"300,0,0", 44u},           {"", 0u}};
     for (const Case& c : cases) {
