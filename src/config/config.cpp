@@ -24,8 +24,6 @@ using brolt::stream::Field;
 std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
 uint32_t configurationEndPosition = 0;
-// The file the stream was read from; the included files behind it are read from the same file.
-std::string configurationSource;
 
 // The headers of any executable Windows loads lie in its first page, and a configuration stream is a
 // few KiB: first reads of these sizes nearly always let the parse finish at once.
@@ -152,17 +150,10 @@ ConfigurationLoad failed(const Failure& failure, uint32_t systemError) {
 
 }  // namespace
 
-HANDLE openOwnExecutable() {
-    if (configurationSource.empty())
-        return INVALID_HANDLE_VALUE;
-    return openForReading(configurationSource.c_str());
-}
-
 ConfigurationLoad loadConfiguration(const char* path) {
     narrowValues.clear();
     wideValues.clear();
     configurationEndPosition = 0;
-    configurationSource = path;
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {
         file.release();
@@ -217,18 +208,6 @@ const char* configurationErrorText(ConfigurationError error) {
 
 bool errorsShownInMessageBoxes(int executableType) {
     return executableType == 1 || executableType == 5;
-}
-
-bool readIncludedFileSize(HANDLE file, int64_t& size) {
-    uint8_t bytes[brolt::stream::kIncludedFileSizeWidth];
-    DWORD delivered = 0;
-    if (!ReadFile(file, bytes, sizeof bytes, &delivered, nullptr))
-        return false;
-    const auto parsed = brolt::stream::parseIncludedFileSize(std::span<const uint8_t>(bytes, delivered));
-    if (!parsed)
-        return false;
-    size = *parsed;
-    return true;
 }
 
 void getStr(int32_t key, char* buffer, size_t size) {
