@@ -12,6 +12,7 @@
 #include "config/stream_reader.h"
 #include "core/limits.h"
 #include "core/log.h"
+#include "core/split_list.h"
 #include "core/unique_resource.h"
 
 namespace {
@@ -23,8 +24,6 @@ using brolt::stream::Field;
 std::map<int32_t, std::string> narrowValues;
 std::map<int32_t, std::wstring> wideValues;
 uint32_t configurationEndPosition = 0;
-// The file the stream was read from; the included files behind it are read from the same file.
-std::string configurationSource;
 
 // The headers of any executable Windows loads lie in its first page, and a configuration stream is a
 // few KiB: first reads of these sizes nearly always let the parse finish at once.
@@ -151,17 +150,10 @@ ConfigurationLoad failed(const Failure& failure, uint32_t systemError) {
 
 }  // namespace
 
-HANDLE openOwnExecutable() {
-    if (configurationSource.empty())
-        return INVALID_HANDLE_VALUE;
-    return openForReading(configurationSource.c_str());
-}
-
 ConfigurationLoad loadConfiguration(const char* path) {
     narrowValues.clear();
     wideValues.clear();
     configurationEndPosition = 0;
-    configurationSource = path;
     brolt::UniqueFile file(openForReading(path));
     if (!file || file.get() == nullptr) {
         file.release();
@@ -214,18 +206,6 @@ const char* configurationErrorText(ConfigurationError error) {
     return "";
 }
 
-bool readIncludedFileSize(HANDLE file, int64_t& size) {
-    uint8_t bytes[brolt::stream::kIncludedFileSizeWidth];
-    DWORD delivered = 0;
-    if (!ReadFile(file, bytes, sizeof bytes, &delivered, nullptr))
-        return false;
-    const auto parsed = brolt::stream::parseIncludedFileSize(std::span<const uint8_t>(bytes, delivered));
-    if (!parsed)
-        return false;
-    size = *parsed;
-    return true;
-}
-
 void getStr(int32_t key, char* buffer, size_t size) {
     if (size == 0)
         return;
@@ -259,13 +239,9 @@ uint32_t getColor(int32_t key) {
     char value[brolt::kTextBufferSize];
     getStr(key, value, sizeof value);
     int parts[3] = {0, 0, 0};
-    const char* piece = value;
-    for (int i = 0; i < 3 && piece != nullptr; ++i) {
-        parts[i] = atoi(piece);
-        piece = strchr(piece, ',');
-        if (piece != nullptr)
-            ++piece;
-    }
+    const auto pieces = brolt::splitList(value, ',', brolt::EmptyPieces::Keep);
+    for (size_t i = 0; i < 3 && i < pieces.size(); ++i)
+        parts[i] = atoi(std::string(pieces[i]).c_str());
     return static_cast<uint32_t>(parts[0] % 256) | (static_cast<uint32_t>(parts[1] % 65536) << 8) |
            (static_cast<uint32_t>(parts[2] % 256) << 16);
 }

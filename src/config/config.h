@@ -48,11 +48,3 @@ uint32_t getColor(int32_t key);
 
 // Offset just behind the last wide record: where the included files start.
 uint32_t getConfigurationEndPosition();
-
-// Opens the file the configuration was loaded from for reading (shared read and write), so that the
-// configuration end position and the included files behind it always refer to the same file.
-// INVALID_HANDLE_VALUE on failure or when nothing was loaded.
-HANDLE openOwnExecutable();
-
-// Reads an included file's 8-byte size field at the file pointer. False on a short or failed read.
-bool readIncludedFileSize(HANDLE file, int64_t& size);

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "config/stream_format.h"
+#include "core/split_list.h"
 
 namespace brolt::stream {
 namespace {
@@ -87,6 +88,8 @@ uint32_t fieldWidth(Field field) {
             return 2;
         case Field::None:
             return 0;
+        case Field::IncludedFileSize:
+            return kIncludedFileSizeWidth;
         default:
             return 4;
     }
@@ -198,6 +201,49 @@ std::optional<int64_t> parseIncludedFileSize(std::span<const uint8_t> bytes) {
     for (uint32_t i = 0; i < kIncludedFileSizeWidth; ++i)
         value |= uint64_t{bytes[i]} << (8 * i);
     return static_cast<int64_t>(value);
+}
+
+std::vector<std::string> includedFileNames(std::string_view list, int64_t count) {
+    std::vector<std::string> names;
+    for (std::string_view name : splitList(list, ';', EmptyPieces::Skip)) {
+        if (static_cast<int64_t>(names.size()) >= count)
+            break;
+        names.emplace_back(name);
+    }
+    return names;
+}
+
+IncludedWalk walkIncludedFiles(const std::vector<std::string>& names, uint64_t start,
+                               const SizeFieldReader& read) {
+    IncludedWalk walk;
+    walk.end = start;
+    for (const std::string& name : names) {
+        uint8_t field[kIncludedFileSizeWidth];
+        const size_t got = read(walk.end, field);
+        const auto size = parseIncludedFileSize(std::span<const uint8_t>(field, std::min(got, sizeof field)));
+        if (!size) {
+            walk.failure = {Fault::Truncated, Field::IncludedFileSize, walk.end, got};
+            return walk;
+        }
+        const uint64_t contentOffset = walk.end + kIncludedFileSizeWidth;
+        walk.files.push_back({name, *size, walk.end, contentOffset});
+        // A size past the file's end leaves the next field behind it, where nothing can be read: the
+        // walk stops there before an offset could wrap around.
+        walk.end = contentOffset + (*size > 0 ? static_cast<uint64_t>(*size) : 0);
+    }
+    return walk;
+}
+
+IncludedWalk walkIncludedFiles(const std::vector<std::string>& names, uint64_t start,
+                               std::span<const uint8_t> file) {
+    return walkIncludedFiles(names, start, [file](uint64_t offset, std::span<uint8_t> field) -> size_t {
+        if (offset >= file.size())
+            return 0;
+        const auto there = file.subspan(static_cast<size_t>(offset));
+        const size_t got = std::min(field.size(), there.size());
+        std::copy_n(there.begin(), got, field.begin());
+        return got;
+    });
 }
 
 }  // namespace brolt::stream

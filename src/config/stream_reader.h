@@ -1,5 +1,5 @@
 // The one reader of the configuration stream format: the executable-header walk that finds the stream,
-// the records, and the size field of an included file. It works on bytes only, never calls the
+// the records, and the walk over the included files behind them. It works on bytes only, never calls the
 // operating system and answers every failure as a value, so the launcher, the packer's `inspect` and the
 // fuzzers all run the same code.
 //
@@ -10,9 +10,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brolt::stream {
@@ -31,7 +33,8 @@ enum class Field : uint8_t {
     NarrowLength,  // a narrow record's length and the text it announces
     WideCount,
     WideKey,
-    WideLength,  // a wide record's byte length and the text it announces
+    WideLength,        // a wide record's byte length and the text it announces
+    IncludedFileSize,  // 8 bytes in front of each included file
 };
 
 enum class Fault : uint8_t {
@@ -112,5 +115,39 @@ inline constexpr uint32_t kIncludedFileSizeWidth = 8;
 
 // The size field of an included file: 8 bytes, signed, little-endian; nothing when fewer are given.
 std::optional<int64_t> parseIncludedFileSize(std::span<const uint8_t> bytes);
+
+// The included files follow the last wide record: for each name in turn its size field and that many
+// scrambled bytes (none for a size of 0 or less). Key 2003 lists the names, key 2002 says how many of
+// them are there: the names are the list split at ';' with empty names dropped (";;" names nothing),
+// at most `count` of them; none for a count of 0 or less.
+std::vector<std::string> includedFileNames(std::string_view list, int64_t count);
+
+struct IncludedFile {
+    std::string name;
+    int64_t size = 0;            // as stored; 0 or less: an entry without content
+    uint64_t sizeOffset = 0;     // file offset of the size field
+    uint64_t contentOffset = 0;  // behind the size field
+};
+
+struct IncludedWalk {
+    std::vector<IncludedFile> files;  // every entry whose size field was read, in file order
+    // Truncated in Field::IncludedFileSize when the size field of the next entry, names[files.size()],
+    // is cut short (`available`: how many of its bytes there are). Content is not read, so content
+    // that runs past the file's end is no failure here: it is one for whoever reads that content.
+    Failure failure;
+    uint64_t end = 0;  // behind the last entry's content (a content past the file's end counted in full)
+};
+
+// Reads the bytes at a file offset into `field`; answers how many it got: fewer at the file's end, none
+// when the read fails or the offset lies behind the end.
+using SizeFieldReader = std::function<size_t(uint64_t offset, std::span<uint8_t> field)>;
+
+// Walks the entries of `names` from file offset `start` (the end of the records), reading only their
+// size fields: a launcher of tens of MiB of included files is walked without reading them.
+IncludedWalk walkIncludedFiles(const std::vector<std::string>& names, uint64_t start,
+                               const SizeFieldReader& read);
+// The same walk over a whole file in memory.
+IncludedWalk walkIncludedFiles(const std::vector<std::string>& names, uint64_t start,
+                               std::span<const uint8_t> file);
 
 }  // namespace brolt::stream

@@ -9,6 +9,7 @@
 
 #include "core/limits.h"
 #include "core/log.h"
+#include "core/split_list.h"
 #include "core/unique_resource.h"
 
 namespace {
@@ -218,11 +219,9 @@ void resolvePathList(char* destination, const char* list, size_t size) {
     brolt::copyBounded(scratch, sizeof scratch, list);
     bool first = true;
     bool complete = true;
-    char* context = nullptr;
-    for (char* entry = strtok_r(scratch, ";", &context); entry != nullptr;
-         entry = strtok_r(nullptr, ";", &context)) {
+    for (std::string_view entry : brolt::splitList(scratch, ';', brolt::EmptyPieces::Skip)) {
         char resolved[kTextBufferSize];
-        resolveLauncherPath(resolved, entry);
+        resolveLauncherPath(resolved, std::string(entry).c_str());
         if (!first)
             complete = brolt::appendBounded(destination, size, ";") && complete;
         complete = brolt::appendBounded(destination, size, resolved) && complete;

@@ -1,6 +1,7 @@
 #include "jvm/search_rules.h"
 
 #include "config/keys.h"
+#include "core/split_list.h"
 #include "core/word_size.h"
 
 namespace brolt::jvm {
@@ -51,15 +52,7 @@ const SearchLetter* searchLetter(char letter) {
 
 SearchSequence parseSearchSequence(std::string_view text) {
     SearchSequence sequence;
-    size_t start = 0;
-    while (start <= text.size()) {
-        size_t end = text.find(kEntrySeparator, start);
-        if (end == text.npos)
-            end = text.size();
-        std::string_view entry = text.substr(start, end - start);
-        start = end + 1;
-        if (entry.empty())
-            continue;
+    for (std::string_view entry : splitList(text, kEntrySeparator, EmptyPieces::Skip)) {
         std::string_view value = entry.substr(1);
         if (value.size() > kPathLimit) {
             sequence.refused.push_back("search entry of type " + std::string(1, entry[0]) +

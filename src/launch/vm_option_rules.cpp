@@ -1,5 +1,7 @@
 #include "launch/vm_option_rules.h"
 
+#include "core/split_list.h"
+
 namespace brolt {
 
 namespace {
@@ -87,13 +89,7 @@ bool ClassPathModifiers::apply(const ClassifiedVmOption& option) {
 
 std::vector<ClassPathEntry> parseClassPathEntries(std::string_view configured) {
     std::vector<ClassPathEntry> entries;
-    while (!configured.empty()) {
-        size_t separator = configured.find(';');
-        std::string_view entry = configured.substr(0, separator);
-        configured =
-            separator == std::string_view::npos ? std::string_view() : configured.substr(separator + 1);
-        if (entry.empty())
-            continue;
+    for (std::string_view entry : splitList(configured, ';', EmptyPieces::Skip)) {
         ClassPathEntry parsed;
         parsed.type = entry[0];
         parsed.required = entry.size() > 1 && entry[1] == '1';

@@ -9,6 +9,7 @@
 #include "core/ansi_text.h"
 #include "core/log.h"
 #include "core/limits.h"
+#include "core/split_list.h"
 #include "core/unique_resource.h"
 #include "files/paths.h"
 
@@ -78,16 +79,9 @@ bool buildDependencyList(std::string_view value, std::string& list) {
     list.clear();
     if (value.empty())
         return true;
-    size_t start = 0;
-    while (start <= value.size()) {
-        size_t comma = value.find(',', start);
-        if (comma == std::string_view::npos)
-            comma = value.size();
-        if (comma > start) {
-            list.append(value.substr(start, comma - start));
-            list.push_back('\0');
-        }
-        start = comma + 1;
+    for (std::string_view dependency : brolt::splitList(value, ',', brolt::EmptyPieces::Skip)) {
+        list.append(dependency);
+        list.push_back('\0');
     }
     list.push_back('\0');
     if (list.size() > kDependencyListSize) {

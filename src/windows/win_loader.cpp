@@ -13,6 +13,7 @@
 #include "config/keys.h"
 #include "core/limits.h"
 #include "core/log.h"
+#include "files/extraction.h"
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
@@ -103,11 +104,15 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
     // Folders of earlier runs whose process is gone go first, so restarts do not pile them up.
     brolt::ExtractionOwner self = brolt::currentExtractionOwner();
-    if (getInt(brolt::keys::kIncludedFileCount) > 0) {
+    char names[kTextBufferSize];
+    getStr(brolt::keys::kIncludedFileNames, names, sizeof names);
+    const IncludedFiles included{getModulePath(), getConfigurationEndPosition(),
+                                 getInt(brolt::keys::kIncludedFileCount), names};
+    if (included.count > 0) {
         if (std::optional<std::string> tempLocation = chooseTempDir())
             brolt::sweepStaleExtractions(tempLocation->c_str(), self);
     }
-    Extraction extraction = extractIncludedFiles();
+    Extraction extraction = extractIncludedFiles(included);
     if (extraction.failure != ExtractionFailure::None)
         reportExtractionFailure(extraction.failure);
     // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.

@@ -9,13 +9,12 @@
 #include <string>
 #include <vector>
 
-#include "config/config.h"
 #include "config/keys.h"
+#include "files/extraction.h"
 #include "files/tempdir.h"
 #include "file_tree.h"
 #include "included_files.h"
 #include "stream_fixture.h"
-#include "windows/win_loader.h"
 
 namespace {
 
@@ -75,10 +74,11 @@ int main() {
                             {brolt::keys::kIncludedFileNames, names}},
                            {}};
     std::string launcher = work + "\\launcher.exe";
-    fixture::writeLauncher(fixture::ownPath(), launcher, fixture::streamBytes(stream),
-                           fixture::includedSection(contents).bytes);
+    const std::string streamBytes = fixture::streamBytes(stream);
+    const uint32_t streamOffset = fixture::writeLauncher(fixture::ownPath(), launcher, streamBytes,
+                                                         fixture::includedSection(contents).bytes);
     contents.clear();
-    loadLauncherConfiguration(launcher.c_str());
+    const IncludedFiles included{launcher, streamOffset + streamBytes.size(), kFileCount, names};
 
     std::string copies = work + "\\copies";
     auto copyAll = [&] {
@@ -91,7 +91,7 @@ int main() {
     };
     std::string extracted;
     auto extract = [&] {
-        Extraction extraction = extractIncludedFiles();
+        Extraction extraction = extractIncludedFiles(included);
         if (extraction.failure != ExtractionFailure::None)
             fail("extractIncludedFiles");
         extracted = extraction.files.directory;

@@ -1,11 +1,13 @@
 // Whole files into the configuration stream reader: the header walk, the records where the walk puts
-// them and right at the file's start, and the promise a caller reading the file in growing windows
-// relies on: the reader asks only for bytes it was not given and the file holds, and any window it
-// finishes on gives the same outcome as the whole file.
+// them and right at the file's start, the included files behind them, and the promise a caller reading the
+// file in growing windows relies on: the reader asks only for bytes it was not given and the file holds, and
+// any window it finishes on gives the same outcome as the whole file.
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <span>
+#include <string>
+#include <vector>
 
 #include "config/stream_reader.h"
 
@@ -76,6 +78,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         checkWindows(file, start, first,
                      [&](std::span<const uint8_t> bytes) { return parseStream(bytes, start, size); });
     }
+
+    // The included files behind where the records end: each entry starts where the one before it ends,
+    // and the walk reads every name or stops at a cut size field.
+    const uint64_t streamStart =
+        std::min<uint64_t>(located.failure.ok() ? located.layout.streamStart : 0, size);
+    const Parsed parsed = parseStream(file.subspan(static_cast<size_t>(streamStart)), streamStart, size);
+    const uint64_t start = parsed.failure.ok() ? parsed.records.end : 0;
+    const std::vector<std::string> names(first % 5, "f");
+    const IncludedWalk walk = walkIncludedFiles(names, start, file);
+    uint64_t expected = start;
+    for (const IncludedFile& entry : walk.files) {
+        if (entry.sizeOffset != expected || entry.contentOffset != expected + kIncludedFileSizeWidth)
+            abort();
+        expected = entry.contentOffset + static_cast<uint64_t>(std::max<int64_t>(entry.size, 0));
+    }
+    if (walk.end != expected || walk.failure.ok() != (walk.files.size() == names.size()))
+        abort();
 
     const auto includedSize = parseIncludedFileSize(file);
     if (includedSize.has_value() != (size >= kIncludedFileSizeWidth))

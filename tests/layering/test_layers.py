@@ -21,7 +21,7 @@ SOURCE = pathlib.Path(__file__).resolve().parents[2] / "src"
 ENDING_CALL = re.compile(r"\b(fatalMessage|showMessage|fatalError|showError|showFailure|ExitProcess|MessageBox[AW]?)\s*\(")
 COMMENT = re.compile(r"//[^\n]*|/\*.*?\*/", re.DOTALL)
 # The folders whose code takes its settings as values made at the entry.
-SETTINGS_TAKEN = ["jvm", "launch", "service"]
+SETTINGS_TAKEN = ["files", "jvm", "launch", "service"]
 
 
 def violations(source: pathlib.Path):

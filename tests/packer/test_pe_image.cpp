@@ -26,8 +26,8 @@ class StreamStart : public ::testing::TestWithParam<ShapeCase> {};
 // The start moves with the number of sections, the optional header size and the PE offset.
 TEST_P(StreamStart, IsTheEndOfTheLastSectionsRawData) {
     const auto pe = makeTinyPe(GetParam().shape);
-    const StubLayout layout = locateStream(pe.bytes, "stub.exe");
-    EXPECT_EQ(layout.streamStart, pe.sectionsEnd);
+    const StubLayout layout = stubLayout(pe.bytes, "stub.exe");
+    EXPECT_EQ(layout.headers.streamStart, pe.sectionsEnd);
     EXPECT_EQ(layout.securityEntryOffset, pe.securityEntryOffset);
     EXPECT_EQ(layout.machine, GetParam().shape.pe32Plus ? 0x8664 : 0x14C);
 }
@@ -45,11 +45,11 @@ TEST(PrepareStub, CutsBehindTheLastSectionAndClearsTheSignatureEntry) {
     const auto unsignedBytes = signedPe.bytes;
     signedPe.bytes.insert(signedPe.bytes.end(), 1000, 0x55);  // an old stream
     testing::attachSignature(signedPe, std::vector<uint8_t>(64, 0x30));
-    ASSERT_NE(locateStream(signedPe.bytes, "s.exe").securityAddress, 0u);
+    ASSERT_NE(stubLayout(signedPe.bytes, "s.exe").securityAddress, 0u);
 
     const auto stub = prepareStub(signedPe.bytes, "s.exe");
     EXPECT_EQ(stub, unsignedBytes);
-    const StubLayout layout = locateStream(stub, "s.exe");
+    const StubLayout layout = stubLayout(stub, "s.exe");
     EXPECT_EQ(layout.securityAddress, 0u);
     EXPECT_EQ(layout.securitySize, 0u);
 }
@@ -106,7 +106,7 @@ std::vector<uint8_t> withU32(std::vector<uint8_t> bytes, size_t offset, uint32_t
     return bytes;
 }
 
-TEST(LocateStream, RefusesWhatIsNotAnExecutable) {
+TEST(StubLayout, RefusesWhatIsNotAnExecutable) {
     const auto good = makeTinyPe({2, false, 16, 0x80, 0});
     const uint32_t lastSection = 0x80 + 24 + good.optionalHeaderSize + 40;
     const std::string text = "just some text, certainly long enough to hold a PE offset field at 0x3C......";
@@ -125,7 +125,7 @@ TEST(LocateStream, RefusesWhatIsNotAnExecutable) {
     };
     for (const BrokenCase& c : cases) {
         try {
-            locateStream(c.bytes, "x.exe");
+            stubLayout(c.bytes, "x.exe");
             ADD_FAILURE() << c.label << ": accepted";
         } catch (const PackError& error) {
             EXPECT_EQ(error.problem().file, "x.exe") << c.label;

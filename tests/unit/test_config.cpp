@@ -94,8 +94,18 @@ TEST(ConfigurationStream, GetColorBuildsAColorref) {
     struct Case {
         const char* text;
         uint32_t expected;
-    } cases[] = {{"0,0,0", 0u},          {"255,128,0", 0x000080FFu}, {"10,20", 0x0000140Au},
-                 {"1,2,3", 0x00030201u}, {"300,0,0", 44u},           {"", 0u}};
+    } cases[] = {{"0,0,0", 0u},
+                 {"255,128,0", 0x000080FFu},
+                 {"10,20", 0x0000140Au},
+                 {"1,2,3", 0x00030201u},
+                 {"300,0,0", 44u},
+                 {"", 0u},
+                 // An empty part is 0 and keeps the parts behind it in place; a fourth is ignored.
+                 {",5,6", 0x00060500u},
+                 {"1,,3", 0x00030001u},
+                 {"1,2,3,4", 0x00030201u},
+                 // Each part is read as a number up to its first character that is not one.
+                 {" 7,8x,9", 0x00090807u}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.text);
         loadFixture({{{1, c.text}}, {}});
@@ -172,23 +182,6 @@ TEST(ConfigurationStream, ValuesLargerThanTheFirstReadLoadWhole) {
     EXPECT_EQ(large, value.c_str());
     EXPECT_EQ("b", str(102));
     EXPECT_EQ(offset + bytes.size(), getConfigurationEndPosition());
-}
-
-TEST(IncludedFileSize, ReadsEightBytesAtTheFilePointer) {
-    std::string bytes;
-    fixture::putInt64(bytes, 0x123456789A);
-    bytes += "12345";
-    const std::string path = fixture::ownDirectory() + "included_size.bin";
-    ASSERT_TRUE(fixture::writeFile(path, bytes));
-    HANDLE file =
-        CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    int64_t size = 0;
-    EXPECT_TRUE(readIncludedFileSize(file, size));
-    EXPECT_EQ(size, 0x123456789A);
-    EXPECT_FALSE(readIncludedFileSize(file, size)) << "five bytes left";
-    CloseHandle(file);
-    DeleteFileA(path.c_str());
 }
 
 }  // namespace

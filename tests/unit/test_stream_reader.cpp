@@ -288,5 +288,101 @@ TEST(IncludedFileSize, EightSignedLittleEndianBytes) {
         EXPECT_EQ(parseIncludedFileSize(c.bytes), c.size) << c.bytes.size() << " bytes";
 }
 
+TEST(IncludedFileNames, SplitAtSemicolonsEmptyNamesDroppedAtMostCount) {
+    struct Case {
+        const char* list;
+        int64_t count;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"a.txt;b.bin;c.txt", 2, {"a.txt", "b.bin"}},
+        {"a.txt;b.bin", 5, {"a.txt", "b.bin"}},
+        {";;a.txt;;b.bin;", 2, {"a.txt", "b.bin"}},  // ";;" names nothing and is not counted
+        {"a b.txt", 1, {"a b.txt"}},
+        {"a.txt", 0, {}},
+        {"a.txt", -1, {}},
+        {"", 3, {}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(includedFileNames(c.list, c.count), c.names) << c.list << " count " << c.count;
+}
+
+// Included files behind `start` bytes of padding: each size field, then that many content bytes.
+Bytes includedSection(uint64_t start, const std::vector<int64_t>& sizes) {
+    Bytes file(start, 0xEE);
+    for (int64_t size : sizes) {
+        put(file, file.size(), static_cast<uint64_t>(size), 8);
+        file.resize(file.size() + static_cast<size_t>(std::max<int64_t>(size, 0)), 0xCC);
+    }
+    return file;
+}
+
+TEST(WalkIncludedFiles, EntriesFollowTheirSizeFields) {
+    const std::vector<std::string> names = {"a.txt", "empty", "negative", "b.bin"};
+    const Bytes file = includedSection(20, {5, 0, -7, 300});
+
+    const IncludedWalk walk = walkIncludedFiles(names, 20, file);
+
+    ASSERT_TRUE(walk.failure.ok());
+    ASSERT_EQ(walk.files.size(), 4u);
+    const uint64_t sizeOffsets[] = {20, 33, 41, 49};
+    const int64_t sizes[] = {5, 0, -7, 300};
+    for (size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(walk.files[i].name, names[i]);
+        EXPECT_EQ(walk.files[i].size, sizes[i]) << names[i];
+        EXPECT_EQ(walk.files[i].sizeOffset, sizeOffsets[i]) << names[i];
+        EXPECT_EQ(walk.files[i].contentOffset, sizeOffsets[i] + 8) << names[i];
+    }
+    EXPECT_EQ(walk.end, file.size());
+    EXPECT_EQ(walkIncludedFiles({}, 20, file).end, 20u) << "no names: the entries end where they begin";
+}
+
+TEST(WalkIncludedFiles, ACutSizeFieldEndsTheWalkWithTheEntriesBeforeIt) {
+    struct Case {
+        const char* label;
+        Bytes file;
+        size_t read;  // entries read before the cut one
+        uint64_t cutAt;
+        uint64_t available;
+    };
+    Bytes cutInside = includedSection(10, {4});
+    cutInside.resize(cutInside.size() + 5, 1);
+    // The first entry claims more than the file holds: its content is not read, the next size field lies
+    // behind the end.
+    const Bytes pastTheEnd = includedSection(10, {1000});
+    const Case cases[] = {
+        {"cut inside the second size field", cutInside, 1, 22, 5},
+        {"nothing behind the records", Bytes(10, 0), 0, 10, 0},
+        {"content past the end", Bytes(pastTheEnd.begin(), pastTheEnd.begin() + 30), 1, 1018, 0},
+    };
+    for (const Case& c : cases) {
+        const IncludedWalk walk = walkIncludedFiles({"a", "b", "c"}, 10, c.file);
+        EXPECT_EQ(walk.files.size(), c.read) << c.label;
+        EXPECT_EQ(walk.failure.fault, Fault::Truncated) << c.label;
+        EXPECT_EQ(walk.failure.field, Field::IncludedFileSize) << c.label;
+        EXPECT_EQ(walk.failure.offset, c.cutAt) << c.label;
+        EXPECT_EQ(walk.failure.available, c.available) << c.label;
+        EXPECT_EQ(walk.end, c.cutAt) << c.label;
+    }
+}
+
+TEST(WalkIncludedFiles, ReadsOnlyTheSizeFieldsThroughTheReader) {
+    const Bytes file = includedSection(0, {3, 100000, 2});
+    std::vector<uint64_t> asked;
+    const IncludedWalk walk =
+        walkIncludedFiles({"a", "b", "c"}, 0, [&](uint64_t offset, std::span<uint8_t> field) -> size_t {
+            asked.push_back(offset);
+            // A failed read counts like the end of the file.
+            if (offset > 100000)
+                return 0;
+            std::copy_n(file.begin() + static_cast<ptrdiff_t>(offset), field.size(), field.begin());
+            return field.size();
+        });
+    EXPECT_EQ(asked, (std::vector<uint64_t>{0, 11, 100019}));
+    EXPECT_EQ(walk.files.size(), 2u);
+    EXPECT_EQ(walk.failure.field, Field::IncludedFileSize);
+    EXPECT_EQ(walk.failure.available, 0u);
+}
+
 }  // namespace
 }  // namespace brolt::stream

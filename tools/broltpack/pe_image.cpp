@@ -46,33 +46,33 @@ void requireInside(std::span<const uint8_t> image, uint64_t offset, uint64_t wid
 
 }  // namespace
 
-StubLayout locateStream(std::span<const uint8_t> image, const std::string& name) {
+StubLayout stubLayout(std::span<const uint8_t> image, const std::string& name) {
     if (image.size() < kPeOffsetField + 4 || image[0] != 'M' || image[1] != 'Z') {
         notAnExecutable(name, "no MZ header");
     }
-    const uint64_t pe = readU32(image, kPeOffsetField);
+    StubLayout layout;
+    // The walk answers its failures as values; the checks below refuse each of them, and more, in
+    // the packer's own words. A walk that gets past them has read every field.
+    layout.headers = locateStream(image, image.size()).layout;
+    const ImageLayout& headers = layout.headers;
+    const uint64_t pe = headers.peOffset;
     requireInside(image, pe, kSectionTableOffset, name, "the PE header");
     if (readU32(image, pe) != 0x00004550)
         notAnExecutable(name, "no PE signature");
 
-    const auto sections = static_cast<int16_t>(readU16(image, pe + kSectionCountOffset));
-    const auto optionalSize = static_cast<int16_t>(readU16(image, pe + kOptionalHeaderSizeOffset));
-    if (sections < 1)
+    const int16_t optionalSize = headers.optionalHeaderSize;
+    if (headers.sectionCount < 1)
         notAnExecutable(name, "no sections");
     if (optionalSize < 0)
         notAnExecutable(name, "negative optional header size");
 
     const uint64_t optional = pe + kSectionTableOffset;
-    const uint64_t lastSection = optional + static_cast<uint64_t>(optionalSize) +
-                                 (static_cast<uint64_t>(sections) - 1) * kSectionHeaderSize;
-    requireInside(image, lastSection, kSectionHeaderSize, name, "the last section header");
+    requireInside(image, static_cast<uint64_t>(headers.lastSectionHeader), kSectionHeaderSize, name,
+                  "the last section header");
 
-    StubLayout layout;
     layout.machine = readU16(image, pe + kMachineOffset);
-    layout.streamStart = static_cast<uint64_t>(readU32(image, lastSection + kRawDataPointerOffset)) +
-                         readU32(image, lastSection + kRawDataSizeOffset);
-    if (layout.streamStart > image.size()) {
-        notAnExecutable(name, "the last section ends at " + std::to_string(layout.streamStart) +
+    if (headers.streamStart > image.size()) {
+        notAnExecutable(name, "the last section ends at " + std::to_string(headers.streamStart) +
                                   ", behind the end of the file (" + std::to_string(image.size()) + ")");
     }
 
@@ -103,14 +103,15 @@ StubLayout locateStream(std::span<const uint8_t> image, const std::string& name)
 }
 
 std::vector<uint8_t> prepareStub(std::span<const uint8_t> image, const std::string& name) {
-    const StubLayout layout = locateStream(image, name);
+    const StubLayout layout = stubLayout(image, name);
     if (wordSizeOfMachine(layout.machine) == nullptr) {
         throw PackError({name, 0, 0,
                          "not a launcher stub: built for " + machineName(layout.machine) +
                              ", while launchers are built for " + machineName(kWordSize32.runtimeMachine) +
                              " and " + machineName(kWordSize64.runtimeMachine)});
     }
-    std::vector<uint8_t> stub(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(layout.streamStart));
+    std::vector<uint8_t> stub(image.begin(),
+                              image.begin() + static_cast<std::ptrdiff_t>(layout.headers.streamStart));
     // The signature no longer covers the file once a stream changes, and it was cut off with the old stream.
     if (layout.securityEntryOffset != 0 && layout.securityEntryOffset + kDirectoryEntrySize <= stub.size()) {
         std::fill_n(stub.begin() + static_cast<std::ptrdiff_t>(layout.securityEntryOffset),
@@ -130,7 +131,7 @@ std::string machineDescription(std::span<const uint8_t> image) {
 }
 
 void updateChecksum(std::vector<uint8_t>& image, const std::string& name) {
-    const uint64_t field = locateStream(image, name).checksumOffset;
+    const uint64_t field = stubLayout(image, name).checksumOffset;
     if (field == 0)
         return;
     // 16-bit one's-complement style sum over the file without the field itself, plus the file size.

@@ -74,18 +74,6 @@ int64_t launcherInteger(const std::string& text) {
     return std::strtoll(text.c_str(), nullptr, 10);
 }
 
-std::vector<std::string> splitNames(const std::string& list) {
-    std::vector<std::string> names;
-    size_t begin = 0;
-    while (begin <= list.size()) {
-        const size_t end = std::min(list.find(';', begin), list.size());
-        if (end > begin)
-            names.push_back(list.substr(begin, end - begin));
-        begin = end + 1;
-    }
-    return names;
-}
-
 const std::string* lastNarrowValue(const LauncherStream& stream, int32_t key) {
     const std::string* found = nullptr;
     for (const NarrowRecord& record : stream.narrow) {
@@ -129,7 +117,7 @@ std::string describeKey(int32_t key) {
 LauncherStream readLauncherStream(std::span<const uint8_t> file, const std::string& name) {
     LauncherStream stream;
     stream.fileSize = file.size();
-    stream.start = locateStream(file, name).streamStart;
+    stream.start = stubLayout(file, name).headers.streamStart;
 
     brolt::stream::Parsed parsed =
         brolt::stream::parseStream(file.subspan(stream.start), stream.start, file.size());
@@ -142,27 +130,24 @@ LauncherStream readLauncherStream(std::span<const uint8_t> file, const std::stri
     const std::string* count = lastNarrowValue(stream, keys::kIncludedFileCount);
     const std::string* list = lastNarrowValue(stream, keys::kIncludedFileNames);
     const int64_t fileCount = count ? launcherInteger(*count) : 0;
-    const std::vector<std::string> names = list ? splitNames(*list) : std::vector<std::string>{};
-    uint64_t position = stream.configurationEnd;
-    for (size_t i = 0; static_cast<int64_t>(i) < fileCount && i < names.size(); ++i) {
-        const uint64_t at = position;
-        const auto size = brolt::stream::parseIncludedFileSize(file.subspan(at));
-        if (!size) {
-            refuse(name, cutShort("included file size", at, brolt::stream::kIncludedFileSizeWidth,
-                                  file.size() - at));
+    brolt::stream::IncludedWalk walk = brolt::stream::walkIncludedFiles(
+        brolt::stream::includedFileNames(list ? *list : std::string(), fileCount), stream.configurationEnd,
+        file);
+    // In file order: a content running past the end comes before the size field behind it.
+    for (const IncludedEntry& entry : walk.files) {
+        const uint64_t left = file.size() - entry.contentOffset;
+        if (entry.size > 0 && static_cast<uint64_t>(entry.size) > left) {
+            refuse(name, "included file " + cp1252ToUtf8(entry.name) + " at offset " +
+                             std::to_string(entry.sizeOffset) + " claims " + std::to_string(entry.size) +
+                             " bytes, only " + std::to_string(left) + " left");
         }
-        position += brolt::stream::kIncludedFileSizeWidth;
-        const uint64_t left = file.size() - position;
-        if (*size > 0 && static_cast<uint64_t>(*size) > left) {
-            refuse(name, "included file " + cp1252ToUtf8(names[i]) + " at offset " + std::to_string(at) +
-                             " claims " + std::to_string(*size) + " bytes, only " + std::to_string(left) +
-                             " left");
-        }
-        stream.files.push_back({names[i], *size, position});
-        if (*size > 0)
-            position += static_cast<uint64_t>(*size);
     }
-    stream.end = position;
+    if (!walk.failure.ok()) {
+        refuse(name, cutShort("included file size", walk.failure.offset,
+                              brolt::stream::kIncludedFileSizeWidth, walk.failure.available));
+    }
+    stream.files = std::move(walk.files);
+    stream.end = walk.end;
 
     if (file.size() - stream.end >= sizeof stream::kEndMarker &&
         std::equal(std::begin(stream::kEndMarker), std::end(stream::kEndMarker), file.begin() + stream.end)) {

@@ -16,11 +16,8 @@ namespace brolt::pack {
 using NarrowRecord = brolt::stream::NarrowRecord;  // value: code page 1252 bytes as stored
 using WideRecord = brolt::stream::WideRecord;
 
-struct IncludedEntry {
-    std::string name;  // from key 2003, code page 1252
-    int64_t size;      // as stored; 0 or less means an empty entry, as for the launcher
-    uint64_t contentOffset;
-};
+// name: from key 2003, code page 1252; size: as stored, 0 or less an empty entry, as for the launcher.
+using IncludedEntry = brolt::stream::IncludedFile;
 
 struct LauncherStream {
     uint64_t start = 0;                // offset of the magic

@@ -1,0 +1,45 @@
+// Extraction of the included files from behind the configuration stream into a fresh directory in the
+// temporary location. Failures come back as values; what the user sees of them is decided by the caller.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+// What the extraction needs to know of the launcher. The entry reads it from the configuration once
+// (key 2002, key 2003 and where the records end); the extraction reads no configuration itself, so any
+// file laid out like a launcher can be handed to it.
+struct IncludedFiles {
+    std::string executablePath;  // the file the configuration was read from; the entries follow its records
+    uint64_t configurationEnd = 0;  // file offset behind the last record: the first entry's size field
+    int count = 0;                  // how many entries; 0 or less: nothing is included, no directory is made
+    std::string names;              // the entries' names separated by ';' (stream::includedFileNames)
+};
+
+// Where the included files went.
+struct ExtractedFiles {
+    std::string directory;             // empty when nothing was included
+    uint32_t unextractedPosition = 0;  // offset in the executable behind the last extracted file; 0: none
+};
+
+enum class ExtractionFailure {
+    None,
+    NoWritableTempLocation,  // no temporary location qualifies
+    DirectoryNotCreated,     // the extraction directory (or a name for it) could not be made
+    FileNotCreated,          // a target file could not be created, or its name is not a plain file name
+    SizeUnreadable,          // the file ends inside an entry's size field
+    CopyFailed,              // the executable could not be read or a target file not written
+};
+
+struct Extraction {
+    ExtractionFailure failure = ExtractionFailure::None;
+    ExtractedFiles files;  // meaningful when failure is None
+};
+
+// Extracts the included files into a fresh directory in the temporary location, in file order; a
+// failure is the one of the first entry that fails. A failed extraction has removed the directory and
+// everything it wrote before it returns.
+Extraction extractIncludedFiles(const IncludedFiles& included);
+
+// Deletes the plain files and removes the empty subdirectories of directory; does not descend.
+// A path that is empty or starts with "." is left alone.
+void emptyDirectory(const char* directory);

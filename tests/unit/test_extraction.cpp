@@ -1,0 +1,224 @@
+#include "files/extraction.h"
+
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "config/keys.h"
+#include "files/tempdir.h"
+#include "included_files.h"
+#include "scratch_directory.h"
+#include "stream_fixture.h"
+
+namespace {
+
+using fixture::patternedBytes;
+using fixture::readFile;
+using fixture::ScratchDirectory;
+using fixture::writeFile;
+namespace keys = brolt::keys;
+
+std::string tempDir() {
+    return chooseTempDir().value_or("");
+}
+
+// Extraction directories are named after a fresh temporary file: <temp>\brtXXXX.tmp_dir<number>.
+std::set<std::string> extractionDirectoriesIn(const std::string& directory) {
+    std::set<std::string> found;
+    std::string base = directory.back() == '\\' ? directory : directory + "\\";
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((base + "brt*.tmp_dir*").c_str(), &entry);
+    if (search == INVALID_HANDLE_VALUE)
+        return found;
+    do
+        found.insert(base + entry.cFileName);
+    while (FindNextFileA(search, &entry));
+    FindClose(search);
+    return found;
+}
+
+// A launcher built on the test binary: its configuration records, then the included files.
+struct Launcher {
+    int count;
+    std::string names;
+    std::vector<std::string> includedFiles;
+    std::string path;
+    // Filled by bytes(): offsets in the file of each entry's size field, of the end of the entries and
+    // of the end of the records.
+    std::vector<uint32_t> entryOffsets;
+    uint32_t entriesEnd = 0;
+    uint32_t configurationEnd = 0;
+
+    std::string bytes() {
+        std::string stream = fixture::streamBytes(
+            {{{keys::kIncludedFileCount, std::to_string(count)}, {keys::kIncludedFileNames, names}}, {}});
+        fixture::IncludedSection section = fixture::includedSection(includedFiles);
+        std::string image = fixture::readFile(fixture::ownPath());
+        uint32_t streamOffset = fixture::imageLayout(image).endOfLastSection;
+        uint32_t sectionOffset = streamOffset + static_cast<uint32_t>(stream.size());
+        entryOffsets.clear();
+        for (uint32_t offset : section.entryOffsets)
+            entryOffsets.push_back(sectionOffset + offset);
+        entriesEnd = sectionOffset + section.entriesEnd;
+        configurationEnd = sectionOffset;
+        image.resize(streamOffset);
+        return image + stream + section.bytes;
+    }
+};
+
+// Writes the launcher (cut to its first `length` bytes when given) and extracts what it includes.
+Extraction extract(Launcher& launcher, size_t length = std::string::npos) {
+    std::string bytes = launcher.bytes();
+    EXPECT_TRUE(writeFile(launcher.path, bytes.substr(0, length))) << launcher.path;
+    return extractIncludedFiles({launcher.path, launcher.configurationEnd, launcher.count, launcher.names});
+}
+
+class Extract : public testing::Test {
+  protected:
+    ScratchDirectory scratch;
+    std::set<std::string> before = extractionDirectoriesIn(tempDir());
+
+    void TearDown() override {
+        for (const std::string& directory : extractionDirectoriesIn(tempDir())) {
+            if (!before.count(directory))
+                fixture::removeTree(directory);
+        }
+    }
+    std::set<std::string> created() {
+        std::set<std::string> now = extractionDirectoriesIn(tempDir());
+        for (const std::string& directory : before)
+            now.erase(directory);
+        return now;
+    }
+};
+
+TEST_F(Extract, NothingIncludedCreatesNothing) {
+    Launcher launcher{0, "a.txt", {"unread"}, scratch / "launcher.exe"};
+
+    Extraction extraction = extract(launcher);
+
+    EXPECT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(extraction.files.directory, "");
+    EXPECT_EQ(extraction.files.unextractedPosition, 0u);
+    EXPECT_TRUE(created().empty());
+}
+
+// A count with no names behind it still makes the directory, which stays empty.
+TEST_F(Extract, CountWithoutNamesMakesAnEmptyDirectory) {
+    Launcher launcher{1, ";;", {}, scratch / "launcher.exe"};
+
+    Extraction extraction = extract(launcher);
+
+    ASSERT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(created(), std::set<std::string>{extraction.files.directory});
+    EXPECT_EQ(extraction.files.unextractedPosition, launcher.configurationEnd);
+}
+
+TEST_F(Extract, CountLimitsTheNamesAndThePositionStopsAtTheFirstEntryLeft) {
+    Launcher launcher{2,
+                      "a.txt;b.bin;c.txt",
+                      {"first file\r\n", patternedBytes(300, 1), "third"},
+                      scratch / "launcher.exe"};
+
+    Extraction extraction = extract(launcher);
+    const std::string& directory = extraction.files.directory;
+
+    ASSERT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(created(), std::set<std::string>{directory});
+    EXPECT_TRUE(std::regex_match(directory, std::regex(R"(.*\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5})")))
+        << directory;
+    EXPECT_EQ(readFile(directory + "\\a.txt"), "first file\r\n");
+    EXPECT_EQ(readFile(directory + "\\b.bin"), patternedBytes(300, 1));
+    EXPECT_EQ(GetFileAttributesA((directory + "\\c.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(extraction.files.unextractedPosition, launcher.entryOffsets[2]);
+}
+
+TEST_F(Extract, EmptyFileIsSkippedAndLargeFileArrivesWhole) {
+    // Two full copy chunks and a part; the pattern includes bytes equal to the scrambling value.
+    std::string large = patternedBytes(2 * (1 << 20) + 123, 7);
+    Launcher launcher{2, "empty.txt;large.bin", {"", large}, scratch / "launcher.exe"};
+
+    Extraction extraction = extract(launcher);
+    const std::string& directory = extraction.files.directory;
+
+    ASSERT_EQ(extraction.failure, ExtractionFailure::None);
+    EXPECT_EQ(GetFileAttributesA(directory.c_str()) & FILE_ATTRIBUTE_DIRECTORY,
+              static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+    EXPECT_EQ(GetFileAttributesA((directory + "\\empty.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_TRUE(readFile(directory + "\\large.bin") == large);
+    EXPECT_EQ(extraction.files.unextractedPosition, launcher.entriesEnd);
+}
+
+// Each failure comes after a first file was written: what the extraction created must go again, and
+// nothing may land beside the extraction directory.
+TEST_F(Extract, FailedExtractionLeavesNothing) {
+    struct Case {
+        const char* what;
+        std::string secondName;
+        size_t cutIntoSecondEntry;  // bytes of the second entry kept; npos: the whole launcher
+        ExtractionFailure expected;
+    };
+    const std::string tooLong(300, 'x');  // longer than any file system allows for one name
+    const Case cases[] = {
+        {"content ends early", "cut.bin", 8 + 9000, ExtractionFailure::CopyFailed},
+        {"size field cut", "cut.bin", 3, ExtractionFailure::SizeUnreadable},
+        // Each entry's name is checked before its size is read.
+        {"size field cut under a refused name", "nul.bin", 3, ExtractionFailure::FileNotCreated},
+        {"name leaves the directory", "..\\esc.txt", std::string::npos, ExtractionFailure::FileNotCreated},
+        {"name of a device", "nul.bin", std::string::npos, ExtractionFailure::FileNotCreated},
+        {"name too long", tooLong, std::string::npos, ExtractionFailure::FileNotCreated},
+    };
+    for (const Case& c : cases) {
+        Launcher launcher{
+            2, "whole.txt;" + c.secondName, {"whole", patternedBytes(20000, 3)}, scratch / "launcher.exe"};
+        launcher.bytes();  // for the offsets
+        size_t length = c.cutIntoSecondEntry == std::string::npos
+                            ? std::string::npos
+                            : launcher.entryOffsets[1] + c.cutIntoSecondEntry;
+
+        Extraction extraction = extract(launcher, length);
+
+        EXPECT_EQ(extraction.failure, c.expected) << c.what;
+        EXPECT_EQ(extraction.files.directory, "") << c.what;
+        EXPECT_TRUE(created().empty()) << c.what;
+        EXPECT_EQ(GetFileAttributesA((tempDir() + "\\esc.txt").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+    }
+}
+
+TEST(EmptyDirectory, RemovesPlainEntriesOnly) {
+    ScratchDirectory scratch;
+    writeFile(scratch / "a.txt", "a");
+    writeFile(scratch / "b.jar", "b");
+    CreateDirectoryA((scratch / "empty").c_str(), nullptr);
+    CreateDirectoryA((scratch / "full").c_str(), nullptr);
+    writeFile(scratch / "full\\inner.txt", "inner");
+
+    emptyDirectory((scratch.path + "\\").c_str());
+
+    EXPECT_EQ(GetFileAttributesA((scratch / "a.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((scratch / "b.jar").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(GetFileAttributesA((scratch / "empty").c_str()), INVALID_FILE_ATTRIBUTES);
+    EXPECT_EQ(readFile(scratch / "full\\inner.txt"), "inner");
+}
+
+TEST(EmptyDirectory, LeavesDotPathsAlone) {
+    ScratchDirectory scratch;
+    CreateDirectoryA((scratch / "work").c_str(), nullptr);
+    CreateDirectoryA((scratch / "sibling").c_str(), nullptr);
+    writeFile(scratch / "work\\keep.txt", "k");
+    writeFile(scratch / "sibling\\keep.txt", "s");
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    SetCurrentDirectoryA((scratch / "work").c_str());
+    for (const char* path : {".", ".\\", "..\\sibling", ""}) {
+        emptyDirectory(path);
+        EXPECT_EQ(readFile(scratch / "work\\keep.txt"), "k") << path;
+        EXPECT_EQ(readFile(scratch / "sibling\\keep.txt"), "s") << path;
+    }
+    SetCurrentDirectoryA(current);
+}
+
+}  // namespace
