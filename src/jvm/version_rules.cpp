@@ -7,7 +7,10 @@ namespace brolt::jvm {
 
 namespace {
 
+// A pre-release names itself in a dash-separated part after the number: "-ea", "-rc1", "-beta2".
 constexpr std::string_view kPrereleaseMarkers[] = {"beta", "ea", "rc"};
+constexpr char kPartSeparator = '-';
+constexpr char kBuildSeparator = '+';
 constexpr std::string_view kLegacyPrefix = "1.";
 
 // Lines a runtime prints before its version when options come from the environment.
@@ -117,11 +120,29 @@ Verdict checkBounds(std::string_view what, std::string_view version, const Versi
     return Verdict::accept();
 }
 
+// One part, its build number ("+181") already cut off: a marker, then nothing but digits.
+bool isPrereleaseMarker(std::string_view part) {
+    return std::any_of(
+        std::begin(kPrereleaseMarkers), std::end(kPrereleaseMarkers), [part](std::string_view marker) {
+            return startsWith(part, marker) &&
+                   std::all_of(part.begin() + marker.size(), part.end(), [](char c) { return isDigit(c); });
+        });
+}
+
 }  // namespace
 
 bool isPrerelease(std::string_view version) {
-    return std::any_of(std::begin(kPrereleaseMarkers), std::end(kPrereleaseMarkers),
-                       [version](std::string_view marker) { return version.find(marker) != version.npos; });
+    version = untilNul(version);
+    // The text before the first dash is the version number itself and never a marker.
+    size_t dash = version.find(kPartSeparator);
+    while (dash != std::string_view::npos) {
+        size_t start = dash + 1;
+        dash = version.find(kPartSeparator, start);
+        std::string_view part = version.substr(start, dash == std::string_view::npos ? dash : dash - start);
+        if (isPrereleaseMarker(part.substr(0, part.find(kBuildSeparator))))
+            return true;
+    }
+    return false;
 }
 
 Verdict versionInRange(std::string_view version, const VersionRange& range, bool skipPrereleaseCheck) {

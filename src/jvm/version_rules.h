@@ -17,7 +17,11 @@ struct VersionRange {
     bool prereleaseAllowed = false;  // key 130 not 0
 };
 
-// Contains "beta", "ea" or "rc" anywhere.
+// A pre-release carries a marker as one of its dash-separated parts after the first: a part that is
+// "beta", "ea" or "rc" (lower case, as runtimes print them) followed by nothing but digits, with any
+// build number after a "+" left out (the text ends at its first NUL). So "17-ea", "1.7.0-rc1",
+// "1.6.0-beta2-b86" and "9-ea+181" are pre-releases, while vendor suffixes such as "17.0.9-release",
+// "21.0.1-orca" or "11-rcx" are not.
 bool isPrerelease(std::string_view version);
 
 // Whether a runtime's version qualifies. Unless skipPrereleaseCheck or the range allows them,

@@ -47,6 +47,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     checkVerdict(key);
     require(!inRange.accepted || skipping.accepted);
     require(jvm::isPrerelease(version) || inRange.accepted == skipping.accepted);
+    // A marker is a part of its own: a vendor part added after the text changes nothing, a marker
+    // part added always makes a pre-release.
+    require(jvm::isPrerelease(version + "-release") == jvm::isPrerelease(version));
+    require(jvm::isPrerelease(version + "-ea") || version.find('\0') != std::string::npos);
 
     // An empty bound passes under either rule.
     auto legacyOrEmpty = [](const std::string& bound) { return bound.empty() || legacy(bound); };

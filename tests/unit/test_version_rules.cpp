@@ -95,6 +95,48 @@ TEST(VersionRange, PrereleasesPassOnlyWhenSkippedOrAllowed) {
     }
 }
 
+struct MarkerCase {
+    const char* version;
+    bool prerelease;
+};
+
+TEST(VersionRange, PrereleaseMarkersCountOnlyAsTheirOwnPart) {
+    const MarkerCase cases[] = {
+        // A marker part, optionally numbered, optionally with a build number after "+".
+        {"17-ea", true},
+        {"1.8.0-ea", true},
+        {"21-rc1", true},
+        {"21-rc", true},
+        {"1.7.0-rc12", true},
+        {"9-ea+181", true},
+        {"1.6.0-beta2", true},
+        {"1.6.0-beta", true},
+        {"1.7.0-ea-b12", true},
+        {"17.0.9-vendor-rc2", true},
+        // Vendor suffixes that hold the letters without being a marker part.
+        {"17.0.9-release", false},
+        {"21.0.1-orca", false},
+        {"11.0.2-search", false},
+        {"1.8.0_392-betamax", false},
+        {"17-rcx", false},
+        {"17-rc1a", false},
+        {"17-ea1x", false},
+        {"17-xea", false},
+        {"17-EA", false},  // runtimes print markers in lower case
+        {"17-+ea", false},
+        {"ea", false},  // the number itself is never a marker
+        {"rc1", false},
+        {"17-", false},
+        {"17ea", false},
+        {"1.8.0_392", false},
+    };
+    const jvm::VersionRange unbounded{"", "", false};
+    for (const MarkerCase& c : cases) {
+        EXPECT_EQ(jvm::isPrerelease(c.version), c.prerelease) << c.version;
+        EXPECT_EQ(jvm::versionInRange(c.version, unbounded, false).accepted, !c.prerelease) << c.version;
+    }
+}
+
 TEST(VersionOrder, ByteWiseAmongOldNumbersNumericOtherwiseAndTotal) {
     // Each list ascending; every pair must compare the way the list orders it, both ways round.
     const std::vector<std::vector<std::string>> ascending = {
