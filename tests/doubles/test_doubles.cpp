@@ -218,8 +218,8 @@ TEST(VmLibraryDouble, CreatesAVmOnlyWhenItsConfigurationIsBesideIt) {
         EXPECT_EQ(create(&vm, &environment, &args), c.result) << told;
         EXPECT_EQ(vm != nullptr, c.result == JNI_OK) << told;
         EXPECT_EQ(environment != nullptr, c.result == JNI_OK) << told;
-        EXPECT_EQ(readFile(scratch / "jre\\bin\\server\\vm_double.record").find(
-                      "create version=0x10002 ignoreUnrecognized=0 options=1\noption 0 -Xrs\n"),
+        EXPECT_EQ(readFile(scratch / "jre\\bin\\server\\vm_double.record")
+                      .find("create version=0x10002 ignoreUnrecognized=0 options=1\noption 0 -Xrs\n"),
                   0u)
             << told;
         FreeLibrary(module);
