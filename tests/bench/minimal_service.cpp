@@ -2,13 +2,12 @@
 // load a jvm.dll by its full path, create the VM on the service thread (a thread of its own) with
 // -Xrs -Xmx256m and a class path, call a class's static main(String[]) with the given arguments, and at
 // a stop end the VM through java.lang.Shutdown.exit(0), whose exit hook reports the service stopped.
+// The steps are the tests' VM start (tests/support/vm_start.h), which adds nothing to them.
 //
 //   minimal_service <jvm.dll> <class path> <main class> [arguments for main...]
 //
 // Installed as a service with that command line; the service name is whatever the entry is called.
 #include <windows.h>
-
-#include <jni.h>
 
 #include <cstdio>
 #include <mutex>
@@ -16,13 +15,13 @@
 #include <vector>
 
 #include "core/unique_resource.h"
+#include "vm_start.h"
 
 namespace {
 
 struct Settings {
-    std::string jvmLibrary;
-    std::string classPathOption;
-    std::string mainClass;  // internal form, with slashes
+    vmstart::JavaTarget target;
+    std::vector<std::string> vmOptions;
     std::vector<std::wstring> mainArguments;
 };
 
@@ -56,45 +55,19 @@ void WINAPI controlHandler(DWORD control) {
     }
 }
 
-// False when the VM could not be created or main could not be called; main's own end is up to it.
-bool runMain(JNIEnv*& env) {
-    HMODULE library = LoadLibraryA(settings.jvmLibrary.c_str());
-    using CreateJavaVM = jint(JNICALL*)(JavaVM**, void**, void*);
-    auto createJavaVM =
-        library ? reinterpret_cast<CreateJavaVM>(GetProcAddress(library, "JNI_CreateJavaVM")) : nullptr;
-    if (createJavaVM == nullptr)
-        return false;
-    std::vector<JavaVMOption> options = {
-        {const_cast<char*>("-Xrs"), nullptr},
-        {const_cast<char*>("-Xmx256m"), nullptr},
-        {const_cast<char*>(settings.classPathOption.c_str()), nullptr},
-        {const_cast<char*>("exit"), reinterpret_cast<void*>(&exitHook)},
-        {const_cast<char*>("abort"), reinterpret_cast<void*>(&abortHook)},
-    };
-    JavaVMInitArgs args{};
-    args.version = JNI_VERSION_1_2;
-    args.nOptions = static_cast<jint>(options.size());
-    args.options = options.data();
-    args.ignoreUnrecognized = JNI_TRUE;
-    JavaVM* vm = nullptr;
-    if (createJavaVM(&vm, reinterpret_cast<void**>(&env), &args) != JNI_OK)
-        return false;
-
-    jclass mainClass = env->FindClass(settings.mainClass.c_str());
-    jmethodID main =
-        mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V") : nullptr;
-    if (main == nullptr)
-        return false;
-    jobjectArray arguments = env->NewObjectArray(static_cast<jsize>(settings.mainArguments.size()),
-                                                 env->FindClass("java/lang/String"), nullptr);
-    for (size_t i = 0; i < settings.mainArguments.size(); ++i) {
-        const std::wstring& text = settings.mainArguments[i];
-        env->SetObjectArrayElement(
-            arguments, static_cast<jsize>(i),
-            env->NewString(reinterpret_cast<const jchar*>(text.c_str()), static_cast<jsize>(text.size())));
-    }
-    env->CallStaticVoidMethod(mainClass, main, arguments);
-    return env->ExceptionOccurred() == nullptr;
+// The VM's environment; null when the VM could not be created or main could not be called. Main's own
+// end is up to it.
+JNIEnv* runMain() {
+    vmstart::CreateJavaVm create = vmstart::loadVmLibrary(settings.target.library);
+    if (create == nullptr)
+        return nullptr;
+    JNIEnv* env = vmstart::createVm(create, settings.vmOptions, {exitHook, abortHook}).env;
+    if (env == nullptr)
+        return nullptr;
+    vmstart::MainMethod main = vmstart::findMain(env, settings.target.mainClass);
+    if (main.main == nullptr || !vmstart::callMain(env, main, settings.mainArguments))
+        return nullptr;
+    return env;
 }
 
 void WINAPI serviceMain(DWORD, LPSTR* argv) {
@@ -109,26 +82,15 @@ void WINAPI serviceMain(DWORD, LPSTR* argv) {
         return;
     report(SERVICE_RUNNING);
 
-    JNIEnv* env = nullptr;
-    if (!runMain(env)) {
+    JNIEnv* env = runMain();
+    if (env == nullptr) {
         report(SERVICE_STOPPED, 1);
         return;
     }
     WaitForSingleObject(stopEvent.get(), INFINITE);
-    jclass shutdown = env->FindClass("java/lang/Shutdown");
-    jmethodID exit = shutdown ? env->GetStaticMethodID(shutdown, "exit", "(I)V") : nullptr;
-    if (exit != nullptr)
-        env->CallStaticVoidMethod(shutdown, exit, 0);
+    vmstart::callJavaExit(env, 0);
     // The Java exit ends the process; getting here means it did not.
     report(SERVICE_STOPPED);
-}
-
-std::string narrow(const wchar_t* text) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text, -1, out.data(), bytes, nullptr, nullptr);
-    out.resize(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0);
-    return out;
 }
 
 }  // namespace
@@ -140,11 +102,8 @@ int main() {
         fprintf(stderr, "usage: minimal_service <jvm.dll> <class path> <main class> [arguments...]\n");
         return 2;
     }
-    settings.jvmLibrary = narrow(argv[1]);
-    settings.classPathOption = "-Djava.class.path=" + narrow(argv[2]);
-    settings.mainClass = narrow(argv[3]);
-    for (char& c : settings.mainClass)
-        c = c == '.' ? '/' : c;
+    settings.target = vmstart::javaTarget(argv);
+    settings.vmOptions = {"-Xrs", "-Xmx256m", settings.target.classPathOption};
     settings.mainArguments.assign(argv + 4, argv + argc);
 
     char name[] = "";  // an own-process service may go by any name

@@ -10,10 +10,9 @@
 // String), an instance method ownKinds of the same parameters and a constructor without any, both
 // are called with the same arguments through the variadic, the va_list and the array entry of the
 // JNI table, and each result printed as "kinds [nonvirtual ]<entry>: <text>".
-// Exit codes of its own: see ProbeFailure.
+// Exit codes of its own: see ProbeFailure. It starts the VM with the tests' VM start
+// (tests/support/vm_start.h), as the benchmark's minimal service does.
 #include <windows.h>
-
-#include <jni.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "core/unique_resource.h"
+#include "vm_start.h"
 
 namespace {
 
@@ -34,20 +34,10 @@ enum ProbeFailure : int {
 };
 
 struct ProbeRun {
-    std::string jvmLibrary;
-    std::string classPathOption;
-    std::string mainClass;  // internal form, with slashes
+    vmstart::JavaTarget target;
     jint exitCode = 0;
     std::vector<std::wstring> mainArguments;
 };
-
-std::string narrow(const std::wstring& text) {
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, out.data(), bytes, nullptr, nullptr);
-    out.resize(bytes > 0 ? static_cast<size_t>(bytes - 1) : 0);
-    return out;
-}
 
 void JNICALL exitHook(jint code) {
     std::printf("exit hook: %ld\n", static_cast<long>(code));
@@ -129,37 +119,18 @@ double millisecondsSince(LARGE_INTEGER start) {
 }
 
 int runJava(const ProbeRun& run) {
-    HMODULE library = LoadLibraryA(run.jvmLibrary.c_str());
-    if (library == nullptr) {
-        std::fprintf(stderr, "cannot load %s (error %lu)\n", run.jvmLibrary.c_str(), GetLastError());
+    vmstart::CreateJavaVm create = vmstart::loadVmLibrary(run.target.library);
+    if (create == nullptr) {
+        std::fprintf(stderr, "cannot load JNI_CreateJavaVM of %s (error %lu)\n", run.target.library.c_str(),
+                     GetLastError());
         return kLoadFailed;
     }
-    using CreateJavaVM = jint(JNICALL*)(JavaVM**, void**, void*);
-    auto createJavaVM = reinterpret_cast<CreateJavaVM>(GetProcAddress(library, "JNI_CreateJavaVM"));
-    if (createJavaVM == nullptr) {
-        std::fprintf(stderr, "%s has no JNI_CreateJavaVM\n", run.jvmLibrary.c_str());
-        return kLoadFailed;
-    }
-
-    std::vector<JavaVMOption> options = {
-        {const_cast<char*>("-Xrs"), nullptr},
-        {const_cast<char*>("exit"), reinterpret_cast<void*>(&exitHook)},
-        {const_cast<char*>("abort"), reinterpret_cast<void*>(&abortHook)},
-        {const_cast<char*>(run.classPathOption.c_str()), nullptr},
-    };
-    JavaVMInitArgs args{};
-    args.version = JNI_VERSION_1_2;
-    args.nOptions = static_cast<jint>(options.size());
-    args.options = options.data();
-    args.ignoreUnrecognized = JNI_TRUE;
-
-    JavaVM* vm = nullptr;
-    JNIEnv* env = nullptr;
     LARGE_INTEGER start;
     QueryPerformanceCounter(&start);
-    jint created = createJavaVM(&vm, reinterpret_cast<void**>(&env), &args);
-    if (created != JNI_OK) {
-        std::fprintf(stderr, "JNI_CreateJavaVM failed: %ld\n", static_cast<long>(created));
+    vmstart::CreatedVm created =
+        vmstart::createVm(create, {"-Xrs", run.target.classPathOption}, {exitHook, abortHook});
+    if (created.env == nullptr) {
+        std::fprintf(stderr, "JNI_CreateJavaVM failed: %ld\n", static_cast<long>(created.result));
         return kCreateFailed;
     }
     std::printf("JNI_CreateJavaVM: %.1f ms\n", millisecondsSince(start));
@@ -168,38 +139,19 @@ int runJava(const ProbeRun& run) {
     std::printf("handled fault: %s\n", IsBadReadPtr(reinterpret_cast<void*>(16), 4) ? "yes" : "no");
     std::fflush(stdout);
 
-    jclass mainClass = env->FindClass(run.mainClass.c_str());
-    jmethodID main =
-        mainClass ? env->GetStaticMethodID(mainClass, "main", "([Ljava/lang/String;)V") : nullptr;
-    if (main == nullptr) {
+    JNIEnv* env = created.env;
+    vmstart::MainMethod main = vmstart::findMain(env, run.target.mainClass);
+    if (main.main == nullptr) {
         env->ExceptionDescribe();
         return kClassMissing;
     }
-    callWithEveryKind(env, mainClass);
+    callWithEveryKind(env, main.type);
     std::fflush(stdout);
-    jobjectArray arguments = env->NewObjectArray(static_cast<jsize>(run.mainArguments.size()),
-                                                 env->FindClass("java/lang/String"), nullptr);
-    for (size_t i = 0; i < run.mainArguments.size(); ++i) {
-        const std::wstring& text = run.mainArguments[i];
-        jstring value =
-            env->NewString(reinterpret_cast<const jchar*>(text.c_str()), static_cast<jsize>(text.size()));
-        env->SetObjectArrayElement(arguments, static_cast<jsize>(i), value);
-    }
-    env->CallStaticVoidMethod(mainClass, main, arguments);
-    if (env->ExceptionOccurred()) {
+    if (!vmstart::callMain(env, main, run.mainArguments)) {
         env->ExceptionDescribe();
         return kMainThrew;
     }
-
-    jclass shutdown = env->FindClass("java/lang/Shutdown");
-    jmethodID exit = shutdown ? env->GetStaticMethodID(shutdown, "exit", "(I)V") : nullptr;
-    if (exit == nullptr) {
-        env->ExceptionClear();
-        shutdown = env->FindClass("java/lang/System");
-        exit = env->GetStaticMethodID(shutdown, "exit", "(I)V");
-    }
-    // Through the table's variadic entry, which the C++ helpers never use (they call the va_list form).
-    env->functions->CallStaticVoidMethod(env, shutdown, exit, run.exitCode);
+    vmstart::callJavaExit(env, run.exitCode);
     // The Java exit ends the process; getting here means it did not.
     env->ExceptionDescribe();
     return kExitReturned;
@@ -220,11 +172,7 @@ int main() {
         return kUsage;
     }
     ProbeRun run;
-    run.jvmLibrary = narrow(argv[1]);
-    run.classPathOption = "-Djava.class.path=" + narrow(argv[2]);
-    run.mainClass = narrow(argv[3]);
-    for (char& c : run.mainClass)
-        c = c == '.' ? '/' : c;
+    run.target = vmstart::javaTarget(argv);
     run.exitCode = static_cast<jint>(std::wcstol(argv[4], nullptr, 10));
     run.mainArguments.assign(argv + 5, argv + argc);
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Makes Java runtimes in Windows layout whose jvm.dll runs a Debian HotSpot inside the Wine process,
-# and whose bin\java.exe answers "-version" with that runtime's real version output:
+# and whose bin\java.exe (the tests' java double) answers "-version" with that runtime's real version
+# output:
 #   out/jre32  bin\client\jvm.dll and bin\server\jvm.dll over the i386 runtime (unpacked here)
 #   out/jre64  bin\server\jvm.dll over the machine's own amd64 runtime
 # For tests and demos only; the launcher never ships them.
@@ -82,7 +83,8 @@ build_runtime() {
   wineg++ "$WINELIB_MACHINE" -shared -std=c++20 -O2 -Wall -Wextra -Wno-unused-parameter \
     -I"$JNI_INCLUDE" -I"$JNI_INCLUDE/linux" -I"$build" \
     "$HERE/jvm_bridge.cpp" "$build/jvm_bridge.spec" -o "$build/jvm.dll" -ldl
-  "$WINDOWS_CXX" -std=c++20 -O2 -Wall -static -s "$HERE/java_exe.cpp" -o "$build/java.exe"
+  # java.exe is the tests' java double, told to answer as this runtime's own java does.
+  "$WINDOWS_CXX" -std=c++20 -O2 -Wall -static -s "$ROOT/tests/doubles/java_double.cpp" -o "$build/java.exe"
 
   for kind in "${VM_KINDS[@]}"; do
     mkdir -p "$RUNTIME/bin/$kind"
@@ -91,7 +93,10 @@ build_runtime() {
   done
   cp "$build/java.exe" "$RUNTIME/bin/java.exe"
   cp "$build/java.exe" "$RUNTIME/bin/javaw.exe"
-  "$RUNTIME_HOME/bin/java" -XXaltjvm="$RUNTIME_HOME/lib/${VM_KINDS[0]}" -version 2>"$RUNTIME/bin/java-version.txt"
+  # The double's instructions: end with 0, after the real version output on standard error.
+  { echo 0; "$RUNTIME_HOME/bin/java" -XXaltjvm="$RUNTIME_HOME/lib/${VM_KINDS[0]}" -version 2>&1 >/dev/null; } \
+    >"$RUNTIME/bin/java-double.txt"
+  rm -f "$RUNTIME/bin/java-version.txt"
   echo "bridge: runtime ready in $RUNTIME"
 }
 

@@ -1,11 +1,12 @@
 // The doubles behave as the runtime search will rely on: java.exe writes its chosen text, ends with its
 // chosen code or hangs, and records each run; unpack200.exe restores an archive with and without -r;
-// the VM library loads by full path, records it, and resolves JNI_CreateJavaVM by its plain name.
+// the VM library loads by full path, records it, resolves JNI_CreateJavaVM by its plain name, and
+// creates a VM only when told how.
 #include <windows.h>
 
 #include <gtest/gtest.h>
+#include <jni.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -166,7 +167,7 @@ TEST(UnpackDouble, RestoresTheArchiveAndRemovesThePackedFileOnlyWithR) {
     }
 }
 
-using CreateJavaVm = int32_t(__stdcall*)(void**, void**, void*);
+using CreateJavaVm = jint(JNICALL*)(JavaVM**, void**, void*);
 
 TEST(VmLibraryDouble, LoadsByFullPathRecordsItAndResolvesUndecoratedEntries) {
     fixture::ScratchDirectory scratch;
@@ -180,16 +181,49 @@ TEST(VmLibraryDouble, LoadsByFullPathRecordsItAndResolvesUndecoratedEntries) {
               CSTR_EQUAL)
         << loads;
 
-    auto create = reinterpret_cast<CreateJavaVm>(GetProcAddress(module, "JNI_CreateJavaVM"));
-    ASSERT_NE(create, nullptr);
-    void* vm = &scratch;
-    void* environment = &scratch;
-    EXPECT_LT(create(&vm, &environment, nullptr), 0);
-    EXPECT_EQ(vm, nullptr);
+    EXPECT_NE(GetProcAddress(module, "JNI_CreateJavaVM"), nullptr);
     EXPECT_NE(GetProcAddress(module, "JNI_GetDefaultJavaVMInitArgs"), nullptr);
     EXPECT_NE(GetProcAddress(module, "JNI_GetCreatedJavaVMs"), nullptr);
     EXPECT_EQ(GetProcAddress(module, "JNI_CreateJavaVM@12"), nullptr);
     FreeLibrary(module);
+}
+
+// A runtime laid out only to be found has no vm_double.cfg: its VM cannot be created. With the file,
+// the library is the whole VM double and creates the VM the file describes.
+TEST(VmLibraryDouble, CreatesAVmOnlyWhenItsConfigurationIsBesideIt) {
+    struct CreateCase {
+        const char* configuration;  // null: no vm_double.cfg
+        jint result;
+    };
+    const CreateCase cases[] = {
+        {nullptr, JNI_ERR},
+        {"", JNI_OK},
+        {"create_result -4\n", JNI_ENOMEM},
+    };
+    for (const CreateCase& c : cases) {
+        const std::string told = c.configuration != nullptr ? c.configuration : "(none)";
+        fixture::ScratchDirectory scratch;
+        const std::string library = install("jvm.dll", scratch / "jre\\bin\\server");
+        if (c.configuration != nullptr)
+            writeText(scratch / "jre\\bin\\server\\vm_double.cfg", c.configuration);
+        HMODULE module = LoadLibraryA(library.c_str());
+        ASSERT_NE(module, nullptr) << library << " (error " << GetLastError() << ")";
+        auto create = reinterpret_cast<CreateJavaVm>(GetProcAddress(module, "JNI_CreateJavaVM"));
+        ASSERT_NE(create, nullptr);
+
+        JavaVMOption option{const_cast<char*>("-Xrs"), nullptr};
+        JavaVMInitArgs args{JNI_VERSION_1_2, 1, &option, JNI_FALSE};
+        JavaVM* vm = reinterpret_cast<JavaVM*>(&scratch);
+        void* environment = &scratch;
+        EXPECT_EQ(create(&vm, &environment, &args), c.result) << told;
+        EXPECT_EQ(vm != nullptr, c.result == JNI_OK) << told;
+        EXPECT_EQ(environment != nullptr, c.result == JNI_OK) << told;
+        EXPECT_EQ(readFile(scratch / "jre\\bin\\server\\vm_double.record")
+                      .find("create version=0x10002 ignoreUnrecognized=0 options=1\noption 0 -Xrs\n"),
+                  0u)
+            << told;
+        FreeLibrary(module);
+    }
 }
 
 }  // namespace

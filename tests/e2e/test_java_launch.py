@@ -11,7 +11,7 @@ import brolt_e2e as e
 from service_e2e import RUNNING, STOPPED, ServiceCase, Watcher, control, query, service_toml, wait_for_state
 
 VM_LAUNCHER = e.TEST_BIN / "stand_in_launcher.exe"
-VM_DOUBLE = e.TEST_BIN / "doubles" / "vm_double" / "jvm.dll"
+VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
 MARKER = "brolt-extraction.owner"
 ERROR_SERVICE_SPECIFIC_ERROR = 1066
 

@@ -529,6 +529,9 @@ jint JNICALL createJavaVM(JavaVM** vm, void** env, void* args) {
     Sleep(state.behaviour.createDelayMs);
     if (state.behaviour.createResult != JNI_OK) {
         event("create -> " + std::to_string(state.behaviour.createResult));
+        // As a real VM leaves them: no handle to use by mistake.
+        *vm = nullptr;
+        *env = nullptr;
         return state.behaviour.createResult;
     }
     state.creatingThread = GetCurrentThreadId();

@@ -5,10 +5,11 @@
 // can be told to fail at each step.
 //
 // Unit tests use it in-process: vmdouble::reset(behaviour), then hand vmdouble::entryPoints() to the
-// launch. Built as jvm.dll (target vm_double_dll) it exports JNI_CreateJavaVM and its two companions
-// and reads its behaviour from vm_double.cfg beside it (or the file named by BROLT_VM_DOUBLE_CONFIG);
-// see parseBehaviour for the lines. It appends its record to vm_double.record beside it (or to the file
-// named by BROLT_VM_DOUBLE_RECORD), one event per line:
+// launch. Built as jvm.dll (target vm_double_dll, out/<part>/tests/doubles/jvm.dll) it exports
+// JNI_CreateJavaVM and its two companions, notes each load in jvm-loads.txt beside it, and reads its
+// behaviour from vm_double.cfg beside it (or the file named by BROLT_VM_DOUBLE_CONFIG; without either,
+// creation answers JNI_ERR); see parseBehaviour for the lines. It appends its record to vm_double.record
+// beside it (or to the file named by BROLT_VM_DOUBLE_RECORD), one event per line:
 //   create version=<hex> ignoreUnrecognized=<0|1> options=<n>
 //   option <index> <text>            (the exit and abort hooks: "option <index> exit hook")
 //   call <function> [<what>] [-> <result>]
