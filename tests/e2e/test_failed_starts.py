@@ -36,6 +36,11 @@ def vm_double_runtime(home: pathlib.Path, behaviour: str = "") -> pathlib.Path:
     return home
 
 
+def without_runtime_class(home: pathlib.Path) -> pathlib.Path:
+    """A runtime whose VM starts but has no class of the Java-side runtime."""
+    return vm_double_runtime(home, "missing_class com/brolt/runtime/WinLauncher\n")
+
+
 def packed_runtime(home: pathlib.Path) -> pathlib.Path:
     """A runtime shipped with packed archives and without the unpacker that restores them."""
     vm_double_runtime(home)
@@ -67,7 +72,8 @@ class FailedStartTest(ServiceCase):
     def start_failing_service(self, directory: pathlib.Path, java: str, arguments: str = ""):
         """Packs a launcher with one included file, installs it with sc create (arguments after the
         program on its command line), starts it with its own temporary folder and waits for STOPPED.
-        Returns the exit code the service manager shows, the log of the start and the folder."""
+        Returns the exit code the service manager shows, the log of the start and the extraction
+        folders left once the process had time to end."""
         name = e.unique_name("BroltFailed")
         self.addCleanup(self.remove_service, name)
         (directory / "app.txt").write_text("included")
@@ -82,21 +88,21 @@ class FailedStartTest(ServiceCase):
         started = e.sc("start", name)
         self.assertEqual(started.returncode, 0, started)
         state, exit_code = wait_for_state(name, STOPPED)
+        left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
         logs = list(temp.glob("qdl_nlog_*"))
         log = logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
-        return exit_code, log, temp
+        return exit_code, log, e.win_path(temp), left
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
-        # (what, the runtime laid out at jre, search sequence, the service's arguments or configured
-        # ones, the message). A working runtime follows in the search sequence, so a search that goes
-        # on after a failure is seen: that runtime runs or loads.
+        # (what, the runtime laid out at jre, search sequence, arguments on the service's command line,
+        # configured arguments, the message). A working runtime follows in the search sequence, so a
+        # search that goes on after a failure is seen: that runtime's java.exe runs.
         cases = [
             ("no runtime found", None, "A{dir}\\nowhere", "", "", NO_VM),
             ("unpacker missing", packed_runtime, "A{jre};A{spare}", "", "", INTERNAL_ERROR.format("20")),
             ("VM library unloadable", unloadable_runtime, "A{jre};A{spare}", "", "", VM_DAMAGED.format("{jre}")),
             ("VM creation refused", make_runtime, "A{jre};A{spare}", "", "", VM_NOT_STARTED),
-            ("main class missing", lambda home: vm_double_runtime(home, "missing_class com/brolt/runtime/WinLauncher\n"),
-             "A{jre};A{spare}", "", "", MAIN_CLASS),
+            ("main class missing", without_runtime_class, "A{jre};A{spare}", "", "", MAIN_CLASS),
             ("unclosed quote on the command line", vm_double_runtime, "A{jre};A{spare}", ' "unclosed', "",
              WRONG_PARAMETERS),
             ("unclosed quote in the configured arguments", vm_double_runtime, "A{jre};A{spare}", "",
@@ -113,14 +119,14 @@ class FailedStartTest(ServiceCase):
                 spare = vm_double_runtime(directory / "spare") if "{spare}" in sequence else None
                 java = f"[java]\nsearch_sequence = '{sequence.format(**places)}'\n{configured}"
 
-                exit_code, log, temp = self.start_failing_service(directory, java, arguments)
+                exit_code, log, temp, left = self.start_failing_service(directory, java, arguments)
 
                 self.assertNotEqual(exit_code, 0, log)
                 self.assertIn(message.format(**places), log)
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
-                self.assertIn(f"Temp dir: {e.win_path(temp)}\\", log, "nothing was extracted")
-                self.assertEqual(wait_until_empty(temp, PROCESS_END_TIMEOUT), [])
+                self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")
+                self.assertEqual(left, [])
 
 
 if __name__ == "__main__":
