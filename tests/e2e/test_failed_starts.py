@@ -1,0 +1,133 @@
+"""Every way a service start can fail, under Wine's service manager: the service ends STOPPED with a
+non-zero exit code, the launcher's diagnostic log holds the message a user would have been shown, and
+the folder the included files went to is gone. Each launcher is the real one, packed with an included
+file, installed with sc create and started with sc start; its runtimes are made of the doubles.
+"""
+# word size: any
+import pathlib
+import shutil
+import time
+import unittest
+
+import brolt_e2e as e
+from service_e2e import STOPPED, ServiceCase, service_toml, wait_for_state
+from test_runtime_search import make_runtime, runs
+
+VM_DOUBLE = e.TEST_BIN / "doubles" / "vm_double" / "jvm.dll"
+# The packer's default texts of the messages each case ends with.
+NO_VM = f"No Java VM found. A {e.WORD_SIZE}-bit Java runtime is required."
+VM_DAMAGED = f"The {e.WORD_SIZE}-bit Java VM found at {{0}} is damaged."
+INTERNAL_ERROR = "An internal error occurred. Error code: {0}"
+VM_NOT_STARTED = "The Java VM could not be started. The main method may have thrown an exception."
+MAIN_CLASS = "Couldn't load main class."
+WRONG_PARAMETERS = "Wrong Parameter Usage"
+# How long a failed start may take to end its process once STOPPED is reported.
+PROCESS_END_TIMEOUT = 15.0
+# Wine's service manager gives every service the environment it made for the first one, so the log
+# and the temporary folder of each service are set by the command line it is registered with.
+WRAPPER = "C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& {command}"
+
+
+def vm_double_runtime(home: pathlib.Path, behaviour: str = "") -> pathlib.Path:
+    """A runtime whose VM library is the VM double, told how to behave."""
+    make_runtime(home)
+    shutil.copy(VM_DOUBLE, home / "bin" / "client" / "jvm.dll")
+    (home / "bin" / "client" / "vm_double.cfg").write_text(behaviour)
+    return home
+
+
+def without_runtime_class(home: pathlib.Path) -> pathlib.Path:
+    """A runtime whose VM starts but has no class of the Java-side runtime."""
+    return vm_double_runtime(home, "missing_class com/brolt/runtime/WinLauncher\n")
+
+
+def packed_runtime(home: pathlib.Path) -> pathlib.Path:
+    """A runtime shipped with packed archives and without the unpacker that restores them."""
+    vm_double_runtime(home)
+    (home / "lib").mkdir()
+    (home / "lib" / "rt.jar.pack").write_bytes(b"packed rt")
+    return home
+
+
+def unloadable_runtime(home: pathlib.Path) -> pathlib.Path:
+    """A runtime whose VM library is not a library at all."""
+    make_runtime(home)
+    (home / "bin" / "client" / "jvm.dll").write_bytes(b"not a library\r\n" * 64)
+    return home
+
+
+def extraction_folders(temp: pathlib.Path) -> list:
+    return [path for path in temp.iterdir() if path.is_dir()]
+
+
+def wait_until_empty(temp: pathlib.Path, timeout: float) -> list:
+    """The extraction folders left in temp once they are gone or the time is up."""
+    deadline = time.monotonic() + timeout
+    while extraction_folders(temp) and time.monotonic() < deadline:
+        time.sleep(0.2)
+    return extraction_folders(temp)
+
+
+class FailedStartTest(ServiceCase):
+    def start_failing_service(self, directory: pathlib.Path, java: str, arguments: str = ""):
+        """Packs a launcher with one included file, installs it with sc create (arguments after the
+        program on its command line), starts it with its own temporary folder and waits for STOPPED.
+        Returns the exit code the service manager shows, the log of the start and the extraction
+        folders left once the process had time to end."""
+        name = e.unique_name("BroltFailed")
+        self.addCleanup(self.remove_service, name)
+        (directory / "app.txt").write_text("included")
+        extra = f'{java}\n[include]\nfiles = ["app.txt"]\nruntime = false\n'
+        launcher = e.pack(directory, service_toml(name, extra))
+        temp = directory / "temp"
+        temp.mkdir()
+        command = WRAPPER.format(temp=e.win_path(temp), command=f'"{e.win_path(launcher)}"{arguments}')
+        created = e.sc("create", name, "binpath=", command)
+        self.assertEqual(created.returncode, 0, created)
+
+        started = e.sc("start", name)
+        self.assertEqual(started.returncode, 0, started)
+        state, exit_code = wait_for_state(name, STOPPED)
+        left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
+        logs = list(temp.glob("qdl_nlog_*"))
+        log = logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
+        return exit_code, log, e.win_path(temp), left
+
+    def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
+        # (what, the runtime laid out at jre, search sequence, arguments on the service's command line,
+        # configured arguments, the message). A working runtime follows in the search sequence, so a
+        # search that goes on after a failure is seen: that runtime's java.exe runs.
+        cases = [
+            ("no runtime found", None, "A{dir}\\nowhere", "", "", NO_VM),
+            ("unpacker missing", packed_runtime, "A{jre};A{spare}", "", "", INTERNAL_ERROR.format("20")),
+            ("VM library unloadable", unloadable_runtime, "A{jre};A{spare}", "", "", VM_DAMAGED.format("{jre}")),
+            ("VM creation refused", make_runtime, "A{jre};A{spare}", "", "", VM_NOT_STARTED),
+            ("main class missing", without_runtime_class, "A{jre};A{spare}", "", "", MAIN_CLASS),
+            ("unclosed quote on the command line", vm_double_runtime, "A{jre};A{spare}", ' "unclosed', "",
+             WRONG_PARAMETERS),
+            ("unclosed quote in the configured arguments", vm_double_runtime, "A{jre};A{spare}", "",
+             'arguments = \'a "unclosed\'', WRONG_PARAMETERS),
+        ]
+        for what, layout, sequence, arguments, configured, message in cases:
+            with self.subTest(what):
+                directory = e.workdir("failed")
+                self.addCleanup(shutil.rmtree, directory, True)
+                places = {"dir": e.win_path(directory), "jre": e.win_path(directory / "jre"),
+                          "spare": e.win_path(directory / "spare")}
+                if layout is not None:
+                    layout(directory / "jre")
+                spare = vm_double_runtime(directory / "spare") if "{spare}" in sequence else None
+                java = f"[java]\nsearch_sequence = '{sequence.format(**places)}'\n{configured}"
+
+                exit_code, log, temp, left = self.start_failing_service(directory, java, arguments)
+
+                self.assertNotEqual(exit_code, 0, log)
+                self.assertIn(message.format(**places), log)
+                if spare is not None:
+                    self.assertEqual(runs(spare), [], "the search went on after the failure")
+                self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")
+                self.assertEqual(left, [])
+
+
+if __name__ == "__main__":
+    unittest.main()
