@@ -115,7 +115,7 @@ MaybeFailure createJavaVM(const brolt::JavaVmEntryPoints& entryPoints,
         javaVm = nullptr;
         jniEnv = nullptr;
         logError("could not initialize JVM");
-        return brolt::silentFailure();
+        return brolt::failure(brolt::keys::kMsgVmCouldNotStart);
     }
     return std::nullopt;
 }

@@ -13,7 +13,7 @@ import brolt_e2e as e
 from service_e2e import STOPPED, ServiceCase, service_toml, wait_for_state
 from test_runtime_search import make_runtime, runs
 
-VM_DOUBLE = e.TEST_BIN / "doubles" / "vm_double" / "jvm.dll"
+VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
 # The packer's default texts of the messages each case ends with.
 NO_VM = f"No Java VM found. A {e.WORD_SIZE}-bit Java runtime is required."
 VM_DAMAGED = f"The {e.WORD_SIZE}-bit Java VM found at {{0}} is damaged."

@@ -360,7 +360,7 @@ TEST(LaunchFailures, EachFailureBeforeMainIsAValueWithItsMessage) {
          false},
         {"unclosed quote in the VM parameters", settings("", "-Da \"-Db"), {}, wrongUsage, false},
         {"unclosed quote in the arguments", settings("", "", "a 'b"), {}, wrongUsage, true},
-        {"creation refused", settings(""), refused, "0 ", false},
+        {"creation refused", settings(""), refused, std::to_string(keys::kMsgVmCouldNotStart) + " ", false},
         {"no runtime class", settings(""), noClass, std::to_string(keys::kMsgMainClassNotLoaded) + " ", true},
         {"no main method", settings(""), noMethod, std::to_string(keys::kMsgMainMethodNotFound) + " ", true},
     };
@@ -463,7 +463,7 @@ TEST(LaunchFirstRun, MissingFirstRunClassOrMethodIsAnInternalError) {
 TEST(LaunchFailures, CreationFailsOrMainThrows) {
     vmdouble::Behaviour refused;
     refused.createResult = JNI_ENOMEM;
-    EXPECT_EQ(failureOf(launchFailure(refused, {L"svc"})), "0 ");
+    EXPECT_EQ(failureOf(launchFailure(refused, {L"svc"})), std::to_string(keys::kMsgVmCouldNotStart) + " ");
     EXPECT_TRUE(vmdouble::record().calls.empty());
     stopJavaApplication();  // no VM: nothing to call
     EXPECT_TRUE(vmdouble::record().calls.empty());
