@@ -127,23 +127,30 @@ bool checkEntry(Search& search, const SearchLetter& row, const SearchEntry& entr
     return false;
 }
 
+// The directory a location file names ("preferred" or "installer"), when it holds an accepted runtime.
+bool checkLocationFile(Search& search, std::string_view fileName, const char* which,
+                       std::string& javaExecutable, std::string& locationText) {
+    std::optional<std::string> directory = readLocationFile(search, fileName);
+    if (!directory)
+        return false;
+    logInfo("Has %s location %s", which, directory->c_str());
+    if (!checkDirectory(search, javaExecutable, *directory, false))
+        return false;
+    logInfo("Using %s location", which);
+    locationText = *directory;
+    return true;
+}
+
 LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string& locationText) {
     logInfo("Searching for a JVM");
     SearchSequence sequence = parseSearchSequence(search.settings.searchSequence);
     for (const std::string& note : sequence.refused)
         logInfo("%s", note.c_str());
 
-    if (std::optional<std::string> preferred = readLocationFile(search, kPreferredLocationFile)) {
-        logInfo("Has preferred location %s", preferred->c_str());
-        bool usable = checkDirectory(search, javaExecutable, *preferred, false);
-        if (search.unpackFailed)
-            return LocationKind::None;
-        if (usable) {
-            logInfo("Using preferred location");
-            locationText = *preferred;
-            return LocationKind::Directory;
-        }
-    }
+    if (checkLocationFile(search, kPreferredLocationFile, "preferred", javaExecutable, locationText))
+        return LocationKind::Directory;
+    if (search.unpackFailed)
+        return LocationKind::None;
     for (const SearchEntry& entry : sequence.entries) {
         logInfo("Testing location %s (type %c)", entry.value.c_str(), entry.letter);
         const SearchLetter* row = searchLetter(entry.letter);
@@ -165,17 +172,10 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
         return LocationKind::EnvironmentVariable;
     }
 
-    if (std::optional<std::string> installer = readLocationFile(search, kInstallerLocationFile)) {
-        logInfo("Has installer location %s", installer->c_str());
-        bool usable = checkDirectory(search, javaExecutable, *installer, false);
-        if (search.unpackFailed)
-            return LocationKind::None;
-        if (usable) {
-            logInfo("Using installer location");
-            locationText = *installer;
-            return LocationKind::Directory;
-        }
-    }
+    if (checkLocationFile(search, kInstallerLocationFile, "installer", javaExecutable, locationText))
+        return LocationKind::Directory;
+    if (search.unpackFailed)
+        return LocationKind::None;
 
     for (const SearchEntry& entry : sequence.entries) {
         if (!fallbackCandidate(entry))

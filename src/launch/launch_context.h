@@ -3,7 +3,9 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
+#include "core/limits.h"
 #include "launch/expand.h"
 #include "launch/java_launch.h"
 

@@ -78,11 +78,10 @@ build_runtime() {
   awk '/^struct JNINativeInterface_ \{/,/^\};/' "$JNI_INCLUDE/jni.h" |
     grep -oP '\(JNICALL \*\K\w+(?=\))' | sed 's/.*/JNI_FUNCTION(&)/' >"$build/jni_functions.inc.new"
   mv "$build/jni_functions.inc.new" "$build/jni_functions.inc"
-  # winegcc tells an exports file by Wine's own extension for that format.
-  cp "$HERE/jvm_bridge.exports" "$build/jvm_bridge.spec"
+  # The exports file goes straight to the Winelib builder (-E), whatever its name.
   wineg++ "$WINELIB_MACHINE" -shared -std=c++20 -O2 -Wall -Wextra -Wno-unused-parameter \
     -I"$JNI_INCLUDE" -I"$JNI_INCLUDE/linux" -I"$build" \
-    "$HERE/jvm_bridge.cpp" "$build/jvm_bridge.spec" -o "$build/jvm.dll" -ldl
+    "$HERE/jvm_bridge.cpp" -Wb,-E,"$HERE/jvm_bridge.exports" -o "$build/jvm.dll" -ldl
   # java.exe is the tests' java double, told to answer as this runtime's own java does.
   "$WINDOWS_CXX" -std=c++20 -O2 -Wall -static -s "$ROOT/tests/doubles/java_double.cpp" -o "$build/java.exe"
 
