@@ -17,6 +17,12 @@ struct Failure {
     int messageKey = 0;
     std::optional<std::string> argument;
     uint32_t serviceExitCode = kFailedStartExitCode;  // what a failed service start reports
+    // What happened, in words, where the message alone does not say it (an exception's text).
+    std::string detail;
+
+    // A stop asked for while the service was starting: the start ends before the application's main,
+    // as a stop and not as a failure.
+    bool isStop() const { return serviceExitCode == 0; }
 };
 
 inline Failure failure(int messageKey, std::optional<std::string> argument = std::nullopt) {
@@ -26,6 +32,11 @@ inline Failure failure(int messageKey, std::optional<std::string> argument = std
 // A failure the log lines already explain, with nothing of its own to show.
 inline Failure silentFailure() {
     return {};
+}
+
+// The start given up because a stop or shutdown arrived before the application's main was called.
+inline Failure stopBeforeMain() {
+    return {0, std::nullopt, 0, {}};
 }
 
 }  // namespace brolt

@@ -35,6 +35,8 @@ inline constexpr int32_t kApplicationDirectory = 10003;
 inline constexpr int32_t kSearchPathPrefix = 10004;
 inline constexpr int32_t kSingleInstance = 10005;
 inline constexpr int32_t kDescription = 20017;  // the one wide value
+// Settings the service runtime added later, in a range of their own.
+inline constexpr int32_t kStopTimeout = 30001;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -108,6 +110,7 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {10004, "launcher.search_path", Kind::List},
     {10005, "launcher.single_instance", Kind::Flag},
     {20017, "service.description", Kind::WideText},
+    {30001, "service.stop_timeout", Kind::Integer},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.

@@ -245,6 +245,10 @@ MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchCo
             jniEnv->ExceptionDescribe();
         return brolt::silentFailure();
     }
+    if (context.settings.hooks.mayCallMain != nullptr && !context.settings.hooks.mayCallMain()) {
+        logInfo("stop requested during the start: main not called");
+        return brolt::stopBeforeMain();
+    }
     logInfo("calling main");
     jniEnv->CallStaticVoidMethod(runtimeClass, main, array);
     logInfo("main returned");
@@ -277,7 +281,8 @@ MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brol
         return failed;
     logInfo("JVM created");
     if (MaybeFailure failed = callMain(arguments, context)) {
-        logError("could not call main");
+        if (!failed->isStop())
+            logError("could not call main");
         return failed;
     }
     logInfo("launch done");

@@ -17,6 +17,9 @@ namespace brolt {
 struct LaunchHooks {
     void(JNICALL* vmExit)(jint code) = nullptr;
     void(JNICALL* vmAbort)() = nullptr;
+    // Asked right before the application's main is called: false gives the start up there (a stop
+    // arrived while the VM was being created), and the launch answers stopBeforeMain(). Missing: go on.
+    bool (*mayCallMain)() = nullptr;
 };
 
 // A redirected standard stream: the configured file name, before expansion; none when not redirected.

@@ -24,6 +24,7 @@ constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 // How often a stopping service is asked again; its own wait hint bounds the whole wait.
 constexpr DWORD kStopPollMilliseconds = 500;
 constexpr size_t kServiceConfigBufferSize = 8192;
+constexpr DWORD kStopWaitMarginMilliseconds = 15000;
 
 // The service manager and one service in it, opened together and closed together.
 struct ServiceConnection {
@@ -109,7 +110,7 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
         printf("Could not create service.\n");
         return 1;
     }
-    uninstallCommand(serviceName, false);
+    uninstallCommand(serviceName, false, settings.stopWaitLimit);
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
         logFailure("OpenSCManagerW");
@@ -135,8 +136,8 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
     return 0;
 }
 
-int uninstallCommand(const std::string& serviceName, bool verbose) {
-    stopCommand(serviceName, false);
+int uninstallCommand(const std::string& serviceName, bool verbose, DWORD waitLimit) {
+    stopCommand(serviceName, false, waitLimit);
     ServiceConnection connection;
     OpenFailure failure =
         openService(fromAnsiCodePage(serviceName), SC_MANAGER_ALL_ACCESS, DELETE, connection);
@@ -157,7 +158,7 @@ int uninstallCommand(const std::string& serviceName, bool verbose) {
     return 0;
 }
 
-int stopCommand(const std::string& serviceName, bool verbose) {
+int stopCommand(const std::string& serviceName, bool verbose, DWORD waitLimit) {
     ServiceConnection connection;
     OpenFailure failure =
         openService(fromAnsiCodePage(serviceName), SC_MANAGER_CONNECT, kStopAccess, connection);
@@ -178,29 +179,42 @@ int stopCommand(const std::string& serviceName, bool verbose) {
     // A stop that was requested is always told, quiet or not.
     printf("Stopping service '%s'.\n", serviceName.c_str());
     fflush(stdout);
-    printf(waitWhileStopPending(connection.service.get()) ? "Service stopped\n"
-                                                          : "Error while stopping service\n");
-    return 0;
+    if (waitWhileStopPending(connection.service.get(), waitLimit)) {
+        printf("Service stopped\n");
+        return 0;
+    }
+    printf("Error while stopping service\n");
+    return 1;
 }
 
-bool waitWhileStopPending(SC_HANDLE service) {
+bool waitWhileStopPending(SC_HANDLE service, DWORD waitLimit) {
     SERVICE_STATUS status{};
     if (!QueryServiceStatus(service, &status))
         return false;
-    DWORD start = GetTickCount();
+    DWORD begun = GetTickCount();
+    DWORD start = begun;
     DWORD checkPoint = status.dwCheckPoint;
     while (status.dwCurrentState == SERVICE_STOP_PENDING) {
         Sleep(kStopPollMilliseconds);
         if (!QueryServiceStatus(service, &status))
             return false;
+        DWORD now = GetTickCount();
+        if (now - begun > waitLimit) {
+            logError("service still stopping after %lu ms", now - begun);
+            break;
+        }
         if (status.dwCheckPoint > checkPoint) {  // progress: the wait starts again
-            start = GetTickCount();
+            start = now;
             checkPoint = status.dwCheckPoint;
-        } else if (GetTickCount() - start > status.dwWaitHint) {
+        } else if (now - start > status.dwWaitHint) {
             break;
         }
     }
     return status.dwCurrentState == SERVICE_STOPPED;
+}
+
+DWORD stopWaitLimit(DWORD stopTimeout) {
+    return stopTimeout + kStopWaitMarginMilliseconds;
 }
 
 int startCommand(const std::string& serviceName) {

@@ -12,16 +12,23 @@ struct InstallSettings {
     DWORD startType = SERVICE_DEMAND_START;
     std::string dependencies;  // key 149: names separated by ","
     std::wstring description;  // key 20017; empty: none is set
+    DWORD stopWaitLimit = 0;   // how long the stop of a running service may be waited for (ms)
 };
 
 // Every command works on the service of the given name (narrow text in the ANSI code page).
 int installCommand(const std::string& serviceName, const InstallSettings& settings);
-int uninstallCommand(const std::string& serviceName, bool verbose);
-int stopCommand(const std::string& serviceName, bool verbose);
+// A running service is stopped first; waitLimit bounds the wait for its end (milliseconds).
+int uninstallCommand(const std::string& serviceName, bool verbose, DWORD waitLimit);
+// 1 when the stop could not be asked for or the service did not end in SERVICE_STOPPED within waitLimit.
+int stopCommand(const std::string& serviceName, bool verbose, DWORD waitLimit);
 int startCommand(const std::string& serviceName);
 int statusCommand(const std::string& serviceName);
-// True when the service ended in SERVICE_STOPPED; gives up when no progress shows within the wait hint.
-bool waitWhileStopPending(SC_HANDLE service);
+// True when the service ended in SERVICE_STOPPED; gives up when no progress shows within the wait hint,
+// and in any case once waitLimit milliseconds have passed.
+bool waitWhileStopPending(SC_HANDLE service, DWORD waitLimit);
+// How long the stop command waits for a service whose stop timeout is stopTimeout (ms): the service
+// reports its end within that time, and a margin covers writing down why.
+DWORD stopWaitLimit(DWORD stopTimeout);
 
 // A description is read into a buffer of this many UTF-16 units, terminator included.
 inline constexpr size_t kDescriptionUnits = 8192;

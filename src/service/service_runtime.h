@@ -31,15 +31,28 @@ struct ServiceSettings {
     SearchSettings search;
     LaunchSettings launch;  // its hooks are the service runtime's own, whatever is handed in
     JavaHost host;
+    DWORD stopTimeout = 0;  // milliseconds a stop may take before the process is ended by force
+    // The entry's clean-up and report of a start that ended before the application's main (a failure,
+    // or a stop that arrived during the start). The service runtime calls it itself only when the VM
+    // ends the process during the start, after the service was reported stopped.
+    void (*endStart)(const Failure& ended) = nullptr;
+};
+
+// How the service dispatcher returned.
+struct ServiceOutcome {
+    bool startedByManager = true;  // false: not started by the service control manager at all
+    // The start ended before the application's main, and was reported stopped with its exit code.
+    std::optional<Failure> startEnded;
+    bool startEndHandled = false;  // endStart ran for it already
 };
 
 }  // namespace brolt
 
 // Hands serviceMain to the service dispatcher with these settings, which are fixed from then on.
 // Returns when the service has stopped, or at once when the process was not started as a service.
-// A start that failed was reported stopped with its failure's exit code, and its failure is the answer:
-// showing it and ending the process is the caller's.
-std::optional<brolt::Failure> runServiceDispatcher(const brolt::ServiceSettings& settings);
+// A start that ended early is in the outcome: unless handled, its clean-up, showing it and ending the
+// process are the caller's.
+brolt::ServiceOutcome runServiceDispatcher(const brolt::ServiceSettings& settings);
 
 void WINAPI serviceMain(DWORD argc, LPSTR* argv);
 void WINAPI serviceControlHandler(DWORD control);

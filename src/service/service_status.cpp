@@ -1,16 +1,55 @@
 #include "service/service_status.h"
 
+#include <algorithm>
+
+#include "config/failure.h"
+
 namespace brolt::service {
+
+namespace {
+
+bool isPending(DWORD state) {
+    return state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING;
+}
+
+SERVICE_STATUS stopped(const SERVICE_STATUS& current, DWORD win32ExitCode, DWORD specificExitCode) {
+    SERVICE_STATUS status = current;
+    status.dwCurrentState = SERVICE_STOPPED;
+    status.dwWin32ExitCode = win32ExitCode;
+    status.dwServiceSpecificExitCode = specificExitCode;
+    status.dwCheckPoint = 0;
+    status.dwWaitHint = 0;
+    return status;
+}
+
+}  // namespace
+
+DWORD stopTimeoutMilliseconds(long configuredSeconds) {
+    DWORD seconds = configuredSeconds <= 0
+                        ? kDefaultStopTimeoutSeconds
+                        : static_cast<DWORD>(std::min<long>(configuredSeconds, kLongestStopTimeoutSeconds));
+    return seconds * 1000;
+}
+
+DWORD stopLimitMilliseconds(DWORD stopTimeout, bool shutdown, std::optional<DWORD> grantedMilliseconds) {
+    if (!shutdown)
+        return stopTimeout;
+    DWORD granted = grantedMilliseconds.value_or(kDefaultShutdownGrantMilliseconds);
+    DWORD usable = granted > kShutdownMarginMilliseconds + kTickMilliseconds
+                       ? granted - kShutdownMarginMilliseconds
+                       : kTickMilliseconds;
+    return std::min(stopTimeout, usable);
+}
 
 SERVICE_STATUS initialStatus() {
     SERVICE_STATUS status{};
     status.dwServiceType = kReportedServiceType;
-    status.dwCurrentState = SERVICE_RUNNING;
+    status.dwCurrentState = SERVICE_START_PENDING;
     status.dwControlsAccepted = kAcceptedControls;
     status.dwWin32ExitCode = 0;
     status.dwServiceSpecificExitCode = 0;
     status.dwCheckPoint = 0;
-    status.dwWaitHint = kWaitHintMilliseconds;
+    status.dwWaitHint = kPendingWaitHintMilliseconds;
     return status;
 }
 
@@ -19,10 +58,12 @@ ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control) {
     switch (control) {
         case SERVICE_CONTROL_STOP:
             decision.status.dwCurrentState = SERVICE_STOP_PENDING;
+            decision.status.dwWaitHint = kPendingWaitHintMilliseconds;
             decision.signalStop = true;
             break;
         case SERVICE_CONTROL_SHUTDOWN:
             decision.status.dwCurrentState = SERVICE_STOP_PENDING;
+            decision.status.dwWaitHint = kPendingWaitHintMilliseconds;
             ++decision.status.dwCheckPoint;
             decision.signalStop = true;
             break;
@@ -32,36 +73,55 @@ ControlDecision decideControl(const SERVICE_STATUS& current, DWORD control) {
     return decision;
 }
 
-SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode) {
+bool tickStatus(const SERVICE_STATUS& current, SERVICE_STATUS& next) {
+    if (!isPending(current.dwCurrentState))
+        return false;
+    next = current;
+    ++next.dwCheckPoint;
+    return true;
+}
+
+SERVICE_STATUS runningStatus(const SERVICE_STATUS& current) {
+    if (current.dwCurrentState != SERVICE_START_PENDING)
+        return current;
     SERVICE_STATUS status = current;
-    status.dwCurrentState = SERVICE_STOPPED;
-    status.dwWin32ExitCode = exitCode;
+    status.dwCurrentState = SERVICE_RUNNING;
+    status.dwCheckPoint = 0;
+    status.dwWaitHint = 0;
     return status;
+}
+
+SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode) {
+    return stopped(current, exitCode, 0);
 }
 
 SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current) {
-    SERVICE_STATUS status = current;
-    status.dwCurrentState = SERVICE_STOPPED;
-    return status;
+    return stopped(current, current.dwWin32ExitCode, current.dwServiceSpecificExitCode);
 }
 
-bool statusAtVmExit(const SERVICE_STATUS& current, bool stopRequested, long exitCode, SERVICE_STATUS& next) {
+SERVICE_STATUS stopTimedOutStatus(const SERVICE_STATUS& current) {
+    return stopped(current, ERROR_SERVICE_SPECIFIC_ERROR, kStopTimedOutExitCode);
+}
+
+bool statusAtVmExit(const SERVICE_STATUS& current, StartProgress progress, long exitCode,
+                    SERVICE_STATUS& next) {
     if (current.dwCurrentState == SERVICE_STOPPED)
         return false;
-    next = current;
-    next.dwCurrentState = SERVICE_STOPPED;
-    bool failed = !stopRequested && exitCode != 0;
-    next.dwWin32ExitCode = failed ? ERROR_SERVICE_SPECIFIC_ERROR : NO_ERROR;
-    next.dwServiceSpecificExitCode = failed ? static_cast<DWORD>(exitCode) : 0;
+    if (progress.stopRequested)
+        next = stopped(current, NO_ERROR, 0);
+    else if (!progress.mainCalled)
+        next = stopped(current, kFailedStartExitCode, 0);
+    else if (exitCode != 0)
+        next = stopped(current, ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(exitCode));
+    else
+        next = stopped(current, NO_ERROR, 0);
     return true;
 }
 
 bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next) {
     if (current.dwCurrentState == SERVICE_STOPPED)
         return false;
-    next = current;
-    next.dwCurrentState = SERVICE_STOPPED;
-    next.dwWin32ExitCode = 0;
+    next = stopped(current, 0, 0);
     return true;
 }
 

@@ -8,6 +8,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/paths.h"
+#include "service/service_status.h"
 
 namespace brolt {
 
@@ -77,6 +78,7 @@ LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executab
     launch.stdoutFile = redirection(keys::kRedirectStdout, keys::kStdoutFile);
     launch.mainParameterFlag = flag(keys::kMainParameterFlag);
     launch.arguments = getText(keys::kArguments);
+    settings.stopTimeoutMilliseconds = service::stopTimeoutMilliseconds(getInt(keys::kStopTimeout));
     return settings;
 }
 

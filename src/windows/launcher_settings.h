@@ -2,6 +2,8 @@
 // the entry nothing reads the configuration.
 #pragma once
 
+#include <cstdint>
+
 #include "jvm/search.h"
 #include "launch/java_launch.h"
 
@@ -9,7 +11,8 @@ namespace brolt {
 
 struct LauncherSettings {
     SearchSettings search;
-    LaunchSettings launch;  // without the extraction, which start-up adds when it is done
+    LaunchSettings launch;                 // without the extraction, which start-up adds when it is done
+    uint32_t stopTimeoutMilliseconds = 0;  // key 30001, the default when not configured
 };
 
 // From the loaded configuration, for the launcher kind (the first letter of key 2001) and the executable

@@ -79,12 +79,23 @@ void fatalMessage(int key, const char* argument) {
     ExitProcess(1);
 }
 
+std::string failureText(const brolt::Failure& failure) {
+    std::string text;
+    if (failure.messageKey != 0) {
+        const char* argument = failure.argument ? failure.argument->c_str() : nullptr;
+        char message[brolt::kTextBufferSize];
+        formatConfigured(message, sizeof message, failure.messageKey, argument);
+        text = message;
+    }
+    if (!failure.detail.empty())
+        text += (text.empty() ? "" : "\n") + failure.detail;
+    return text;
+}
+
 void showFailure(const brolt::Failure& failure) {
     if (failure.messageKey == 0)
         return;
-    const char* argument = failure.argument ? failure.argument->c_str() : nullptr;
-    char message[brolt::kTextBufferSize];
-    formatConfigured(message, sizeof message, failure.messageKey, argument);
-    logError("%s", message);
-    showError(message);
+    std::string message = failureText(failure);
+    logError("%s", message.c_str());
+    showError(message.c_str());
 }

@@ -3,6 +3,8 @@
 // diagnostic log is on. Only the entry shows anything; the steps below it hand failures up as values.
 #pragma once
 
+#include <string>
+
 #include "config/executable_type.h"
 #include "config/failure.h"
 
@@ -22,5 +24,7 @@ void showError(const char* text);
 void showMessage(int key, const char* argument);
 [[noreturn]] void fatalMessage(int key, const char* argument);
 
+// A failure in words: its configured message, then its detail; empty when it has neither.
+std::string failureText(const brolt::Failure& failure);
 // Writes a failure's message to the log and shows it (a failure without a message shows nothing).
 void showFailure(const brolt::Failure& failure);

@@ -17,8 +17,10 @@
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
+#include "service/event_log.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
+#include "service/service_status.h"
 #include "windows/launcher_settings.h"
 #include "windows/user_messages.h"
 
@@ -47,10 +49,16 @@ bool isBlank(char c) {
     return c == ' ' || c == '\t';
 }
 
+// How long a stop command waits for the service: its configured stop timeout, and a margin.
+DWORD configuredStopWait() {
+    return stopWaitLimit(brolt::service::stopTimeoutMilliseconds(getInt(brolt::keys::kStopTimeout)));
+}
+
 // The install command's settings with the start type a command word chose.
 InstallSettings installSettings(DWORD startType) {
     InstallSettings settings;
     settings.startType = startType;
+    settings.stopWaitLimit = configuredStopWait();
     settings.dependencies = getText(brolt::keys::kDependencies);
     std::vector<wchar_t> description(kDescriptionUnits);
     getWStr(brolt::keys::kDescription, description.data(), description.size());
@@ -70,9 +78,9 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
         case Command::InstallDemand:
             return installCommand(serviceName, installSettings(SERVICE_DEMAND_START));
         case Command::Uninstall:
-            return uninstallCommand(serviceName, true);
+            return uninstallCommand(serviceName, true, configuredStopWait());
         case Command::Stop:
-            return stopCommand(serviceName, true);
+            return stopCommand(serviceName, true, configuredStopWait());
         case Command::Start:
             return startCommand(serviceName);
         case Command::Status:
@@ -101,6 +109,38 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
     fatalMessage(brolt::keys::kMsgInternalError, "16");
 }
 
+// What a start that ends before the application's main leaves to clean up.
+struct StartLeftovers {
+    std::string serviceName;
+    std::string extractionDirectory;  // empty once removed, or when nothing was included
+    brolt::UniqueFile marker;
+};
+StartLeftovers leftovers;
+
+void removeOwnExtraction() {
+    if (leftovers.extractionDirectory.empty())
+        return;
+    leftovers.marker.reset();
+    if (!brolt::removeExtraction(leftovers.extractionDirectory))
+        logError("extraction folder left for the next start: %s", leftovers.extractionDirectory.c_str());
+    leftovers.extractionDirectory.clear();
+}
+
+// The start ended before the application's main: nothing of the application runs, so its files go. A
+// failure is told in the diagnostic log, the event log and wherever the user is shown messages.
+void endStart(const brolt::Failure& ended) {
+    removeOwnExtraction();
+    if (ended.isStop())
+        return;
+    std::string text = failureText(ended);
+    if (text.empty())
+        text =
+            "The service could not start the Java application; its diagnostic log (BROLT_LOG=yes) says why.";
+    brolt::writeServiceEvent(leftovers.serviceName, brolt::ServiceEvent::FailedStart,
+                             brolt::eventText(text, ended.serviceExitCode, 0));
+    showFailure(ended);
+}
+
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
     // Folders of earlier runs whose process is gone go first, so restarts do not pile them up.
     brolt::ExtractionOwner self = brolt::currentExtractionOwner();
@@ -116,7 +156,9 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     if (extraction.failure != ExtractionFailure::None)
         reportExtractionFailure(extraction.failure);
     // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
-    brolt::UniqueFile marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
+    leftovers.serviceName = serviceName;
+    leftovers.extractionDirectory = extraction.files.directory;
+    leftovers.marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
     brolt::LauncherSettings configured =
         brolt::readLauncherSettings(setup.launcherKind, setup.executableType);
     brolt::ServiceSettings settings;
@@ -126,17 +168,19 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     settings.launch = configured.launch;
     settings.launch.extractionDirectory = extraction.files.directory;
     settings.launch.unextractedPosition = extraction.files.unextractedPosition;
-    std::optional<brolt::Failure> failed = runServiceDispatcher(settings);
-    if (!failed)
+    settings.stopTimeout = configured.stopTimeoutMilliseconds;
+    settings.endStart = endStart;
+    brolt::ServiceOutcome outcome = runServiceDispatcher(settings);
+    if (!outcome.startedByManager) {
+        // Started by hand: no service ran, and nothing is left for one.
+        removeOwnExtraction();
         return 0;
-    // The start failed and was reported stopped. Nothing of the application runs, so its files go now.
-    if (!extraction.files.directory.empty()) {
-        marker.reset();
-        if (!brolt::removeExtraction(extraction.files.directory))
-            logError("extraction folder left for the next start: %s", extraction.files.directory.c_str());
     }
-    showFailure(*failed);
-    return 1;
+    if (!outcome.startEnded)
+        return 0;
+    if (!outcome.startEndHandled)
+        endStart(*outcome.startEnded);
+    return outcome.startEnded->isStop() ? 0 : 1;
 }
 
 }  // namespace

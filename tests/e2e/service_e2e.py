@@ -2,6 +2,8 @@
 the service manager, and a copy of the launcher whose Java runtime is a stand-in (stand_in_launcher.exe),
 which keeps running as a service until it is stopped.
 """
+import os
+import pathlib
 import re
 import subprocess
 import time
@@ -13,7 +15,7 @@ SERVICES_KEY = "HKLM\\System\\CurrentControlSet\\Services\\"
 SERVICE_CONTROL = e.TEST_BIN / "service_control.exe"
 DOUBLE_STUB = e.TEST_BIN / "stand_in_launcher.exe"
 
-STOPPED, RUNNING = 1, 4
+STOPPED, START_PENDING, STOP_PENDING, RUNNING = 1, 2, 3, 4
 
 
 def service_toml(name: str, extra: str = "", executable_type: int = 3) -> str:
@@ -44,6 +46,31 @@ def wait_for_state(name: str, state: int, timeout: float = 30.0):
     if seen is None or seen[0] != state:
         raise AssertionError(f"service {name} did not reach state {state}; last seen {seen}")
     return seen
+
+
+def _unescape(text: str) -> str:
+    """A string as Wine's debug output writes it: backslash escapes, \\xNNNN outside ASCII."""
+    return re.sub(r"\\(x[0-9a-fA-F]{4}|.)",
+                  lambda m: chr(int(m[1][1:], 16)) if len(m[1]) == 5
+                  else {"n": "\n", "r": "\r", "t": "\t"}.get(m[1], m[1]), text)
+
+
+def event_log_entries(name: str) -> list:
+    """The texts of the event log entries services wrote under the source name, oldest first. Wine only
+    prints them, on the service manager's standard error (BROLT_WINE_ERRORS), and only for a service
+    run with WINEDEBUG=+eventlog; each entry's lines carry the writing thread's id."""
+    path = os.environ.get("BROLT_WINE_ERRORS")
+    if not path or not os.path.exists(path):
+        return []
+    entries, threads = [], set()
+    for line in pathlib.Path(path).read_text(encoding="utf-8", errors="replace").splitlines():
+        thread = line.split(":", 1)[0]
+        if f'RegisterEventSourceW ((null),L"{name}")' in line:
+            threads.add(thread)
+        elif thread in threads and ":err:eventlog:ReportEventW L\"" in line:
+            entries.append(_unescape(line.split('L"', 1)[1].rsplit('"', 1)[0]))
+            threads.discard(thread)
+    return entries
 
 
 def control(*args) -> e.Result:

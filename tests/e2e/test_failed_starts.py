@@ -10,7 +10,7 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import STOPPED, ServiceCase, service_toml, wait_for_state
+from service_e2e import STOPPED, ServiceCase, event_log_entries, service_toml, wait_for_state
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -25,7 +25,9 @@ WRONG_PARAMETERS = "Wrong Parameter Usage"
 PROCESS_END_TIMEOUT = 15.0
 # Wine's service manager gives every service the environment it made for the first one, so the log
 # and the temporary folder of each service are set by the command line it is registered with.
-WRAPPER = "C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& {command}"
+# With WINEDEBUG=+eventlog, Wine prints each event log entry the service writes (event_log_entries).
+WRAPPER = ("C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& "
+           "set WINEDEBUG=+eventlog&& {command}")
 
 
 def vm_double_runtime(home: pathlib.Path, behaviour: str = "") -> pathlib.Path:
@@ -91,7 +93,7 @@ class FailedStartTest(ServiceCase):
         left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
         logs = list(temp.glob("qdl_nlog_*"))
         log = logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
-        return exit_code, log, e.win_path(temp), left
+        return exit_code, log, e.win_path(temp), left, event_log_entries(name)
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
         # (what, the runtime laid out at jre, search sequence, arguments on the service's command line,
@@ -119,10 +121,12 @@ class FailedStartTest(ServiceCase):
                 spare = vm_double_runtime(directory / "spare") if "{spare}" in sequence else None
                 java = f"[java]\nsearch_sequence = '{sequence.format(**places)}'\n{configured}"
 
-                exit_code, log, temp, left = self.start_failing_service(directory, java, arguments)
+                exit_code, log, temp, left, events = self.start_failing_service(directory, java, arguments)
 
-                self.assertNotEqual(exit_code, 0, log)
+                self.assertEqual(exit_code, 1, log)
                 self.assertIn(message.format(**places), log)
+                # One entry, for an operator who looks nowhere else: the message and the exit code.
+                self.assertEqual(events, [f"{message.format(**places)} Exit code: 1."])
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
                 self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,15 +11,60 @@
 
 namespace svc = brolt::service;
 
-TEST(ServiceStatus, StartsRunningAndAcceptsStopAndShutdown) {
+TEST(ServiceStatus, StartsPendingAndAcceptsStopAndShutdown) {
     SERVICE_STATUS status = svc::initialStatus();
     EXPECT_EQ(status.dwServiceType, 0x30u);
-    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(status.dwCurrentState, static_cast<DWORD>(SERVICE_START_PENDING));
     EXPECT_EQ(status.dwControlsAccepted, 5u);
     EXPECT_EQ(status.dwWin32ExitCode, 0u);
     EXPECT_EQ(status.dwServiceSpecificExitCode, 0u);
     EXPECT_EQ(status.dwCheckPoint, 0u);
-    EXPECT_EQ(status.dwWaitHint, 50000u);
+    EXPECT_GT(status.dwWaitHint, svc::kTickMilliseconds);
+}
+
+TEST(ServiceStatus, PendingStatesTickUntilRunningOrStopped) {
+    SERVICE_STATUS status = svc::initialStatus();
+    SERVICE_STATUS next{};
+    for (DWORD expected = 1; expected <= 3; ++expected) {
+        ASSERT_TRUE(svc::tickStatus(status, next));
+        EXPECT_EQ(next.dwCheckPoint, expected);
+        status = next;
+    }
+    SERVICE_STATUS running = svc::runningStatus(status);
+    EXPECT_EQ(running.dwCurrentState, static_cast<DWORD>(SERVICE_RUNNING));
+    EXPECT_EQ(running.dwCheckPoint, 0u);
+    EXPECT_EQ(running.dwWaitHint, 0u);
+    EXPECT_FALSE(svc::tickStatus(running, next));
+
+    // Stopping ticks again; a stop that arrived during the start is not turned back into running.
+    SERVICE_STATUS stopping = svc::decideControl(status, SERVICE_CONTROL_STOP).status;
+    ASSERT_TRUE(svc::tickStatus(stopping, next));
+    EXPECT_EQ(next.dwCheckPoint, stopping.dwCheckPoint + 1);
+    EXPECT_EQ(svc::runningStatus(stopping).dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+    EXPECT_FALSE(svc::tickStatus(svc::stoppedStatus(stopping), next));
+}
+
+TEST(ServiceStatus, StopLimits) {
+    struct Case {
+        const char* what;
+        long configuredSeconds;
+        bool shutdown;
+        std::optional<DWORD> granted;
+        DWORD limit;
+    } cases[] = {
+        {"not configured", 0, false, std::nullopt, svc::kDefaultStopTimeoutSeconds * 1000},
+        {"negative", -5, false, std::nullopt, svc::kDefaultStopTimeoutSeconds * 1000},
+        {"five seconds", 5, false, std::nullopt, 5000},
+        {"beyond a day", 10000000, false, std::nullopt, svc::kLongestStopTimeoutSeconds * 1000},
+        {"shutdown grants more", 5, true, 20000, 5000},
+        {"shutdown grants less", 60, true, 12000, 11000},
+        {"shutdown grant unknown", 60, true, std::nullopt, svc::kDefaultShutdownGrantMilliseconds - 1000},
+        {"shutdown grants nearly nothing", 60, true, 500, svc::kTickMilliseconds},
+    };
+    for (const Case& c : cases) {
+        DWORD timeout = svc::stopTimeoutMilliseconds(c.configuredSeconds);
+        EXPECT_EQ(svc::stopLimitMilliseconds(timeout, c.shutdown, c.granted), c.limit) << c.what;
+    }
 }
 
 struct ControlCase {
@@ -38,7 +84,7 @@ TEST(ServiceStatus, ControlDecisions) {
         {"pause (not accepted)", SERVICE_CONTROL_PAUSE, SERVICE_RUNNING, 2, false},
         {"user-defined", 200, SERVICE_RUNNING, 2, false},
     };
-    SERVICE_STATUS running = svc::initialStatus();
+    SERVICE_STATUS running = svc::runningStatus(svc::initialStatus());
     running.dwCheckPoint = 2;
     for (const ControlCase& c : cases) {
         svc::ControlDecision decision = svc::decideControl(running, c.control);
@@ -46,7 +92,9 @@ TEST(ServiceStatus, ControlDecisions) {
         EXPECT_EQ(decision.status.dwCheckPoint, c.checkPoint) << c.what;
         EXPECT_EQ(decision.signalStop, c.signalStop) << c.what;
         EXPECT_EQ(decision.status.dwWin32ExitCode, 0u) << c.what;
-        EXPECT_EQ(decision.status.dwWaitHint, running.dwWaitHint) << c.what;
+        // A stop waits with the pending hint; anything else leaves the running record's.
+        EXPECT_EQ(decision.status.dwWaitHint, c.signalStop ? svc::kPendingWaitHintMilliseconds : 0u)
+            << c.what;
     }
 }
 
@@ -62,7 +110,7 @@ TEST(ServiceStatus, EveryShutdownRaisesTheCheckpointAndInterrogationKeepsThePend
     EXPECT_EQ(asked.status.dwCheckPoint, 2u);
 }
 
-TEST(ServiceStatus, FailedStartAndCompletedStop) {
+TEST(ServiceStatus, FailedStartCompletedStopAndTimedOutStop) {
     SERVICE_STATUS failed = svc::failedStartStatus(svc::initialStatus(), 1);
     EXPECT_EQ(failed.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(failed.dwWin32ExitCode, 1u);
@@ -71,6 +119,13 @@ TEST(ServiceStatus, FailedStartAndCompletedStop) {
     SERVICE_STATUS stopped = svc::stoppedStatus(pending);
     EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
     EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
+
+    pending.dwCheckPoint = 7;
+    SERVICE_STATUS timedOut = svc::stopTimedOutStatus(pending);
+    EXPECT_EQ(timedOut.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(timedOut.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(timedOut.dwServiceSpecificExitCode, svc::kStopTimedOutExitCode);
+    EXPECT_EQ(timedOut.dwCheckPoint, 0u);
 }
 
 TEST(ServiceStatus, ProcessExitReportsStopOnlyWhenNotStoppedYet) {
@@ -88,6 +143,7 @@ struct VmExitCase {
     const char* what;
     DWORD state;  // before the VM ends the process
     bool stopRequested;
+    bool mainCalled;
     long exitCode;
     bool reported;
     DWORD win32ExitCode;
@@ -96,23 +152,29 @@ struct VmExitCase {
 
 TEST(ServiceStatus, VmEndingTheProcessReportsTheApplicationsOutcome) {
     const VmExitCase cases[] = {
-        {"stop asked for", SERVICE_STOP_PENDING, true, 0, true, NO_ERROR, 0},
-        {"stop asked for, hook exits otherwise", SERVICE_STOP_PENDING, true, 5, true, NO_ERROR, 0},
-        {"stop asked for during the launch, reported running again", SERVICE_RUNNING, true, 2, true, NO_ERROR,
-         0},
-        {"application exits cleanly", SERVICE_RUNNING, false, 0, true, NO_ERROR, 0},
-        {"application exits with 3", SERVICE_RUNNING, false, 3, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
-        {"application exits with -1", SERVICE_RUNNING, false, -1, true, ERROR_SERVICE_SPECIFIC_ERROR,
+        {"stop asked for", SERVICE_STOP_PENDING, true, true, 0, true, NO_ERROR, 0},
+        {"stop asked for, hook exits otherwise", SERVICE_STOP_PENDING, true, true, 5, true, NO_ERROR, 0},
+        {"stop asked for while the VM was created", SERVICE_STOP_PENDING, true, false, 1, true, NO_ERROR, 0},
+        {"application exits cleanly", SERVICE_RUNNING, false, true, 0, true, NO_ERROR, 0},
+        {"application exits with 3", SERVICE_RUNNING, false, true, 3, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
+        // Its main runs on a thread of its own and may end the VM before the service reports running.
+        {"application exits with 3 at once", SERVICE_START_PENDING, false, true, 3, true,
+         ERROR_SERVICE_SPECIFIC_ERROR, 3},
+        {"application exits with -1", SERVICE_RUNNING, false, true, -1, true, ERROR_SERVICE_SPECIFIC_ERROR,
          0xFFFFFFFFu},
-        {"abort", SERVICE_RUNNING, false, svc::kVmAbortExitCode, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
-        {"reported stopped already", SERVICE_STOPPED, false, 3, false, 0, 0},
+        {"abort", SERVICE_RUNNING, false, true, svc::kVmAbortExitCode, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
+        // A VM that cannot be created is a failed start, not an application's exit code.
+        {"abort while created", SERVICE_START_PENDING, false, false, svc::kVmAbortExitCode, true, 1, 0},
+        {"exit while created", SERVICE_START_PENDING, false, false, 0, true, 1, 0},
+        {"reported stopped already", SERVICE_STOPPED, false, true, 3, false, 0, 0},
     };
     for (const VmExitCase& c : cases) {
         SERVICE_STATUS current = svc::initialStatus();
         current.dwCurrentState = c.state;
         current.dwServiceSpecificExitCode = 77;  // left over; must not survive a report
         SERVICE_STATUS next{};
-        ASSERT_EQ(svc::statusAtVmExit(current, c.stopRequested, c.exitCode, next), c.reported) << c.what;
+        svc::StartProgress progress{c.stopRequested, c.mainCalled};
+        ASSERT_EQ(svc::statusAtVmExit(current, progress, c.exitCode, next), c.reported) << c.what;
         if (!c.reported)
             continue;
         EXPECT_EQ(next.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED)) << c.what;
