@@ -138,13 +138,14 @@ void watchStop(bool shutdown) {
 void endStart(brolt::Failure ended, bool fromVmHook) {
     uint32_t exitCode = ended.serviceExitCode;
     outcome.startEnded = std::move(ended);
-    updateStatus(
-        [exitCode](const SERVICE_STATUS& status) { return svc::failedStartStatus(status, exitCode); });
-    // Inside a VM hook the VM ends the process right after: the entry's clean-up runs now.
+    // Inside a VM hook the VM ends the process right after: the entry's clean-up runs here, and before
+    // the stop is reported, since the dispatcher's return lets the entry end the process too.
     if (fromVmHook && settings.endStart != nullptr) {
         outcome.startEndHandled = true;
         settings.endStart(*outcome.startEnded);
     }
+    updateStatus(
+        [exitCode](const SERVICE_STATUS& status) { return svc::failedStartStatus(status, exitCode); });
 }
 
 void reportVmEnd(long exitCode, bool aborted) {

@@ -34,7 +34,7 @@ struct ServiceSettings {
     DWORD stopTimeout = 0;  // milliseconds a stop may take before the process is ended by force
     // The entry's clean-up and report of a start that ended before the application's main (a failure,
     // or a stop that arrived during the start). The service runtime calls it itself only when the VM
-    // ends the process during the start, after the service was reported stopped.
+    // ends the process during the start, before the service is reported stopped.
     void (*endStart)(const Failure& ended) = nullptr;
 };
 

@@ -48,6 +48,25 @@ def wait_for_state(name: str, state: int, timeout: float = 30.0):
     return seen
 
 
+# Wine's service manager gives every service the environment it made for the first one, so the log,
+# the temporary folder and Wine's event log output of each service are set by the command line it is
+# registered with.
+WRAPPER = ("C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& "
+           "set WINEDEBUG=+eventlog&& {command}")
+
+
+def logged_command(command: str, temp) -> str:
+    """A service command line that runs command with its diagnostic log on and its own temporary folder
+    temp (where the log goes), printing its event log entries (event_log_entries)."""
+    return WRAPPER.format(temp=e.win_path(temp), command=command)
+
+
+def diagnostic_log(temp) -> str:
+    """The diagnostic log a service run by logged_command wrote into temp, or "" when there is none."""
+    logs = sorted(pathlib.Path(temp).glob("qdl_nlog_*"))
+    return logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
+
+
 def _unescape(text: str) -> str:
     """A string as Wine's debug output writes it: backslash escapes, \\xNNNN outside ASCII."""
     return re.sub(r"\\(x[0-9a-fA-F]{4}|.)",

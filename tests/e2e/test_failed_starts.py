@@ -10,7 +10,8 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import STOPPED, ServiceCase, event_log_entries, service_toml, wait_for_state
+from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, logged_command, service_toml,
+                         wait_for_state)
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -23,11 +24,6 @@ MAIN_CLASS = "Couldn't load main class."
 WRONG_PARAMETERS = "Wrong Parameter Usage"
 # How long a failed start may take to end its process once STOPPED is reported.
 PROCESS_END_TIMEOUT = 15.0
-# Wine's service manager gives every service the environment it made for the first one, so the log
-# and the temporary folder of each service are set by the command line it is registered with.
-# With WINEDEBUG=+eventlog, Wine prints each event log entry the service writes (event_log_entries).
-WRAPPER = ("C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& "
-           "set WINEDEBUG=+eventlog&& {command}")
 
 
 def vm_double_runtime(home: pathlib.Path, behaviour: str = "") -> pathlib.Path:
@@ -83,7 +79,7 @@ class FailedStartTest(ServiceCase):
         launcher = e.pack(directory, service_toml(name, extra))
         temp = directory / "temp"
         temp.mkdir()
-        command = WRAPPER.format(temp=e.win_path(temp), command=f'"{e.win_path(launcher)}"{arguments}')
+        command = logged_command(f'"{e.win_path(launcher)}"{arguments}', temp)
         created = e.sc("create", name, "binpath=", command)
         self.assertEqual(created.returncode, 0, created)
 
@@ -91,9 +87,7 @@ class FailedStartTest(ServiceCase):
         self.assertEqual(started.returncode, 0, started)
         state, exit_code = wait_for_state(name, STOPPED)
         left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
-        logs = list(temp.glob("qdl_nlog_*"))
-        log = logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
-        return exit_code, log, e.win_path(temp), left, event_log_entries(name)
+        return exit_code, diagnostic_log(temp), e.win_path(temp), left, event_log_entries(name)
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
         # (what, the runtime laid out at jre, search sequence, arguments on the service's command line,

@@ -26,15 +26,17 @@ START_SECONDS = 60
 STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d sample-service: "
 
 
-def app_toml(name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'") -> str:
+def app_toml(name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'",
+             vm_parameters: str = "-Xrs -Xmx256m", service: str = "") -> str:
     return f"""[service]
 name = "{name}"
+{service}
 [launcher]
 executable_type = 3
 [java]
 main_class = "com.example.hotspot.{main_class}"
 arguments = "{arguments}"
-vm_parameters = "-Xrs -Xmx256m"
+vm_parameters = '{vm_parameters}'
 min_version = "1.8"
 search_sequence = [{search}]
 [output]
