@@ -7,9 +7,12 @@ import shutil
 import signal
 import struct
 import subprocess
+import re
 import unittest
 
 import brolt_e2e as e2e
+from service_e2e import RUNNING, wait_for_state
+from test_java_launch import MARKER, VmDoubleCase, unix_path
 
 
 def patterned(size: int, seed: int) -> bytes:
@@ -92,7 +95,7 @@ class IncludedFiles(unittest.TestCase):
         self.temp = self.directory / "temp"
         self.temp.mkdir()
 
-    def test_files_arrive_byte_for_byte_in_a_fresh_directory(self):
+    def test_a_launch_outside_the_service_manager_extracts_and_leaves_nothing(self):
         files = {"readme.txt": b"line one\r\nline two\r\n", "data.bin": patterned(70000, 5), "empty.txt": b""}
         launcher = pack_with_files(self.directory, files)
 
@@ -104,21 +107,14 @@ class IncludedFiles(unittest.TestCase):
         result = run_with_temp(launcher, e2e.win_path(self.temp), env={"BROLT_LOG": "yes"})
         self.assertEqual(0, result.returncode, result)
 
-        directories = [p for p in self.temp.iterdir() if p.is_dir()]
-        self.assertEqual(1, len(directories), list(self.temp.iterdir()))
-        extracted = directories[0]
-        self.assertRegex(extracted.name, r"^brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
-        # Beside the files: the marker naming the launcher process that extracted them.
-        self.assertEqual({"readme.txt", "data.bin", "brolt-extraction.owner"}, {p.name for p in extracted.iterdir()})
-        self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
-        self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
-
         logs = list(self.temp.glob("qdl_nlog_*"))
         self.assertEqual(1, len(logs))
-        log = logs[0].read_text(encoding="cp1252").split("\n")
-        lines = [line.rstrip("\r") for line in log]
+        # No service ran, so the folder went again: only the log is left.
+        self.assertEqual(logs, list(self.temp.iterdir()))
+        lines = [line.rstrip("\r") for line in logs[0].read_text(encoding="cp1252").split("\n")]
         start = lines.index("extracting files")
-        target = e2e.win_path(extracted)
+        target = lines[start + 2][len("Temp dir: "):]
+        self.assertRegex(target, r"^" + re.escape(e2e.win_path(self.temp)) + r"\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
         self.assertEqual(["extracting files", "Included files: 3", f"Temp dir: {target}",
                           f"extracting {target}\\readme.txt (size: 20)",
                           f"extracting {target}\\data.bin (size: 70000)",
@@ -202,6 +198,29 @@ class IncludedFiles(unittest.TestCase):
         self.assertEqual(1, result.returncode, result)
         self.assertEqual("Internal Error: readLong\n", result.stderr)
         self.assertEqual([], os.listdir(self.temp))
+
+
+class ExtractedForTheService(VmDoubleCase):
+    def test_files_arrive_byte_for_byte_in_a_fresh_directory_while_the_service_runs(self):
+        files = {"readme.txt": b"line one\r\nline two\r\n", "data.bin": patterned(70000, 5), "empty.txt": b""}
+        name = e2e.unique_name("IncludeSvc")
+        directory = e2e.workdir("include")
+        for file_name, content in files.items():
+            (directory / file_name).write_bytes(content)
+        names = ", ".join(f'"{file_name}"' for file_name in files)
+        launcher = self.vm_launcher(name, directory=directory,
+                                    extra=f"[include]\nfiles = [{names}]\nruntime = false\n")
+        self.start(name)
+        wait_for_state(name, RUNNING)
+
+        temp_dir = [option for option in self.record(launcher).options if option.startswith("-Dbrolt.tempDir=")]
+        extracted = unix_path(temp_dir[-1].split("=", 1)[1])
+        self.assertRegex(extracted.name, r"^brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
+        # Beside the files: the marker naming the launcher process that extracted them.
+        self.assertEqual({"readme.txt", "data.bin", MARKER}, {p.name for p in extracted.iterdir()})
+        self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
+        self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
+        self.stop(launcher, name)
 
 
 def limit_file_size():
