@@ -3,7 +3,7 @@ entry they leave in the registry."""
 import unittest
 
 import brolt_e2e as e
-from service_e2e import RUNNING, STOPPED, ServiceCase, query, registry_values, wait_for_state
+from service_e2e import RUNNING, STOP_PENDING, STOPPED, ServiceCase, query, registry_values, wait_for_state
 
 
 class InstallTest(ServiceCase):
@@ -115,6 +115,24 @@ class StatusTest(ServiceCase):
                 result = e.run(program, *tail)
                 self.assertEqual((result.returncode, result.stdout), (code, output))
         self.assertEqual(query(name), (STOPPED, 1077))
+
+
+class StopTest(ServiceCase):
+    def test_a_stop_that_outlasts_the_wait_fails_and_the_service_still_ends_in_its_own_time(self):
+        name = e.unique_name("BroltSlowStop")
+        # The command waits for the stop timeout it is packed with (1 s) and its margin; the service's
+        # own stop timeout is longer, and its stop never ends by itself.
+        launcher = self.make_launcher(name, "[raw]\n30001 = 1\n")
+        self.assertEqual(e.run(launcher, "-install").returncode, 0)
+        double = self.run_double_as(launcher, name, "[raw]\n30001 = 25\n")
+        (double.parent / "stop-hangs.txt").write_text("")
+
+        stopped = e.run(launcher, "-stop")
+        self.assertEqual((stopped.returncode, stopped.stdout),
+                         (1, f"Stopping service '{name}'.\nError while stopping service\n"))
+        self.assertEqual(query(name)[0], STOP_PENDING)
+        self.assertEqual(wait_for_state(name, STOPPED, 30), (STOPPED, 1066))
+        self.assertIn("SERVICE_EXIT_CODE  : 1053", e.sc("query", name).stdout)
 
 
 if __name__ == "__main__":

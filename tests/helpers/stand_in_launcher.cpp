@@ -12,7 +12,8 @@
 //   taken to be jre\bin\java.exe beside it, which need not exist.
 // - Otherwise its search always succeeds and the "application" only writes the launch argument list it
 //   was handed (UTF-8, one per line) to launch-arguments.txt beside it, so the launcher's own service
-//   runtime reports running and keeps running until a stop control arrives, when it writes stopped.txt.
+//   runtime reports running and keeps running until a stop control arrives, when it writes stopped.txt
+//   (and never returns from the stop when stop-hangs.txt is beside it).
 #include <windows.h>
 
 #include <cstdio>
@@ -60,8 +61,12 @@ MaybeFailure writeLaunchArguments(const brolt::JavaRuntime&, const brolt::Launch
     return std::nullopt;
 }
 
+// With stop-hangs.txt beside it, the application's stop never ends, as a shutdown hook that never
+// returns.
 void recordStop() {
     writeBeside("stopped.txt", "stopped\n");
+    if (GetFileAttributesA(besideLauncher("stop-hangs.txt").c_str()) != INVALID_FILE_ATTRIBUTES)
+        Sleep(INFINITE);
 }
 
 MaybeFailure loadLibraryBeside(const brolt::SearchSettings&, brolt::JavaRuntime& runtime) {
