@@ -214,7 +214,7 @@ int sweepLeftovers(const char* tempLocation) {
         if (gone)
             ++removed;
         else
-            logError("left for the next start: %s (%lu)", path.c_str(), GetLastError());
+            logError("left for the next start: %s", path.c_str());
     } while (FindNextFileA(search.get(), &entry));
     return removed;
 }
