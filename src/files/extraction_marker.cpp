@@ -10,13 +10,48 @@ constexpr std::string_view kHeader = "brolt extraction owner";
 constexpr std::string_view kProcessKey = "process=";
 constexpr std::string_view kCreatedKey = "created=";
 constexpr std::string_view kModuleKey = "module=";
+constexpr std::string_view kVersionOutputPrefix = "brt_v";
+constexpr std::string_view kVersionOutputSuffix = ".tmp";
+constexpr char kVersionOutputSeparator = '_';
 
 template <typename Number>
-bool parseNumber(std::string_view text, Number& value) {
+bool parseNumber(std::string_view text, Number& value, int base = 10) {
     if (text.empty())
         return false;
-    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, base);
     return error == std::errc() && end == text.data() + text.size();
+}
+
+// As parseNumber, and only in the one spelling formatting gives: no leading zeros.
+template <typename Number>
+bool parseCanonicalNumber(std::string_view text, Number& value, int base = 10) {
+    return (text.size() == 1 || !text.starts_with('0')) && parseNumber(text, value, base);
+}
+
+template <typename Number>
+std::string formatNumber(Number value, int base = 10) {
+    char digits[24];  // a 64-bit number in decimal, with room to spare
+    auto [end, error] = std::to_chars(digits, digits + sizeof digits, value, base);
+    return std::string(digits, end);
+}
+
+// The field of text up to the separator, taken off text; nullopt without a separator.
+std::optional<std::string_view> takeField(std::string_view& text) {
+    size_t end = text.find(kVersionOutputSeparator);
+    if (end == std::string_view::npos)
+        return std::nullopt;
+    std::string_view field = text.substr(0, end);
+    text.remove_prefix(end + 1);
+    return field;
+}
+
+// A path never holds control characters; a marker line that does is not ours.
+bool hasControlCharacter(std::string_view text) {
+    for (char c : text) {
+        if (static_cast<unsigned char>(c) < 0x20)
+            return true;
+    }
+    return false;
 }
 
 char asciiLower(char c) {
@@ -63,7 +98,7 @@ std::optional<ExtractionOwner> parseExtractionMarker(std::string_view text) {
             created = parseNumber(line.substr(kCreatedKey.size()), owner.creationTime);
         } else if (line.starts_with(kModuleKey)) {
             owner.modulePath = std::string(line.substr(kModuleKey.size()));
-            module = !owner.modulePath.empty();
+            module = !owner.modulePath.empty() && !hasControlCharacter(owner.modulePath);
         }
     }
     if (!header || !process || !created || !module)
@@ -71,8 +106,30 @@ std::optional<ExtractionOwner> parseExtractionMarker(std::string_view text) {
     return owner;
 }
 
-bool isStaleExtraction(const ExtractionOwner& marker, const ExtractionOwner& self, OwnerState ownerState) {
-    return ownerState == OwnerState::Gone && equalIgnoringAsciiCase(marker.modulePath, self.modulePath);
+std::string formatVersionOutputName(const ExtractionOwner& owner, uint32_t sequence) {
+    std::string name(kVersionOutputPrefix);
+    name += formatNumber(owner.processId) + kVersionOutputSeparator;
+    name += formatNumber(owner.creationTime, 16) + kVersionOutputSeparator;
+    name += formatNumber(sequence);
+    name += kVersionOutputSuffix;
+    return name;
+}
+
+std::optional<ExtractionOwner> parseVersionOutputName(std::string_view name) {
+    if (name.size() < kVersionOutputPrefix.size() + kVersionOutputSuffix.size() ||
+        !equalIgnoringAsciiCase(name.substr(0, kVersionOutputPrefix.size()), kVersionOutputPrefix) ||
+        !equalIgnoringAsciiCase(name.substr(name.size() - kVersionOutputSuffix.size()), kVersionOutputSuffix))
+        return std::nullopt;
+    std::string_view fields = name.substr(
+        kVersionOutputPrefix.size(), name.size() - kVersionOutputPrefix.size() - kVersionOutputSuffix.size());
+    ExtractionOwner owner;
+    uint32_t sequence = 0;
+    std::optional<std::string_view> process = takeField(fields);
+    std::optional<std::string_view> created = takeField(fields);
+    if (!process || !created || !parseCanonicalNumber(*process, owner.processId) ||
+        !parseCanonicalNumber(*created, owner.creationTime, 16) || !parseCanonicalNumber(fields, sequence))
+        return std::nullopt;
+    return owner;
 }
 
 }  // namespace brolt

@@ -1,6 +1,7 @@
-// The marker an extraction folder carries: which launcher process made it. With it a later start of the
-// same launcher recognises the folders of its own earlier runs whose process is gone, so folders do not
-// pile up in the temporary location while the VM of each run holds its archives until the process ends.
+// What a launcher process leaves in the temporary location names that process: an extraction folder
+// carries a marker file, the output file of a "-version" run says it in its name. With that, a later
+// start of any launcher recognises what belongs to a process that is gone, so nothing piles up in the
+// temporary location while each run's VM holds its archives until its process ends.
 #pragma once
 
 #include <cstdint>
@@ -26,14 +27,18 @@ std::string formatExtractionMarker(const ExtractionOwner& owner);
 // nullopt for anything that is not a whole marker (a foreign file, one still being written).
 std::optional<ExtractionOwner> parseExtractionMarker(std::string_view text);
 
+// The name of a "-version" run's output file: "brt_v<process id>_<creation time, hex>_<sequence>.tmp",
+// numbers without leading zeros. It shares "brt" and ".tmp" with the launcher's other temporary files;
+// the sequence tells apart the files of one process.
+std::string formatVersionOutputName(const ExtractionOwner& owner, uint32_t sequence);
+// The owner (without module path) a file name of that form names, ASCII case ignored; nullopt for any
+// other name, so files that are not ours by name are never taken for ours.
+std::optional<ExtractionOwner> parseVersionOutputName(std::string_view name);
+
 enum class OwnerState {
     Running,  // the process named by the marker still runs
     Gone,     // no process of that id, or one created at another time, or one that has ended
     Unknown,  // it could not be told (no access to the process)
 };
-
-// A folder goes only when its marker names this launcher (the executable's path, ASCII case ignored)
-// and a process that is gone.
-bool isStaleExtraction(const ExtractionOwner& marker, const ExtractionOwner& self, OwnerState ownerState);
 
 }  // namespace brolt

@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 
 #include "core/log.h"
 #include "files/paths.h"
@@ -16,6 +18,9 @@ namespace {
 constexpr DWORD kQueryLimitedInformation = 0x1000;
 // A marker is a few lines; anything larger is not one of ours.
 constexpr DWORD kMaxMarkerSize = 16384;
+// One process makes a handful of "-version" output files at most (one per runtime it checks), and a
+// name is taken only by one whose removal failed.
+constexpr uint32_t kVersionOutputAttempts = 100;
 
 uint64_t fileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
@@ -80,6 +85,19 @@ bool removeContents(const std::string& directory, const char* keep) {
     return removed;
 }
 
+// The owner of an entry of the temporary location, when the entry is one of ours: a folder by its
+// marker, a file by its name.
+std::optional<ExtractionOwner> ownerOf(const std::string& path, const WIN32_FIND_DATAA& entry) {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return std::nullopt;
+    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return parseVersionOutputName(entry.cFileName);
+    std::string text;
+    if (!readMarker(childPath(path, std::string(kExtractionMarkerName).c_str()), text))
+        return std::nullopt;
+    return parseExtractionMarker(text);
+}
+
 }  // namespace
 
 ExtractionOwner currentExtractionOwner() {
@@ -137,7 +155,42 @@ bool removeExtraction(const std::string& folder) {
            RemoveDirectoryA(folder.c_str());
 }
 
-int sweepStaleExtractions(const char* tempLocation, const ExtractionOwner& self) {
+bool removeFileOnceReleased(const std::string& path, DWORD waitMilliseconds) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        if (DeleteFileA(path.c_str()))
+            return true;
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_NOT_FOUND)
+            return true;
+        bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (!held || GetTickCount() - start >= waitMilliseconds) {
+            logError("could not remove %s: %lu; left for a later start", path.c_str(), error);
+            return false;
+        }
+        Sleep(kReleaseRetryMilliseconds);
+    }
+}
+
+VersionOutputFile createVersionOutputFile(const std::string& directory, const ExtractionOwner& self,
+                                          SECURITY_ATTRIBUTES* security) {
+    for (uint32_t sequence = 0; sequence < kVersionOutputAttempts; ++sequence) {
+        std::string path = childPath(directory, formatVersionOutputName(self, sequence).c_str());
+        UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, security, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (file)
+            return {path, std::move(file)};
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) {
+            logError("CreateFileA %s failed: %lu", path.c_str(), error);
+            break;
+        }
+    }
+    return {};
+}
+
+int sweepLeftovers(const char* tempLocation) {
     if (tempLocation[0] == '\0')
         return 0;
     WIN32_FIND_DATAA entry;
@@ -146,20 +199,22 @@ int sweepStaleExtractions(const char* tempLocation, const ExtractionOwner& self)
         return 0;
     int removed = 0;
     do {
-        if (isDots(entry.cFileName) || !(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-            (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
+        if (isDots(entry.cFileName))
             continue;
-        std::string folder = childPath(tempLocation, entry.cFileName);
-        std::string text;
-        if (!readMarker(childPath(folder, std::string(kExtractionMarkerName).c_str()), text))
+        std::string path = childPath(tempLocation, entry.cFileName);
+        std::optional<ExtractionOwner> owner = ownerOf(path, entry);
+        // A process that cannot be told to be gone may still use what it made.
+        if (!owner || processState(owner->processId, owner->creationTime) != OwnerState::Gone)
             continue;
-        std::optional<ExtractionOwner> owner = parseExtractionMarker(text);
-        if (!owner || !isStaleExtraction(*owner, self, processState(owner->processId, owner->creationTime)))
-            continue;
-        logInfo("removing extraction folder of ended process %u: %s", static_cast<unsigned>(owner->processId),
-                folder.c_str());
-        if (removeExtraction(folder))
+        logInfo("removing what ended process %u left: %s", static_cast<unsigned>(owner->processId),
+                path.c_str());
+        bool gone = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                        ? removeExtraction(path)
+                        : removeFile(path, entry.dwFileAttributes);
+        if (gone)
             ++removed;
+        else
+            logError("left for the next start: %s", path.c_str());
     } while (FindNextFileA(search.get(), &entry));
     return removed;
 }

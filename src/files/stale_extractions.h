@@ -1,8 +1,12 @@
-// Extraction folders of earlier runs: the marker each extraction leaves, and the sweep that removes the
-// folders of this launcher's earlier runs whose process is gone.
+// What launcher processes leave in the temporary location: extraction folders with the marker each
+// extraction writes, the output files of "-version" runs named after their process, and the sweep that
+// removes both once their process is gone, whichever launcher made them.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
+#include <string>
 
 #include "core/unique_resource.h"
 #include "files/extraction_marker.h"
@@ -23,10 +27,32 @@ UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& s
 // something stayed.
 bool removeExtraction(const std::string& folder);
 
-// Removes every folder directly in tempLocation whose marker names self's launcher and a process that is
-// gone, with everything in it (links are removed, never entered); the marker goes last, so a folder
-// that could not be emptied is tried again next time. Folders without a marker are left alone. Answers
-// how many folders went.
-int sweepStaleExtractions(const char* tempLocation, const ExtractionOwner& self);
+// How long a file may stay held after its last user is done before its removal is given up, and how
+// often it is tried meanwhile. Under Wine a child's handles close a moment after the child is reported
+// ended; that takes milliseconds, so two seconds only leave room for a loaded machine.
+inline constexpr DWORD kReleaseWaitMilliseconds = 2000;
+inline constexpr DWORD kReleaseRetryMilliseconds = 50;
+
+// Deletes the file at path, trying again while it is held (sharing violation, access denied) until
+// waitMilliseconds have passed; a file that is not there counts as removed. A file that stays is
+// logged and left for a later start's sweep (when its name says whose it is).
+bool removeFileOnceReleased(const std::string& path, DWORD waitMilliseconds = kReleaseWaitMilliseconds);
+
+// A new file in directory for the output of a "-version" run, named after self (formatVersionOutputName)
+// and never one that exists already, open for reading and writing (handle inheritable when security
+// says so). Name and file are empty when none could be created.
+struct VersionOutputFile {
+    std::string name;
+    UniqueFile file;
+};
+VersionOutputFile createVersionOutputFile(const std::string& directory, const ExtractionOwner& self,
+                                          SECURITY_ATTRIBUTES* security);
+
+// Removes what directly in tempLocation belongs to a process that is gone: every folder whose marker
+// says so, with everything in it (links are removed, never entered; the marker goes last, so a folder
+// that could not be emptied is tried again next time), and every "-version" output file whose name says
+// so. Folders without a marker, files not named as ours and whatever belongs to a running process or one
+// that cannot be told are left alone. Answers how many folders and files went.
+int sweepLeftovers(const char* tempLocation);
 
 }  // namespace brolt

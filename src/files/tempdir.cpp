@@ -124,17 +124,21 @@ bool isWritableDirectory(const char* directory) {
 }
 
 TempFile makeTempFileName() {
+    return makeTempFileWith(createTempFileIn);
+}
+
+TempFile makeTempFileWith(const std::function<std::optional<std::string>(const std::string&)>& create) {
     std::optional<std::string> directory = chooseTempDir();
     if (!directory)
         return {TempFileFailure::NoWritableLocation, {}};
-    if (std::optional<std::string> name = createTempFileIn(*directory))
+    if (std::optional<std::string> name = create(*directory))
         return {TempFileFailure::None, *name};
     // The system's temporary path is taken without a write test; when it turns out unusable, the
     // locations that must pass one are tried.
     directory = chooseWritableTempDir();
     if (!directory)
         return {TempFileFailure::NoWritableLocation, {}};
-    if (std::optional<std::string> name = createTempFileIn(*directory))
+    if (std::optional<std::string> name = create(*directory))
         return {TempFileFailure::None, *name};
     return {TempFileFailure::NotCreated, {}};
 }

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -19,6 +20,9 @@ struct TempFile {
 };
 // Creates a new empty, uniquely named file in the temporary location.
 TempFile makeTempFileName();
+// Has create make a new file in the temporary location: create answers the name of the file it made in
+// the directory it is given, nullopt when it made none.
+TempFile makeTempFileWith(const std::function<std::optional<std::string>(const std::string&)>& create);
 
 // "<system temporary path>brt_p<process id>.tmp"; nothing is created.
 void makeProcessCommFileName(char* output, DWORD processId);

@@ -10,6 +10,7 @@
 #include "core/unique_resource.h"
 #include "core/word_size.h"
 #include "files/paths.h"
+#include "files/stale_extractions.h"
 #include "files/tempdir.h"
 #include "jvm/child_command.h"
 #include "jvm/validation_rules.h"
@@ -106,26 +107,30 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
         logError("no -version run: %s", commandLine.reason.c_str());
         return std::nullopt;
     }
-    TempFile tempFile = makeTempFileName();
+    // Named after this process, so what a failed removal leaves is swept once the process is gone.
+    ExtractionOwner self = currentExtractionOwner();
+    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    VersionOutputFile output;
+    TempFile tempFile = makeTempFileWith([&](const std::string& directory) -> std::optional<std::string> {
+        output = createVersionOutputFile(directory, self, &inheritable);
+        return output.file ? std::optional<std::string>(output.name) : std::nullopt;
+    });
     if (tempFile.failure != TempFileFailure::None) {
         logError("no temporary file for the -version output");
         return std::nullopt;
     }
-    const char* outputName = tempFile.name.c_str();
-    auto removeOutput = ScopeExit([&] { DeleteFileA(outputName); });
-
-    SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    UniqueFile output(CreateFileA(outputName, GENERIC_READ | GENERIC_WRITE,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable, CREATE_ALWAYS,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!output)
-        logError("CreateFileA %s failed: %lu", outputName, GetLastError());
+    const char* outputName = output.name.c_str();
+    // The child's copy of the handle may outlive the child for a moment.
+    auto removeOutput = ScopeExit([&] {
+        output.file.reset();
+        removeFileOnceReleased(output.name);
+    });
 
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
     startup.wShowWindow = SW_HIDE;
-    startup.hStdError = output.valid() ? output.get() : nullptr;  // the runtime prints its version here
+    startup.hStdError = output.file.get();  // the runtime prints its version here
     PROCESS_INFORMATION process{};
     std::string command = *commandLine.text;
     if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS, nullptr,
@@ -152,7 +157,7 @@ std::optional<std::string> runJavaVersion(const std::string& javaExecutable, uin
         writeCachedVersion(javaExecutable, lastWriteTime, std::string(kFailedVersion));
         return std::nullopt;
     }
-    output.reset();
+    output.file.reset();
     TextOutcome version = versionFromOutput(readOutput(outputName));
     if (!version) {
         logInfo("no version in the output: %s", version.reason.c_str());

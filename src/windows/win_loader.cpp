@@ -142,16 +142,15 @@ void endStart(const brolt::Failure& ended) {
 }
 
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
-    // Folders of earlier runs whose process is gone go first, so restarts do not pile them up.
+    // What runs whose process is gone left behind goes first, whichever launcher made it, so restarts
+    // do not pile it up.
+    if (std::optional<std::string> tempLocation = chooseTempDir())
+        brolt::sweepLeftovers(tempLocation->c_str());
     brolt::ExtractionOwner self = brolt::currentExtractionOwner();
     char names[kTextBufferSize];
     getStr(brolt::keys::kIncludedFileNames, names, sizeof names);
     const IncludedFiles included{getModulePath(), getConfigurationEndPosition(),
                                  getInt(brolt::keys::kIncludedFileCount), names};
-    if (included.count > 0) {
-        if (std::optional<std::string> tempLocation = chooseTempDir())
-            brolt::sweepStaleExtractions(tempLocation->c_str(), self);
-    }
     Extraction extraction = extractIncludedFiles(included);
     if (extraction.failure != ExtractionFailure::None)
         reportExtractionFailure(extraction.failure);

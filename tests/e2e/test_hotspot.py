@@ -75,6 +75,11 @@ def extraction_folders(launcher) -> list:
             if (folder / MARKER).exists() and owner in read(folder / MARKER)]
 
 
+def temp_files() -> set:
+    """The launcher's temporary files (not folders) in the temporary folder."""
+    return {path for path in e.drive_c().glob("users/*/Temp/brt*.tmp") if path.is_file()}
+
+
 def wait_until(condition, what: str, timeout: float = START_SECONDS):
     deadline = time.monotonic() + timeout
     while True:
@@ -213,6 +218,7 @@ class ApplicationTest(HotspotCase):
         name = e.unique_name("HotspotCycles")
         launcher = self.app_launcher(name, "ArgumentsApp")
         arguments = launcher.parent / "arguments.txt"
+        temp_files_before = temp_files()
         for _ in range(10):
             arguments.unlink(missing_ok=True)
             self.start(name)
@@ -221,6 +227,9 @@ class ApplicationTest(HotspotCase):
             self.stop(launcher, name)
         self.assertEqual(processes_of(launcher), [])
         self.assertLessEqual(len(extraction_folders(launcher)), 1)
+        # The first start ran the runtime's java.exe for its version; its output file went once read.
+        self.assertTrue((launcher.parent / "jre" / "bin" / "java-runs.txt").exists())
+        self.assertEqual(temp_files() - temp_files_before, set())
 
 
 if __name__ == "__main__":

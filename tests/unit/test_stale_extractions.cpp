@@ -1,11 +1,14 @@
-// Extraction folders of earlier runs: the owner marker, the liveness of its process, and the sweep.
+// What launcher processes leave in the temporary location: the liveness of their process, the sweep,
+// the "-version" output file and its removal once released.
 #include "files/stale_extractions.h"
 
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <thread>
 
 #include "scratch_directory.h"
 #include "stream_fixture.h"
@@ -36,50 +39,6 @@ ExtractionOwner endedProcess(const std::string& modulePath) {
     return owner;
 }
 
-TEST(ExtractionMarker, RoundTripAndWhatIsNotAMarker) {
-    ExtractionOwner owner{"C:\\Program Files\\app\\MyService.exe", 4242, 133000000000000000ull};
-    std::string text = brolt::formatExtractionMarker(owner);
-    std::optional<ExtractionOwner> parsed = brolt::parseExtractionMarker(text);
-    ASSERT_TRUE(parsed);
-    EXPECT_EQ(parsed->modulePath, owner.modulePath);
-    EXPECT_EQ(parsed->processId, owner.processId);
-    EXPECT_EQ(parsed->creationTime, owner.creationTime);
-
-    const std::string notMarkers[] = {
-        "",
-        "PK\x03\x04",
-        "brolt extraction owner\nprocess=12\ncreated=5\n",                             // no module
-        "brolt extraction owner\nprocess=x\ncreated=5\nmodule=C:\\a.exe\n",            // pid not a number
-        "brolt extraction owner\nprocess=99999999999\ncreated=5\nmodule=C:\\a.exe\n",  // pid too large
-        "owner\nprocess=12\ncreated=5\nmodule=C:\\a.exe\n",
-    };
-    for (const std::string& notMarker : notMarkers)
-        EXPECT_FALSE(brolt::parseExtractionMarker(notMarker)) << notMarker;
-    EXPECT_TRUE(brolt::parseExtractionMarker(
-        "brolt extraction owner\r\nprocess=12\r\ncreated=5\r\nmodule=C:\\a.exe"));
-}
-
-TEST(ExtractionMarker, OnlyThisLaunchersFoldersOfEndedProcessesGo) {
-    ExtractionOwner self{"C:\\app\\MyService.exe", 10, 20};
-    struct Case {
-        const char* modulePath;
-        OwnerState state;
-        bool stale;
-    };
-    const Case cases[] = {
-        {"C:\\app\\MyService.exe", OwnerState::Gone, true},
-        {"c:\\APP\\myservice.EXE", OwnerState::Gone, true},
-        {"C:\\app\\MyService.exe", OwnerState::Running, false},
-        {"C:\\app\\MyService.exe", OwnerState::Unknown, false},
-        {"C:\\other\\MyService.exe", OwnerState::Gone, false},
-        {"C:\\app\\MyService.ex", OwnerState::Gone, false},
-    };
-    for (const Case& c : cases) {
-        ExtractionOwner marker{c.modulePath, 11, 21};
-        EXPECT_EQ(brolt::isStaleExtraction(marker, self, c.state), c.stale) << c.modulePath;
-    }
-}
-
 TEST(ExtractionOwnerProcess, RunningEndedOrAnotherProcessUnderTheSameId) {
     ExtractionOwner self = brolt::currentExtractionOwner();
     EXPECT_EQ(self.processId, GetCurrentProcessId());
@@ -101,32 +60,47 @@ bool exists(const std::string& path) {
     return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-TEST(StaleExtractions, SweepRemovesOnlyTheFoldersOfThisLaunchersEndedRuns) {
+TEST(StaleExtractions, SweepRemovesWhatEndedProcessesOfAnyLauncherLeft) {
     ScratchDirectory temp;
     ExtractionOwner self = brolt::currentExtractionOwner();
     ExtractionOwner ended = endedProcess(self.modulePath);
     ExtractionOwner endedElsewhere = endedProcess("C:\\other\\launcher.exe");
+    ExtractionOwner runningElsewhere = self;
+    runningElsewhere.modulePath = "C:\\other\\launcher.exe";
 
     makeFolder(temp / "ended", brolt::formatExtractionMarker(ended));
     // Whatever an application left there goes with it: nested folders, read-only files.
     CreateDirectoryA((temp / "ended\\nested").c_str(), nullptr);
     ASSERT_TRUE(fixture::writeFile(temp / "ended\\nested\\kept.txt", "x"));
     SetFileAttributesA((temp / "ended\\nested\\kept.txt").c_str(), FILE_ATTRIBUTE_READONLY);
+    makeFolder(temp / "endedElsewhere", brolt::formatExtractionMarker(endedElsewhere));
     makeFolder(temp / "running", brolt::formatExtractionMarker(self));
+    makeFolder(temp / "runningElsewhere", brolt::formatExtractionMarker(runningElsewhere));
     makeFolder(temp / "unmarked", "");
-    makeFolder(temp / "foreign", brolt::formatExtractionMarker(endedElsewhere));
     makeFolder(temp / "garbled", "brolt extraction owner\nprocess=");
     makeFolder(temp / "held", "");
     DeleteFileA((temp / "held\\app.jar").c_str());
     brolt::UniqueFile held = brolt::writeExtractionMarker((temp / "held").c_str(), self);
     ASSERT_TRUE(held);
+    // Files: a name says whose a file is; a folder of such a name is still a folder, kept without a marker.
+    const std::string endedOutput = brolt::formatVersionOutputName(endedElsewhere, 0);
+    const std::string runningOutput = brolt::formatVersionOutputName(self, 0);
+    const std::string endedOutputFolder = brolt::formatVersionOutputName(ended, 1);
+    ASSERT_TRUE(fixture::writeFile(temp / endedOutput, "java version \"1.8.0\""));
+    ASSERT_TRUE(fixture::writeFile(temp / runningOutput, ""));
+    ASSERT_TRUE(fixture::writeFile(temp / "brt1234.tmp", ""));
+    makeFolder(temp / endedOutputFolder, "");
 
-    EXPECT_EQ(brolt::sweepStaleExtractions(temp.path.c_str(), self), 1);
+    EXPECT_EQ(brolt::sweepLeftovers(temp.path.c_str()), 3);
 
-    EXPECT_FALSE(exists(temp / "ended"));
-    for (const char* kept : {"running", "unmarked", "foreign", "garbled"})
+    for (const std::string& gone : {std::string("ended"), std::string("endedElsewhere"), endedOutput})
+        EXPECT_FALSE(exists(temp / gone)) << gone;
+    for (const char* kept : {"running", "runningElsewhere", "unmarked", "garbled"})
         EXPECT_TRUE(exists(temp / (std::string(kept) + "\\app.jar"))) << kept;
     EXPECT_TRUE(exists(temp / "held\\brolt-extraction.owner"));
+    for (const std::string& kept :
+         {runningOutput, std::string("brt1234.tmp"), endedOutputFolder + "\\app.jar"})
+        EXPECT_TRUE(exists(temp / kept)) << kept;
 }
 
 TEST(StaleExtractions, MarkerIsHeldAgainstDeletionAndNeverOverwritesAFile) {
@@ -147,6 +121,75 @@ TEST(StaleExtractions, MarkerIsHeldAgainstDeletionAndNeverOverwritesAFile) {
     EXPECT_FALSE(brolt::writeExtractionMarker(folder.path.c_str(), self));
     EXPECT_EQ(fixture::readFile(path), "included");
     EXPECT_FALSE(brolt::writeExtractionMarker("", self));
+}
+
+TEST(VersionOutputFile, EachANewFileNamedAfterItsProcess) {
+    ScratchDirectory temp;
+    ExtractionOwner self = brolt::currentExtractionOwner();
+    brolt::VersionOutputFile first = brolt::createVersionOutputFile(temp.path, self, nullptr);
+    brolt::VersionOutputFile second = brolt::createVersionOutputFile(temp.path, self, nullptr);
+    ASSERT_TRUE(first.file);
+    ASSERT_TRUE(second.file);
+    EXPECT_NE(first.name, second.name);
+    for (const std::string& name : {first.name, second.name}) {
+        ASSERT_EQ(name.rfind(temp.path + "\\", 0), 0u) << name;
+        std::optional<ExtractionOwner> owner =
+            brolt::parseVersionOutputName(name.substr(temp.path.size() + 1));
+        ASSERT_TRUE(owner) << name;
+        EXPECT_EQ(owner->processId, self.processId);
+        EXPECT_EQ(owner->creationTime, self.creationTime);
+    }
+    EXPECT_FALSE(brolt::createVersionOutputFile(temp / "missing", self, nullptr).file);
+}
+
+// A file held open without delete sharing, as a child's handle that outlives the child holds it.
+brolt::UniqueFile holdOpen(const std::string& path) {
+    return brolt::UniqueFile(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                         nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+TEST(VersionOutputFile, RemovedOnceReleasedWithinTheWait) {
+    ScratchDirectory temp;
+    const std::string path = temp / "brt_v1_1_0.tmp";
+    struct Case {
+        const char* what;
+        DWORD releasedAfter;  // milliseconds; INFINITE: held throughout
+        DWORD wait;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"released during the wait", 300, brolt::kReleaseWaitMilliseconds, true},
+        {"held beyond the wait", INFINITE, 400, false},
+        {"not held", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        brolt::UniqueFile holder = holdOpen(path);
+        ASSERT_TRUE(holder) << c.what;
+        std::thread releaser;
+        if (c.releasedAfter == 0)
+            holder.reset();
+        else if (c.releasedAfter != INFINITE)
+            releaser = std::thread([&holder, &c] {
+                Sleep(c.releasedAfter);
+                holder.reset();
+            });
+        DWORD start = GetTickCount();
+        EXPECT_EQ(brolt::removeFileOnceReleased(path, c.wait), c.removed) << c.what;
+        DWORD took = GetTickCount() - start;
+        if (releaser.joinable())
+            releaser.join();
+        EXPECT_EQ(exists(path), !c.removed) << c.what;
+        if (c.releasedAfter != INFINITE) {
+            // Removed soon after the release, not at the end of the wait.
+            EXPECT_LT(took, c.releasedAfter + 250) << c.what;
+        } else {
+            EXPECT_GE(took, c.wait) << c.what;
+            EXPECT_LT(took, c.wait + 250) << c.what;
+        }
+        holder.reset();
+        DeleteFileA(path.c_str());
+    }
+    EXPECT_TRUE(brolt::removeFileOnceReleased(temp / "never-made.tmp", 0));
 }
 
 }  // namespace
