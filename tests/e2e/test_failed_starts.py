@@ -70,8 +70,8 @@ class FailedStartTest(ServiceCase):
     def start_failing_service(self, directory: pathlib.Path, java: str, arguments: str = ""):
         """Packs a launcher with one included file, installs it with sc create (arguments after the
         program on its command line), starts it with its own temporary folder and waits for STOPPED.
-        Returns the exit code the service manager shows, the log of the start and the extraction
-        folders left once the process had time to end."""
+        Returns the exit code the service manager shows, the log of the start, the extraction folders
+        and temporary files left once the process had time to end, and its event log entries."""
         name = e.unique_name("BroltFailed")
         self.addCleanup(self.remove_service, name)
         (directory / "app.txt").write_text("included")
@@ -86,7 +86,7 @@ class FailedStartTest(ServiceCase):
         started = e.sc("start", name)
         self.assertEqual(started.returncode, 0, started)
         state, exit_code = wait_for_state(name, STOPPED)
-        left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
+        left = wait_until_empty(temp, PROCESS_END_TIMEOUT) + sorted(temp.glob("brt*.tmp"))
         return exit_code, diagnostic_log(temp), e.win_path(temp), left, event_log_entries(name)
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
