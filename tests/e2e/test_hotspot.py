@@ -6,6 +6,7 @@ Every launcher ships its runtime as a user would: a copy of the runtime of its w
 out/jre64, by BROLT_WORD_SIZE) in "jre" beside it, found by the search entry B.\\jre. The applications
 are the sample service and tests/hotspot's archive.
 """
+import os
 import pathlib
 import re
 import shutil
@@ -214,23 +215,28 @@ class ApplicationTest(HotspotCase):
         self.assertFalse((other_bin / "java-runs.txt").exists())
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
 
-    def test_ten_starts_and_stops_leave_no_process_and_at_most_the_last_extraction_folder(self):
+    def test_starts_and_stops_of_the_sample_leave_no_process_folder_or_file(self):
+        # BROLT_CYCLES sets how many (10 in the suite; a longer run: BROLT_CYCLES=200).
+        cycles = int(os.environ.get("BROLT_CYCLES", "10"))
         name = e.unique_name("HotspotCycles")
-        launcher = self.app_launcher(name, "ArgumentsApp")
-        arguments = launcher.parent / "arguments.txt"
+        directory = e.workdir("cycles")
+        toml = SAMPLE_TOML.read_text().replace('name = "SampleService"', f'name = "{name}"').replace(
+            '"../../out/java/sample-service.jar"', f"'{e.ROOT / 'out' / 'java' / 'sample-service.jar'}'")
+        launcher = self.ship(directory, e.pack(directory, toml), name)
+        out_log = directory / "sample-service.out.log"
         temp_files_before = temp_files()
-        for _ in range(10):
-            arguments.unlink(missing_ok=True)
-            self.start(name)
-            wait_until(arguments.exists, "the application's start")
+        for cycle in range(1, cycles + 1):
+            self.start(name, "--port=0", "--heartbeat=60")
+            wait_until(lambda: read(out_log).count(" listening on ") == cycle, f"start {cycle}")
             self.assertEqual(len(extraction_folders(launcher)), 1)
             self.stop(launcher, name)
+            self.assertEqual(read(out_log).count(" stopped cleanly after "), cycle)
         self.assertEqual(processes_of(launcher), [])
         self.assertLessEqual(len(extraction_folders(launcher)), 1)
+        self.assertEqual(read(directory / "sample-service.err.log"), "")
         # The first start ran the runtime's java.exe for its version; its output file went once read.
         self.assertTrue((launcher.parent / "jre" / "bin" / "java-runs.txt").exists())
         self.assertEqual(temp_files() - temp_files_before, set())
-
 
 if __name__ == "__main__":
     unittest.main()
