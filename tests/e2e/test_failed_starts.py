@@ -56,6 +56,25 @@ def unloadable_runtime(home: pathlib.Path) -> pathlib.Path:
     return home
 
 
+def start_registered(case: unittest.TestCase, name: str, launcher: pathlib.Path, temp: pathlib.Path,
+                     arguments: str = "", timeout: float = 30.0):
+    """Registers the launcher with sc create through cmd.exe, with its own log and temporary folder in
+    temp and arguments after the program, starts it and waits for STOPPED; returns the exit code the
+    service manager shows."""
+    command = WRAPPER.format(temp=e.win_path(temp), command=f'"{e.win_path(launcher)}"{arguments}')
+    created = e.sc("create", name, "binpath=", command)
+    case.assertEqual(created.returncode, 0, created)
+    started = e.sc("start", name)
+    case.assertEqual(started.returncode, 0, started)
+    return wait_for_state(name, STOPPED, timeout)[1]
+
+
+def log_in(temp: pathlib.Path) -> str:
+    """The diagnostic log the launcher wrote in temp, or nothing."""
+    logs = list(temp.glob("qdl_nlog_*"))
+    return logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
+
+
 def extraction_folders(temp: pathlib.Path) -> list:
     return [path for path in temp.iterdir() if path.is_dir()]
 
@@ -81,17 +100,9 @@ class FailedStartTest(ServiceCase):
         launcher = e.pack(directory, service_toml(name, extra))
         temp = directory / "temp"
         temp.mkdir()
-        command = WRAPPER.format(temp=e.win_path(temp), command=f'"{e.win_path(launcher)}"{arguments}')
-        created = e.sc("create", name, "binpath=", command)
-        self.assertEqual(created.returncode, 0, created)
-
-        started = e.sc("start", name)
-        self.assertEqual(started.returncode, 0, started)
-        state, exit_code = wait_for_state(name, STOPPED)
+        exit_code = start_registered(self, name, launcher, temp, arguments)
         left = wait_until_empty(temp, PROCESS_END_TIMEOUT)
-        logs = list(temp.glob("qdl_nlog_*"))
-        log = logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
-        return exit_code, log, e.win_path(temp), left
+        return exit_code, log_in(temp), e.win_path(temp), left
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):
         # (what, the runtime laid out at jre, search sequence, arguments on the service's command line,

@@ -2,8 +2,8 @@
 // whether standard error is redirected and appended to; the rest is a run of prints separated by the
 // bytes 0x01 (the Java side ran) and 0x02 (it never will). Besides what the sanitizers catch: no log
 // line is empty, holds a line end or passes the limit; the kept text stays within its limit; every
-// printed byte is written, kept or counted as left out, and in order when none was left out; only the first write of a file that is
-// to start afresh does so.
+// printed byte is written, kept or counted as left out, and in order when none was left out; only the first
+// write of a file that is to start afresh does so.
 #include <cstddef>
 #include <cstdint>
 #include <string>

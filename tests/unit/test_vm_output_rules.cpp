@@ -18,8 +18,8 @@ TEST(VmOutputLogLines, PrintsInPiecesBecomeWholeLines) {
     struct Case {
         const char* what;
         std::vector<std::string_view> prints;
-        Lines lines;         // from all the prints
-        std::string last;    // what the end still gives
+        Lines lines;       // from all the prints
+        std::string last;  // what the end still gives
     };
     const Case cases[] = {
         {"the VM's failed start",
@@ -32,7 +32,10 @@ TEST(VmOutputLogLines, PrintsInPiecesBecomeWholeLines) {
         {"a carriage return inside a line stays", {"a\rb\n"}, {"a\rb"}, ""},
         {"no line end at the end", {"one\ntwo"}, {"one"}, "two"},
         {"a line end split from its return", {"a\r", "\nb\r"}, {"a"}, "b"},
-        {"a line past the limit in pieces", {longLine, "\n"}, {longLine.substr(0, kLogLineLimit), std::string(10, 'x')}, ""},
+        {"a line past the limit in pieces",
+         {longLine, "\n"},
+         {longLine.substr(0, kLogLineLimit), std::string(10, 'x')},
+         ""},
         {"nothing", {}, {}, ""},
     };
     for (const Case& c : cases) {
@@ -81,16 +84,31 @@ TEST(VmOutputKeeping, KeptUntilTheJavaSideHadItsChanceThenWrittenAtOnce) {
     const Case cases[] = {
         {"creation fails, afresh", true, false, {print1, print2, never}, {"afresh: one\ntwo\n"}},
         {"creation fails, appending", true, true, {print1, never}, {"append: one\n"}},
-        {"after main, behind what the Java side wrote", true, false, {print1, ran, print2},
+        {"after main, behind what the Java side wrote",
+         true,
+         false,
+         {print1, ran, print2},
          {"append: one\n", "append: two\n"}},
-        {"a second release has nothing left", true, false, {print1, never, never, print2},
+        {"a second release has nothing left",
+         true,
+         false,
+         {print1, never, never, print2},
          {"afresh: one\n", "append: two\n"}},
         // A launch that stops before main with nothing printed leaves the file alone until a print comes.
-        {"nothing kept: the first later print starts afresh", true, false, {never, print1, print2},
+        {"nothing kept: the first later print starts afresh",
+         true,
+         false,
+         {never, print1, print2},
          {"afresh: one\n", "append: two\n"}},
-        {"nothing kept before main: the Java side started the file", true, false, {ran, print1},
+        {"nothing kept before main: the Java side started the file",
+         true,
+         false,
+         {ran, print1},
          {"append: one\n"}},
-        {"not redirected: written at once", false, false, {print1, never, print2},
+        {"not redirected: written at once",
+         false,
+         false,
+         {print1, never, print2},
          {"append: one\n", "append: two\n"}},
     };
     for (const Case& c : cases)
@@ -115,8 +133,8 @@ TEST(VmOutputKeeping, PastTheLimitTheLatestTextStaysFromALineStart) {
     EXPECT_EQ(all[output.leftOut - 1], '\n');
 
     PendingWrite write = releaseKept(output, false);
-    EXPECT_EQ(write.text, "(" + std::to_string(all.size() - kept.size()) +
-                              " bytes of earlier output left out)\n" + kept);
+    EXPECT_EQ(write.text,
+              "(" + std::to_string(all.size() - kept.size()) + " bytes of earlier output left out)\n" + kept);
 
     // One print larger than the limit keeps its end even without a line end to cut at.
     VmOutput big = startVmOutput(true, false);

@@ -1,8 +1,8 @@
 // A stand-in for a Java runtime's VM library: the invocation entry, the VM and environment function
 // tables the launcher uses, a few classes (the Java-side runtime, its first-run class, String, Shutdown
-// and System; an exception's toString but no java.io classes) and nothing else. It records the options it was created with, every call and every
-// parameter main receives (as UTF-8), flags calls from a thread other than the one that created it, and
-// can be told to fail at each step.
+// and System; an exception's toString but no java.io classes) and nothing else. It records the options it was
+// created with, every call and every parameter main receives (as UTF-8), flags calls from a thread other than
+// the one that created it, and can be told to fail at each step.
 //
 // Unit tests use it in-process: vmdouble::reset(behaviour), then hand vmdouble::entryPoints() to the
 // launch. Built as jvm.dll (target vm_double_dll, out/<part>/tests/doubles/jvm.dll) it exports
