@@ -618,6 +618,18 @@ const LinuxVmLibrary* linuxVmLibrary() {
 // to a thread made by CreateThread, which calls the caller's own hook and then ends the Wine process
 // with the code, so the parent sees it.
 
+// A thread Wine knows, to run Windows code on behalf of the VM's own threads; it lives as long as the
+// process.
+bool startWindowsThread(LPTHREAD_START_ROUTINE routine, const char* what) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        report("cannot start the %s thread (error %lu)", what, static_cast<unsigned long>(GetLastError()));
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
 enum class EndKind : jint { exit, abort };
 struct EndRequest {
     EndKind kind;
@@ -671,13 +683,7 @@ bool startEndThread() {
         report("cannot make the exit pipe: %s", std::strerror(errno));
         return false;
     }
-    HANDLE thread = CreateThread(nullptr, 0, &endThread, nullptr, 0, nullptr);
-    if (thread == nullptr) {
-        report("cannot start the exit thread (error %lu)", static_cast<unsigned long>(GetLastError()));
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
+    return startWindowsThread(&endThread, "exit");
 }
 
 // --- Printing -----------------------------------------------------------------------------------------
@@ -721,13 +727,7 @@ jint linuxPrintHook(FILE*, const char* format, va_list arguments) {
 }
 
 bool startPrintThread() {
-    HANDLE thread = CreateThread(nullptr, 0, &printThread, nullptr, 0, nullptr);
-    if (thread == nullptr) {
-        report("cannot start the print thread (error %lu)", static_cast<unsigned long>(GetLastError()));
-        return false;
-    }
-    CloseHandle(thread);
-    return true;
+    return startWindowsThread(&printThread, "print");
 }
 
 // --- Options ------------------------------------------------------------------------------------------

@@ -155,33 +155,28 @@ jclass JNICALL findClass(JNIEnv*, const char* name) {
     return reinterpret_cast<jclass>(newObject(name));
 }
 
-jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+// A method of any name is there unless the behaviour says it is missing.
+jmethodID methodID(const char* function, jclass type, const char* name, const char* signature) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
     std::string qualified = object(type)->className + "." + name;
     if (state.behaviour.missingMethods.count(qualified) != 0) {
-        call("GetStaticMethodID", qualified + signature + " -> null");
+        call(function, qualified + signature + " -> null");
         raise("java/lang/NoSuchMethodError", qualified);
         return nullptr;
     }
-    call("GetStaticMethodID", qualified + signature);
+    call(function, qualified + signature);
     state.methods.push_back(
         std::make_unique<FakeMethod>(FakeMethod{object(type)->className, name, signature}));
     return reinterpret_cast<jmethodID>(state.methods.back().get());
 }
 
-// Instance methods: an exception's toString is the one the double has.
+jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+    return methodID("GetStaticMethodID", type, name, signature);
+}
+
+// Instance methods: an exception's toString is the one the double acts on.
 jmethodID JNICALL getMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
-    std::lock_guard<std::recursive_mutex> guard(stateLock);
-    std::string qualified = object(type)->className + "." + name;
-    if (state.behaviour.missingMethods.count(qualified) != 0) {
-        call("GetMethodID", qualified + signature + " -> null");
-        raise("java/lang/NoSuchMethodError", qualified);
-        return nullptr;
-    }
-    call("GetMethodID", qualified + signature);
-    state.methods.push_back(
-        std::make_unique<FakeMethod>(FakeMethod{object(type)->className, name, signature}));
-    return reinterpret_cast<jmethodID>(state.methods.back().get());
+    return methodID("GetMethodID", type, name, signature);
 }
 
 // "java.lang.IllegalStateException: <message>", as Throwable.toString makes it.
