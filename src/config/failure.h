@@ -26,7 +26,7 @@ struct Failure {
 };
 
 inline Failure failure(int messageKey, std::optional<std::string> argument = std::nullopt) {
-    return {messageKey, std::move(argument), kFailedStartExitCode};
+    return {messageKey, std::move(argument), kFailedStartExitCode, {}};
 }
 
 // A failure the log lines already explain, with nothing of its own to show.

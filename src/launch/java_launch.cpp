@@ -15,6 +15,7 @@
 #include "launch/split.h"
 #include "launch/vm_options.h"
 #include "launch/vm_option_rules.h"
+#include "launch/vm_output.h"
 
 namespace {
 
@@ -36,9 +37,15 @@ constexpr const char* kFirstRunMarker = ".quendrial\\firstrun";
 constexpr const char* kExitClasses[] = {"java/lang/Shutdown", "java/lang/System"};
 constexpr const char* kExitMethod = "exit";
 constexpr const char* kExitSignature = "(I)V";
-// The option strings the VM knows its exit and abort hooks by.
+// The option strings the VM knows its hooks by.
+constexpr const char* kPrintHookOption = "vfprintf";
 constexpr const char* kExitHookOption = "exit";
 constexpr const char* kAbortHookOption = "abort";
+// What an exception's text is read with: its trace as printStackTrace prints it, else its toString.
+constexpr const char* kThrowableClass = "java/lang/Throwable";
+constexpr const char* kStringWriterClass = "java/io/StringWriter";
+constexpr const char* kPrintWriterClass = "java/io/PrintWriter";
+constexpr const char* kConstructor = "<init>";
 // Internal error codes shown with message 1009.
 constexpr const char* kCodeFirstRunClassMissing = "14";
 constexpr const char* kCodeFirstRunMethodMissing = "15";
@@ -49,6 +56,22 @@ JavaVM* javaVm = nullptr;
 JNIEnv* jniEnv = nullptr;
 std::vector<std::string> optionTexts;
 std::vector<JavaVMOption> vmOptions;
+// The service runtime's hooks, called by the launch's own; written before the VM exists.
+brolt::LaunchHooks serviceHooks;
+
+// The VM ends the process: what it printed and the launch kept goes out before the service runtime
+// reports the end.
+void JNICALL launchExitHook(jint code) {
+    brolt::releaseVmOutput(false);
+    if (serviceHooks.vmExit != nullptr)
+        serviceHooks.vmExit(code);
+}
+
+void JNICALL launchAbortHook() {
+    brolt::releaseVmOutput(false);
+    if (serviceHooks.vmAbort != nullptr)
+        serviceHooks.vmAbort();
+}
 
 std::string property(const char* name, const std::string& value) {
     std::string text = std::string("-D") + name + "=" + value;
@@ -94,11 +117,10 @@ MaybeFailure createJavaVM(const brolt::JavaVmEntryPoints& entryPoints,
     for (std::string& text : optionTexts)
         vmOptions.push_back({text.data(), nullptr});
     // The hooks come after the composed list, so its order and numbering stay as they are.
-    const brolt::LaunchHooks& hooks = context.settings.hooks;
-    if (hooks.vmExit != nullptr)
-        vmOptions.push_back({const_cast<char*>(kExitHookOption), reinterpret_cast<void*>(hooks.vmExit)});
-    if (hooks.vmAbort != nullptr)
-        vmOptions.push_back({const_cast<char*>(kAbortHookOption), reinterpret_cast<void*>(hooks.vmAbort)});
+    serviceHooks = context.settings.hooks;
+    vmOptions.push_back({const_cast<char*>(kPrintHookOption), reinterpret_cast<void*>(brolt::vmPrintHook)});
+    vmOptions.push_back({const_cast<char*>(kExitHookOption), reinterpret_cast<void*>(launchExitHook)});
+    vmOptions.push_back({const_cast<char*>(kAbortHookOption), reinterpret_cast<void*>(launchAbortHook)});
     for (size_t i = optionTexts.size(); i < vmOptions.size(); ++i)
         logInfo("vmoption %d: %s", static_cast<int>(i), vmOptions[i].optionString);
 
@@ -167,6 +189,102 @@ std::string loggedForm(const std::wstring& parameter) {
     return narrow;
 }
 
+// Clears an exception that a step of reading another one's text left; answers whether there was one.
+bool stepFailed() {
+    if (jniEnv->ExceptionCheck() != JNI_TRUE)
+        return false;
+    jniEnv->ExceptionClear();
+    return true;
+}
+
+// A Java string's text in the ANSI code page, as the VM prints; empty when it cannot be read.
+std::string javaText(jobject string) {
+    if (string == nullptr)
+        return {};
+    jstring text = static_cast<jstring>(string);
+    jsize length = jniEnv->GetStringLength(text);
+    const jchar* characters = jniEnv->GetStringChars(text, nullptr);
+    if (characters == nullptr) {
+        stepFailed();
+        return {};
+    }
+    std::wstring wide(reinterpret_cast<const wchar_t*>(characters), static_cast<size_t>(length));
+    jniEnv->ReleaseStringChars(text, characters);
+    return toAnsiCodePage(wide);
+}
+
+// The thrown object's trace as printStackTrace prints it, written into a StringWriter; empty when a
+// step fails.
+std::string stackTraceText(jthrowable thrown) {
+    jclass stringWriter = jniEnv->FindClass(kStringWriterClass);
+    jclass printWriter = stringWriter != nullptr ? jniEnv->FindClass(kPrintWriterClass) : nullptr;
+    jclass throwable = printWriter != nullptr ? jniEnv->FindClass(kThrowableClass) : nullptr;
+    if (throwable == nullptr) {
+        stepFailed();
+        return {};
+    }
+    jmethodID newStringWriter = jniEnv->GetMethodID(stringWriter, kConstructor, "()V");
+    jmethodID newPrintWriter = jniEnv->GetMethodID(printWriter, kConstructor, "(Ljava/io/Writer;)V");
+    jmethodID printStackTrace = jniEnv->GetMethodID(throwable, "printStackTrace", "(Ljava/io/PrintWriter;)V");
+    jmethodID flush = jniEnv->GetMethodID(printWriter, "flush", "()V");
+    jmethodID toString = jniEnv->GetMethodID(stringWriter, "toString", "()Ljava/lang/String;");
+    if (newStringWriter == nullptr || newPrintWriter == nullptr || printStackTrace == nullptr ||
+        flush == nullptr || toString == nullptr) {
+        stepFailed();
+        return {};
+    }
+    jobject buffer = jniEnv->NewObject(stringWriter, newStringWriter);
+    jobject writer = buffer != nullptr ? jniEnv->NewObject(printWriter, newPrintWriter, buffer) : nullptr;
+    if (writer == nullptr || stepFailed())
+        return {};
+    jniEnv->CallVoidMethod(thrown, printStackTrace, writer);
+    jniEnv->CallVoidMethod(writer, flush);
+    if (stepFailed())
+        return {};
+    jobject text = jniEnv->CallObjectMethod(buffer, toString);
+    return stepFailed() ? std::string() : javaText(text);
+}
+
+// The thrown object's toString, a line of its own; empty when a step fails.
+std::string toStringText(jthrowable thrown) {
+    jclass throwable = jniEnv->FindClass(kThrowableClass);
+    jmethodID toString =
+        throwable != nullptr ? jniEnv->GetMethodID(throwable, "toString", "()Ljava/lang/String;") : nullptr;
+    if (toString == nullptr) {
+        stepFailed();
+        return {};
+    }
+    jobject text = jniEnv->CallObjectMethod(thrown, toString);
+    std::string line = stepFailed() ? std::string() : javaText(text);
+    return line.empty() ? line : line + "\n";
+}
+
+// The exception a Java call left goes where the VM's own output goes, and is cleared; answers its text.
+// Should that be out of reach, the VM describes it itself, on the process's standard error.
+std::string reportException() {
+    jthrowable thrown = jniEnv->ExceptionOccurred();
+    if (thrown == nullptr)
+        return {};
+    jniEnv->ExceptionClear();
+    std::string text = stackTraceText(thrown);
+    if (text.empty())
+        text = toStringText(thrown);
+    if (text.empty()) {
+        jniEnv->Throw(thrown);
+        jniEnv->ExceptionDescribe();
+        return {};
+    }
+    brolt::writeVmOutput(text);
+    return text;
+}
+
+// A launch that failed on an exception: its first line (what toString says) tells an operator why.
+Failure exceptionFailure(const std::string& text) {
+    Failure failed = brolt::silentFailure();
+    failed.detail = text.substr(0, text.find_first_of("\r\n"));
+    return failed;
+}
+
 // Whether the application's main may run (goOn): false when the quendrial first-run class says no or
 // fails. A first-run class or method that is missing is a failure.
 MaybeFailure checkFirstRun(const LaunchContext& context, bool& goOn) {
@@ -186,7 +304,7 @@ MaybeFailure checkFirstRun(const LaunchContext& context, bool& goOn) {
         return brolt::failure(brolt::keys::kMsgInternalError, kCodeFirstRunMethodMissing);
     goOn = jniEnv->CallStaticBooleanMethod(firstRun, method) == JNI_TRUE;
     if (jniEnv->ExceptionOccurred() != nullptr) {
-        jniEnv->ExceptionDescribe();
+        reportException();
         goOn = false;
     }
     return std::nullopt;
@@ -241,9 +359,7 @@ MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchCo
     if (array == nullptr) {
         // Out of memory in the VM: nothing of the application has run, so the launch failed.
         logError("could not create the parameters of main");
-        if (jniEnv->ExceptionOccurred() != nullptr)
-            jniEnv->ExceptionDescribe();
-        return brolt::silentFailure();
+        return exceptionFailure(reportException());
     }
     if (context.settings.hooks.mayCallMain != nullptr && !context.settings.hooks.mayCallMain()) {
         logInfo("stop requested during the start: main not called");
@@ -252,10 +368,11 @@ MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchCo
     logInfo("calling main");
     jniEnv->CallStaticVoidMethod(runtimeClass, main, array);
     logInfo("main returned");
+    // The Java side has opened the standard-error file by now; what was kept goes behind.
+    brolt::releaseVmOutput(true);
     if (jniEnv->ExceptionOccurred() != nullptr) {
         logError("an exception occured");
-        jniEnv->ExceptionDescribe();
-        return brolt::silentFailure();
+        return exceptionFailure(reportException());
     }
     return std::nullopt;
 }
@@ -276,17 +393,19 @@ MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brol
                                    const std::vector<std::wstring>& arguments) {
     logInfo("launching program");
     LaunchContext context = brolt::makeLaunchContext(runtime, settings);
-    if (MaybeFailure failed =
-            createJavaVM(runtime.entryPoints, launcherProperties(context), arguments, context))
-        return failed;
-    logInfo("JVM created");
-    if (MaybeFailure failed = callMain(arguments, context)) {
-        if (!failed->isStop())
+    brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag);
+    MaybeFailure failed = createJavaVM(runtime.entryPoints, launcherProperties(context), arguments, context);
+    if (!failed) {
+        logInfo("JVM created");
+        failed = callMain(arguments, context);
+        if (!failed)
+            logInfo("launch done");
+        else if (!failed->isStop())
             logError("could not call main");
-        return failed;
     }
-    logInfo("launch done");
-    return std::nullopt;
+    // When main ran, what was kept is out already; otherwise the Java side never opens the file.
+    brolt::releaseVmOutput(false);
+    return failed;
 }
 
 void stopJavaApplication() {

@@ -133,9 +133,11 @@ void endStart(const brolt::Failure& ended) {
     if (ended.isStop())
         return;
     std::string text = failureText(ended);
-    if (text.empty())
-        text =
-            "The service could not start the Java application; its diagnostic log (BROLT_LOG=yes) says why.";
+    if (ended.messageKey == 0) {
+        text = "The service could not start the Java application" +
+               (ended.detail.empty() ? std::string("; its diagnostic log (BROLT_LOG=yes) says why.")
+                                     : ": " + ended.detail);
+    }
     brolt::writeServiceEvent(leftovers.serviceName, brolt::ServiceEvent::FailedStart,
                              brolt::eventText(text, ended.serviceExitCode, 0));
     showFailure(ended);

@@ -26,6 +26,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <string>
@@ -151,6 +152,28 @@ __asm__(
 
 void callWindowsHookWithCode(void* hook, jint code) {
     bridgeCallWithCode(hook, code);
+}
+
+// Calls a Windows vfprintf hook (FILE*, format, va_list) either convention, as above.
+extern "C" jint bridgeCallWithThree(void* hook, void* first, const void* second, void* third);
+__asm__(
+    ".text\n"
+    ".type bridgeCallWithThree, @function\n"
+    "bridgeCallWithThree:\n"
+    "    pushl %ebp\n"
+    "    movl %esp, %ebp\n"
+    "    pushl 20(%ebp)\n"
+    "    pushl 16(%ebp)\n"
+    "    pushl 12(%ebp)\n"
+    "    call *8(%ebp)\n"
+    "    leave\n"
+    "    ret\n"
+    ".size bridgeCallWithThree, .-bridgeCallWithThree\n");
+
+// A Windows va_list is a pointer to the arguments as they lie on the stack: here the one text.
+jint callWindowsPrintHook(void* hook, const char* text) {
+    const char* arguments[] = {text};
+    return bridgeCallWithThree(hook, nullptr, "%s", arguments);
 }
 
 // The Wine process shares its 32-bit address space with Wine's own reservations, so the VM's default
@@ -313,6 +336,21 @@ struct EnvEntry<Offset, R (*)(JNIEnv*, jobject, jclass, jmethodID, LinuxArgument
 // One convention on x86-64: __stdcall and __cdecl hooks are the same call.
 void callWindowsHookWithCode(void* hook, jint code) {
     reinterpret_cast<void(__stdcall*)(jint)>(hook)(code);
+}
+
+using WindowsPrintHook = jint(__stdcall*)(FILE*, const char*, __builtin_ms_va_list);
+
+// Lays its variadic arguments out as Windows code does, for the hook's va_list.
+__attribute__((ms_abi)) jint callWithWindowsList(void* hook, const char* format, ...) {
+    __builtin_ms_va_list arguments;
+    __builtin_ms_va_start(arguments, format);
+    jint result = reinterpret_cast<WindowsPrintHook>(hook)(nullptr, format, arguments);
+    __builtin_ms_va_end(arguments);
+    return result;
+}
+
+jint callWindowsPrintHook(void* hook, const char* text) {
+    return callWithWindowsList(hook, "%s", text);
 }
 
 // The 64-bit address space has room for the VM's default heap.
@@ -580,6 +618,18 @@ const LinuxVmLibrary* linuxVmLibrary() {
 // to a thread made by CreateThread, which calls the caller's own hook and then ends the Wine process
 // with the code, so the parent sees it.
 
+// A thread Wine knows, to run Windows code on behalf of the VM's own threads; it lives as long as the
+// process.
+bool startWindowsThread(LPTHREAD_START_ROUTINE routine, const char* what) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, nullptr, 0, nullptr);
+    if (thread == nullptr) {
+        report("cannot start the %s thread (error %lu)", what, static_cast<unsigned long>(GetLastError()));
+        return false;
+    }
+    CloseHandle(thread);
+    return true;
+}
+
 enum class EndKind : jint { exit, abort };
 struct EndRequest {
     EndKind kind;
@@ -633,13 +683,51 @@ bool startEndThread() {
         report("cannot make the exit pipe: %s", std::strerror(errno));
         return false;
     }
-    HANDLE thread = CreateThread(nullptr, 0, &endThread, nullptr, 0, nullptr);
-    if (thread == nullptr) {
-        report("cannot start the exit thread (error %lu)", static_cast<unsigned long>(GetLastError()));
-        return false;
+    return startWindowsThread(&endThread, "exit");
+}
+
+// --- Printing -----------------------------------------------------------------------------------------
+//
+// The VM prints through its vfprintf hook on any of its threads, Windows code must not run there, and
+// the Windows hook takes a Windows va_list. So the bridge's hook formats the text itself and hands it to
+// a thread made by CreateThread, which calls the caller's hook with "%s" and the text; the VM's thread
+// waits until it is done, so the text is out before the VM goes on (to end the process, say).
+
+void* windowsPrintHook = nullptr;
+std::mutex printMutex;
+std::condition_variable printChanged;
+const std::string* printPending = nullptr;  // the text the print thread is to pass on; null when done
+
+DWORD WINAPI printThread(void*) {
+    std::unique_lock<std::mutex> lock(printMutex);
+    for (;;) {
+        printChanged.wait(lock, [] { return printPending != nullptr; });
+        callWindowsPrintHook(windowsPrintHook, printPending->c_str());
+        printPending = nullptr;
+        printChanged.notify_all();
     }
-    CloseHandle(thread);
-    return true;
+}
+
+jint linuxPrintHook(FILE*, const char* format, va_list arguments) {
+    va_list counting;
+    va_copy(counting, arguments);
+    int length = std::vsnprintf(nullptr, 0, format, counting);
+    va_end(counting);
+    if (length <= 0)
+        return length;
+    std::string text(static_cast<size_t>(length) + 1, '\0');
+    std::vsnprintf(text.data(), text.size(), format, arguments);
+    text.resize(static_cast<size_t>(length));
+    std::unique_lock<std::mutex> lock(printMutex);
+    printChanged.wait(lock, [] { return printPending == nullptr; });
+    printPending = &text;
+    printChanged.notify_all();
+    printChanged.wait(lock, [&] { return printPending != &text; });
+    return length;
+}
+
+bool startPrintThread() {
+    return startWindowsThread(&printThread, "print");
 }
 
 // --- Options ------------------------------------------------------------------------------------------
@@ -731,9 +819,13 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
             options->push_back({const_cast<char*>("abort"), reinterpret_cast<void*>(&linuxAbortHook)});
             continue;
         }
-        // The VM would hand a Linux FILE* to a Windows function: leave the VM's own printing alone.
-        if (std::strcmp(text, "vfprintf") == 0)
+        if (std::strcmp(text, "vfprintf") == 0) {
+            if (option.extraInfo == nullptr || (windowsPrintHook == nullptr && !startPrintThread()))
+                continue;  // the VM prints on its own standard streams
+            windowsPrintHook = option.extraInfo;
+            options->push_back({const_cast<char*>("vfprintf"), reinterpret_cast<void*>(&linuxPrintHook)});
             continue;
+        }
         std::string linuxText = linuxOption(text);
         hasHeapLimit = hasHeapLimit || startsWith(text, "-Xmx") || startsWith(text, "-XX:MaxHeapSize=");
         // Without -Xrs the VM takes over signals that Wine needs for its own console and exit handling.

@@ -54,6 +54,19 @@ def unloadable_runtime(home: pathlib.Path) -> pathlib.Path:
     return home
 
 
+def start_registered(case: unittest.TestCase, name: str, launcher: pathlib.Path, temp: pathlib.Path,
+                     arguments: str = "", timeout: float = 30.0):
+    """Registers the launcher with sc create through cmd.exe (logged_command), with its own log and
+    temporary folder in temp and arguments after the program, starts it and waits for STOPPED; returns
+    the exit code the service manager shows."""
+    command = logged_command(f'"{e.win_path(launcher)}"{arguments}', temp)
+    created = e.sc("create", name, "binpath=", command)
+    case.assertEqual(created.returncode, 0, created)
+    started = e.sc("start", name)
+    case.assertEqual(started.returncode, 0, started)
+    return wait_for_state(name, STOPPED, timeout)[1]
+
+
 def extraction_folders(temp: pathlib.Path) -> list:
     return [path for path in temp.iterdir() if path.is_dir()]
 
@@ -79,13 +92,7 @@ class FailedStartTest(ServiceCase):
         launcher = e.pack(directory, service_toml(name, extra))
         temp = directory / "temp"
         temp.mkdir()
-        command = logged_command(f'"{e.win_path(launcher)}"{arguments}', temp)
-        created = e.sc("create", name, "binpath=", command)
-        self.assertEqual(created.returncode, 0, created)
-
-        started = e.sc("start", name)
-        self.assertEqual(started.returncode, 0, started)
-        state, exit_code = wait_for_state(name, STOPPED)
+        exit_code = start_registered(self, name, launcher, temp, arguments)
         left = wait_until_empty(temp, PROCESS_END_TIMEOUT) + sorted(temp.glob("brt*.tmp"))
         return exit_code, diagnostic_log(temp), e.win_path(temp), left, event_log_entries(name)
 

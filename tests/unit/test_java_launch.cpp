@@ -1,5 +1,6 @@
 // The launch against the VM double: the option list and its sources, the class path, main's
-// parameters, the first-run check, the launch's failures and the stop through the exit method.
+// parameters, the first-run check, the launch's failures, what the VM prints and the exceptions the
+// launch's Java calls leave, and the stop through the exit method.
 #include "launch/java_launch.h"
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "config/keys.h"
+#include "core/log.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
 #include "launch/launch_context.h"
@@ -23,6 +25,19 @@
 #include "vm_double.h"
 
 namespace {
+
+// Every test runs with the diagnostic log on, in a folder of its own below the current one, so the
+// log's lines can be read: set before the first line opens the log.
+const std::string logFolder = [] {
+    char current[MAX_PATH];
+    GetCurrentDirectoryA(sizeof current, current);
+    std::string folder = std::string(current) + "\\java-launch-log";
+    fixture::removeTree(folder);
+    CreateDirectoryA(folder.c_str(), nullptr);
+    _putenv(("TMP=" + folder).c_str());
+    _putenv("BROLT_LOG=yes");
+    return folder;
+}();
 
 namespace keys = brolt::keys;
 using fixture::ScratchDirectory;
@@ -52,6 +67,20 @@ std::string failureOf(const std::optional<brolt::Failure>& failure) {
     if (!failure)
         return "none";
     return std::to_string(failure->messageKey) + " " + failure->argument.value_or("");
+}
+
+// The launch's own vfprintf, exit and abort hooks follow the composed options.
+constexpr size_t kHookOptions = 3;
+
+// The options of the last creation without the hooks.
+Options composedOptions() {
+    Options options = vmdouble::record().options;
+    options.resize(options.size() - kHookOptions);
+    return options;
+}
+
+std::string logText() {
+    return getLogPath() != nullptr ? fixture::readFile(getLogPath()) : "";
 }
 
 std::string launcherDirectory() {
@@ -93,8 +122,14 @@ class WithOptionsFile : public testing::Test {
     }();
 };
 
-void JNICALL testExitHook(jint) {}
-void JNICALL testAbortHook() {}
+// What reached the service runtime's hooks.
+std::vector<std::string> hookCalls;
+void JNICALL testExitHook(jint code) {
+    hookCalls.push_back("exit " + std::to_string(code));
+}
+void JNICALL testAbortHook() {
+    hookCalls.push_back("abort");
+}
 
 using LaunchOptions = WithOptionsFile;
 
@@ -116,12 +151,17 @@ TEST_F(LaunchOptions, SourcesInTheirOrderWithTheHooksBehindTheClassPath) {
     Options expected = concat(
         broltProperties(),
         {"-Dx=1", "-Dcommon", "-Xss1m", "first", "-Xmx1g", "-Xmx256m", "\t-Dtab", "-Djava.class.path=x",
-         "-Djava.class.path=" + launcherDirectory() + "app.jar;b.jar", "exit", "abort"});
+         "-Djava.class.path=" + launcherDirectory() + "app.jar;b.jar", "vfprintf", "exit", "abort"});
     EXPECT_EQ(record.options, expected);
-    size_t hooks = expected.size() - 2;
-    EXPECT_EQ(record.optionExtraInfo[hooks], reinterpret_cast<void*>(testExitHook));
-    EXPECT_EQ(record.optionExtraInfo[hooks + 1], reinterpret_cast<void*>(testAbortHook));
     EXPECT_EQ(record.optionExtraInfo[0], nullptr);
+    // The launch's own exit and abort hooks end in the service runtime's.
+    size_t hooks = expected.size() - kHookOptions;
+    for (size_t i = hooks; i < expected.size(); ++i)
+        ASSERT_NE(record.optionExtraInfo[i], nullptr) << expected[i];
+    hookCalls.clear();
+    reinterpret_cast<void(JNICALL*)(jint)>(record.optionExtraInfo[hooks + 1])(7);
+    reinterpret_cast<void(JNICALL*)()>(record.optionExtraInfo[hooks + 2])();
+    EXPECT_EQ(hookCalls, (std::vector<std::string>{"exit 7", "abort"}));
     EXPECT_EQ(record.version, JNI_VERSION_1_2);
     EXPECT_TRUE(record.ignoreUnrecognized);
     // The first launch argument reaches main whatever it is; the other "-J" ones went to the VM.
@@ -152,11 +192,11 @@ TEST_F(LaunchOptions, ConfiguredParametersAndIncludes) {
         brolt::LaunchSettings settings;
         settings.vmParameters = c.parameters;
         ASSERT_TRUE(launch({}, {L"svc"}, settings)) << c.parameters;
-        Options options = vmdouble::record().options;
+        Options options = composedOptions();
         Options middle(options.begin() + 5, options.end() - 1);
         EXPECT_EQ(middle, c.expected) << c.parameters;
     }
-    EXPECT_EQ(vmdouble::record().options.back(), "-Djava.class.path=p.jar;");
+    EXPECT_EQ(composedOptions().back(), "-Djava.class.path=p.jar;");
     setVariable("BRT_OPTS", nullptr);
 }
 
@@ -188,7 +228,7 @@ TEST_F(LaunchOptions, IncludeRingStopsAtTheNestingLimit) {
     Options expected;
     for (int depth = 2; depth <= brolt::kMaxIncludeDepth; ++depth)
         expected.push_back(depth % 2 == 0 ? "-Da" : "-Db");
-    Options options = vmdouble::record().options;
+    Options options = composedOptions();
     EXPECT_EQ(Options(options.begin() + 5, options.end() - 1), expected);
 }
 
@@ -197,7 +237,7 @@ TEST_F(LaunchOptions, LineLongerThanOneReadContinuesAsAnOptionOfItsOwn) {
     writeOptionsFile(longLine + "\n-Dnext\n");
     ASSERT_TRUE(launch({}, {L"svc"}));
     const size_t read = brolt::kOptionsLineSize - 1;
-    Options options = vmdouble::record().options;
+    Options options = composedOptions();
     EXPECT_EQ(Options(options.begin() + 5, options.end() - 1),
               (Options{longLine.substr(0, read), longLine.substr(read), "-Dnext"}));
 }
@@ -439,8 +479,9 @@ TEST(LaunchFirstRun, QuendrialKindAsksTheFirstRunClassWhenTheMarkerIsThere) {
             << c.what;
         EXPECT_EQ(called("CallStaticVoidMethodV com/brolt/runtime/WinLauncher.main"), c.mainCalled) << c.what;
         bool threw = c.answer == vmdouble::FirstRunAnswer::Throws && c.marker;
-        EXPECT_EQ(called("ExceptionDescribe"), threw) << c.what;
-        EXPECT_EQ(standardError.find("firstRun failed") != std::string::npos, threw) << c.what;
+        // Not redirected: the exception's text goes to the process's standard error, once.
+        EXPECT_FALSE(called("ExceptionDescribe")) << c.what;
+        EXPECT_EQ(standardError, threw ? "java.lang.IllegalStateException: firstRun failed\n" : "") << c.what;
     }
 }
 
@@ -468,15 +509,115 @@ TEST(LaunchFailures, CreationFailsOrMainThrows) {
     stopJavaApplication();  // no VM: nothing to call
     EXPECT_TRUE(vmdouble::record().calls.empty());
 
-    vmdouble::Behaviour throwing;
-    throwing.mainThrows = true;
+    // An exception whose text cannot be read is described by the VM itself.
+    vmdouble::Behaviour unreadable;
+    unreadable.mainThrows = true;
+    unreadable.missingMethods = {"java/lang/Throwable.toString"};
     testing::internal::CaptureStderr();
-    EXPECT_EQ(failureOf(launchFailure(throwing, {L"svc"})), "0 ");
+    EXPECT_EQ(failureOf(launchFailure(unreadable, {L"svc"})), "0 ");
     std::string standardError = testing::internal::GetCapturedStderr();
-    EXPECT_NE(standardError.find("Exception in thread \"main\" java.lang.IllegalStateException"),
-              std::string::npos)
-        << standardError;
+    EXPECT_EQ(standardError,
+              "Exception in thread \"main\" java.lang.IllegalStateException: the application's main failed\n"
+              "\tat com.brolt.runtime.WinLauncher.main(vm double)\n");
     EXPECT_EQ(vmdouble::record().calls.back(), "ExceptionDescribe");
+}
+
+struct OutputCase {
+    const char* what;
+    bool append;  // launcher parameter 4
+    vmdouble::Behaviour behaviour;
+    std::string file;  // the standard-error file afterwards; "old\n" before the launch
+    std::vector<std::string> logLines;
+};
+
+vmdouble::Behaviour printing(std::string text, jint createResult = JNI_OK) {
+    vmdouble::Behaviour behaviour;
+    behaviour.createPrints = std::move(text);
+    behaviour.createResult = createResult;
+    // Main starts the file as the Java side does: afresh unless told to append.
+    behaviour.redirectStandardError = true;
+    return behaviour;
+}
+
+vmdouble::Behaviour also(vmdouble::Behaviour behaviour, void (*change)(vmdouble::Behaviour&)) {
+    change(behaviour);
+    return behaviour;
+}
+
+// The standard-error file when the service runtime's abort hook was called.
+std::string standardErrorFile;
+std::string fileAtAbort;
+void JNICALL readingAbortHook() {
+    fileAtAbort = fixture::readFile(standardErrorFile);
+}
+
+TEST(LaunchOutput, WhatTheVmPrintsAndExceptionTextsReachTheStandardErrorFileAndTheLog) {
+    ScratchDirectory scratch;
+    const std::string thrown = "java.lang.IllegalStateException: the application's main failed\n";
+    const OutputCase cases[] = {
+        {"creation fails, afresh",
+         false,
+         printing("Error occurred\nToo small heap 1\n", JNI_ERR),
+         "Error occurred\nToo small heap 1\n",
+         {"vm: Error occurred", "vm: Too small heap 1"}},
+        {"creation fails, appending",
+         true,
+         printing("Too small heap 2", JNI_ERR),
+         "old\nToo small heap 2",
+         {"vm: Too small heap 2"}},
+        {"kept while main starts the file afresh, then appended",
+         false,
+         printing("warning 3\n"),
+         "warning 3\n",
+         {"vm: warning 3"}},
+        {"main throws",
+         false,
+         also(printing("warning 4\n"), [](vmdouble::Behaviour& b) { b.mainThrows = true; }),
+         "warning 4\n" + thrown,
+         {"vm: warning 4", "vm: " + thrown.substr(0, thrown.size() - 1)}},
+        {"the launch stops short of main",
+         false,
+         also(printing("warning 5\n"),
+              [](vmdouble::Behaviour& b) { b.missingClasses = {"com/brolt/runtime/WinLauncher"}; }),
+         "warning 5\n",
+         {"vm: warning 5"}},
+        {"the VM aborts while it is created",
+         false,
+         also(printing("aborted 6\n", JNI_ERR), [](vmdouble::Behaviour& b) { b.createAborts = true; }),
+         "aborted 6\n",
+         {"vm: aborted 6"}},
+        {"nothing printed: the file is left alone", false, printing("", JNI_ERR), "old\n", {}},
+    };
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        const OutputCase& c = cases[i];
+        standardErrorFile = scratch / ("logs\\err" + std::to_string(i) + ".log");
+        CreateDirectoryA((scratch / "logs").c_str(), nullptr);
+        ASSERT_TRUE(fixture::writeFile(standardErrorFile, "old\n"));
+        fileAtAbort.clear();
+        brolt::LaunchSettings settings;
+        settings.stderrFile = standardErrorFile;
+        settings.mainParameterFlag = c.append;
+        settings.hooks.vmAbort = readingAbortHook;
+        size_t logBefore = logText().size();
+
+        launchFailure(c.behaviour, {L"svc"}, settings);
+        vmdouble::reset({});  // lets go of the file main opened
+
+        EXPECT_EQ(fixture::readFile(standardErrorFile), c.file) << c.what;
+        if (c.behaviour.createAborts)
+            EXPECT_EQ(fileAtAbort, c.file) << c.what;
+        std::string log = logText().substr(logBefore);
+        std::vector<std::string> logLines;
+        for (size_t at = log.find("vm: "); at != std::string::npos; at = log.find("vm: ", at + 1))
+            logLines.push_back(log.substr(at, log.find_first_of("\r\n", at) - at));
+        EXPECT_EQ(logLines, c.logLines) << c.what;
+    }
+    // The file's folder is made when it is missing.
+    standardErrorFile = scratch / "new\\folder\\err.log";
+    brolt::LaunchSettings settings;
+    settings.stderrFile = standardErrorFile;
+    launchFailure(printing("made 8", JNI_ERR), {L"svc"}, settings);
+    EXPECT_EQ(fixture::readFile(standardErrorFile), "made 8");
 }
 
 struct StopCase {

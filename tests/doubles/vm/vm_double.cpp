@@ -17,6 +17,8 @@ namespace {
 constexpr const char* kRuntimeClass = "com/brolt/runtime/WinLauncher";
 constexpr const char* kFirstRunClass = "com/quendrial/runtime/FirstRun";
 constexpr std::string_view kClassPathOption = "-Djava.class.path=";
+// Never found: the launcher then reads an exception's text through its toString.
+const std::set<std::string> kAbsentClasses = {"java/io/StringWriter", "java/io/PrintWriter"};
 // The process ends with this code when the launcher calls a function the double does not offer.
 constexpr UINT kUnexpectedCallExitCode = 99;
 
@@ -42,6 +44,7 @@ struct State {
     HANDLE standardErrorFile = INVALID_HANDLE_VALUE;  // where main redirected standard error
     DWORD creatingThread = 0;
     bool created = false;
+    jint(JNICALL* printHook)(FILE*, const char*, va_list) = nullptr;
     void(JNICALL* exitHook)(jint) = nullptr;
     void(JNICALL* abortHook)() = nullptr;
     FakeObject* pending = nullptr;  // the exception a call left
@@ -119,6 +122,15 @@ void endProcess(jint code) {
     exit(static_cast<int>(code));
 }
 
+// As the VM prints: through the launcher's vfprintf hook when it gave one.
+void print(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    if (state.printHook != nullptr)
+        state.printHook(stderr, format, arguments);
+    va_end(arguments);
+}
+
 void runExitHook(jint code) {
     event("exit-hook " + std::to_string(code));
     if (state.exitHook != nullptr)
@@ -134,7 +146,7 @@ jint JNICALL getVersion(JNIEnv*) {
 
 jclass JNICALL findClass(JNIEnv*, const char* name) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
-    if (state.behaviour.missingClasses.count(name) != 0) {
+    if (state.behaviour.missingClasses.count(name) != 0 || kAbsentClasses.count(name) != 0) {
         call("FindClass", std::string(name) + " -> null");
         raise("java/lang/NoClassDefFoundError", name);
         return nullptr;
@@ -143,18 +155,85 @@ jclass JNICALL findClass(JNIEnv*, const char* name) {
     return reinterpret_cast<jclass>(newObject(name));
 }
 
-jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+// A method of any name is there unless the behaviour says it is missing.
+jmethodID methodID(const char* function, jclass type, const char* name, const char* signature) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
     std::string qualified = object(type)->className + "." + name;
     if (state.behaviour.missingMethods.count(qualified) != 0) {
-        call("GetStaticMethodID", qualified + signature + " -> null");
+        call(function, qualified + signature + " -> null");
         raise("java/lang/NoSuchMethodError", qualified);
         return nullptr;
     }
-    call("GetStaticMethodID", qualified + signature);
+    call(function, qualified + signature);
     state.methods.push_back(
         std::make_unique<FakeMethod>(FakeMethod{object(type)->className, name, signature}));
     return reinterpret_cast<jmethodID>(state.methods.back().get());
+}
+
+jmethodID JNICALL getStaticMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+    return methodID("GetStaticMethodID", type, name, signature);
+}
+
+// Instance methods: an exception's toString is the one the double acts on.
+jmethodID JNICALL getMethodID(JNIEnv*, jclass type, const char* name, const char* signature) {
+    return methodID("GetMethodID", type, name, signature);
+}
+
+// "java.lang.IllegalStateException: <message>", as Throwable.toString makes it.
+std::u16string throwableText(const FakeObject* thrown) {
+    std::string type = thrown->className;
+    for (char& c : type) {
+        if (c == '/')
+            c = '.';
+    }
+    std::string text = type + ": " + thrown->message;
+    return std::u16string(text.begin(), text.end());
+}
+
+jobject callObject(const char* form, jobject target, jmethodID id) {
+    std::lock_guard<std::recursive_mutex> guard(stateLock);
+    FakeMethod* method = reinterpret_cast<FakeMethod*>(id);
+    call(form, method->className + "." + method->name);
+    if (method->name != "toString")
+        return nullptr;
+    FakeObject* string = newObject("java/lang/String");
+    string->text = throwableText(object(target));
+    return reinterpret_cast<jobject>(string);
+}
+
+jobject JNICALL callObjectMethod(JNIEnv*, jobject target, jmethodID method, ...) {
+    return callObject("CallObjectMethod", target, method);
+}
+
+jobject JNICALL callObjectMethodV(JNIEnv*, jobject target, jmethodID method, va_list) {
+    return callObject("CallObjectMethodV", target, method);
+}
+
+jobject JNICALL callObjectMethodA(JNIEnv*, jobject target, jmethodID method, const jvalue*) {
+    return callObject("CallObjectMethodA", target, method);
+}
+
+jsize JNICALL getStringLength(JNIEnv*, jstring text) {
+    call("GetStringLength");
+    return static_cast<jsize>(object(text)->text.size());
+}
+
+const jchar* JNICALL getStringChars(JNIEnv*, jstring text, jboolean* isCopy) {
+    call("GetStringChars");
+    if (isCopy != nullptr)
+        *isCopy = JNI_FALSE;
+    return reinterpret_cast<const jchar*>(object(text)->text.c_str());
+}
+
+void JNICALL releaseStringChars(JNIEnv*, jstring, const jchar*) {
+    call("ReleaseStringChars");
+}
+
+jint JNICALL throwObject(JNIEnv*, jthrowable thrown) {
+    std::lock_guard<std::recursive_mutex> guard(stateLock);
+    call("Throw", object(thrown)->className);
+    state.pending = object(thrown);
+    return JNI_OK;
 }
 
 jobjectArray JNICALL newObjectArray(JNIEnv*, jsize length, jclass type, jobject initial) {
@@ -386,6 +465,14 @@ void buildTables() {
     environmentTable.GetVersion = getVersion;
     environmentTable.FindClass = findClass;
     environmentTable.GetStaticMethodID = getStaticMethodID;
+    environmentTable.GetMethodID = getMethodID;
+    environmentTable.CallObjectMethod = callObjectMethod;
+    environmentTable.CallObjectMethodV = callObjectMethodV;
+    environmentTable.CallObjectMethodA = callObjectMethodA;
+    environmentTable.GetStringLength = getStringLength;
+    environmentTable.GetStringChars = getStringChars;
+    environmentTable.ReleaseStringChars = releaseStringChars;
+    environmentTable.Throw = throwObject;
     environmentTable.NewObjectArray = newObjectArray;
     environmentTable.NewString = newString;
     environmentTable.SetObjectArrayElement = setObjectArrayElement;
@@ -485,6 +572,8 @@ void reset(const Behaviour& behaviour, const std::string& recordFile) {
     std::lock_guard<std::recursive_mutex> guard(stateLock);
     if (state.recordFile != INVALID_HANDLE_VALUE)
         CloseHandle(state.recordFile);
+    if (state.standardErrorFile != INVALID_HANDLE_VALUE)
+        CloseHandle(state.standardErrorFile);
     state = State{};
     state.behaviour = behaviour;
     if (!recordFile.empty()) {
@@ -517,9 +606,11 @@ jint JNICALL createJavaVM(JavaVM** vm, void** env, void* args) {
         std::string text = option.optionString;
         state.record.options.push_back(text);
         state.record.optionExtraInfo.push_back(option.extraInfo);
-        bool hook = option.extraInfo != nullptr && (text == "exit" || text == "abort");
+        bool hook = option.extraInfo != nullptr && (text == "exit" || text == "abort" || text == "vfprintf");
         event("option " + std::to_string(i) + " " + text + (hook ? " hook" : ""));
-        if (text == "exit")
+        if (text == "vfprintf")
+            state.printHook = reinterpret_cast<jint(JNICALL*)(FILE*, const char*, va_list)>(option.extraInfo);
+        else if (text == "exit")
             state.exitHook = reinterpret_cast<void(JNICALL*)(jint)>(option.extraInfo);
         else if (text == "abort")
             state.abortHook = reinterpret_cast<void(JNICALL*)()>(option.extraInfo);
@@ -527,6 +618,13 @@ jint JNICALL createJavaVM(JavaVM** vm, void** env, void* args) {
             holdClassPath(text);
     }
     Sleep(state.behaviour.createDelayMs);
+    if (!state.behaviour.createPrints.empty())
+        print("%s", state.behaviour.createPrints.c_str());
+    if (state.behaviour.createAborts) {
+        event("abort-hook");
+        if (state.abortHook != nullptr)
+            state.abortHook();
+    }
     if (state.behaviour.createResult != JNI_OK) {
         event("create -> " + std::to_string(state.behaviour.createResult));
         // As a real VM leaves them: no handle to use by mistake.

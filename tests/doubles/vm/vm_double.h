@@ -1,8 +1,8 @@
 // A stand-in for a Java runtime's VM library: the invocation entry, the VM and environment function
 // tables the launcher uses, a few classes (the Java-side runtime, its first-run class, String, Shutdown
-// and System) and nothing else. It records the options it was created with, every call and every
-// parameter main receives (as UTF-8), flags calls from a thread other than the one that created it, and
-// can be told to fail at each step.
+// and System; an exception's toString but no java.io classes) and nothing else. It records the options it was
+// created with, every call and every parameter main receives (as UTF-8), flags calls from a thread other than
+// the one that created it, and can be told to fail at each step.
 //
 // Unit tests use it in-process: vmdouble::reset(behaviour), then hand vmdouble::entryPoints() to the
 // launch. Built as jvm.dll (target vm_double_dll, out/<part>/tests/doubles/jvm.dll) it exports
@@ -11,7 +11,7 @@
 // creation answers JNI_ERR); see parseBehaviour for the lines. It appends its record to vm_double.record
 // beside it (or to the file named by BROLT_VM_DOUBLE_RECORD), one event per line:
 //   create version=<hex> ignoreUnrecognized=<0|1> options=<n>
-//   option <index> <text>            (the exit and abort hooks: "option <index> exit hook")
+//   option <index> <text>            (the vfprintf, exit and abort hooks: "option <index> exit hook")
 //   call <function> [<what>] [-> <result>]
 //   param <index> <UTF-8 text>       (when main is called)
 //   foreign-thread <function>        (a call from a thread other than the creating one)
@@ -41,9 +41,11 @@ enum class ExitBehaviour {
 struct Behaviour {
     jint createResult = JNI_OK;
     unsigned createDelayMs = 0;            // creation takes this long
+    std::string createPrints;              // printed through the launcher's vfprintf hook during creation
+    bool createAborts = false;             // then the abort hook is called; creation goes on when it returns
     std::set<std::string> missingClasses;  // FindClass answers null: "java/lang/Shutdown"
     std::set<std::string> missingMethods;  // GetStaticMethodID answers null: "java/lang/Shutdown.exit"
-    bool mainThrows = false;
+    bool mainThrows = false;  // an exception whose toString the launcher can read; java.io is not offered
     FirstRunAnswer firstRun = FirstRunAnswer::True;
     ExitBehaviour exit = ExitBehaviour::Returns;
     // After main has returned, the application ends the VM itself from a thread of its own.
