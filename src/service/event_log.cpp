@@ -7,7 +7,10 @@
 namespace brolt {
 
 std::string eventText(const std::string& what, DWORD win32ExitCode, DWORD serviceSpecificExitCode) {
-    std::string text = what + " Exit code: " + std::to_string(win32ExitCode);
+    std::string text = what;
+    if (!text.empty() && text.back() != '.')
+        text += '.';
+    text += " Exit code: " + std::to_string(win32ExitCode);
     if (win32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR)
         text += ", service-specific exit code: " + std::to_string(serviceSpecificExitCode);
     return text + ".";

@@ -15,7 +15,8 @@ enum class ServiceEvent : DWORD {
     VmAborted = 3,     // the VM aborted while the application ran
 };
 
-// The entry's text: what happened, then the exit codes the service manager shows for it.
+// The entry's text: what happened (a sentence, its full stop added when missing), then the exit codes
+// the service manager shows for it.
 std::string eventText(const std::string& what, DWORD win32ExitCode, DWORD serviceSpecificExitCode);
 
 // Writes one error entry with that text. A log that cannot be written is noted in the diagnostic log only.

@@ -92,6 +92,11 @@ def event_log_entries(name: str) -> list:
     return entries
 
 
+def failed_start_event(message: str) -> str:
+    """The event log text of a failed start with that message: a sentence, then the exit code."""
+    return f"{message if message.endswith('.') else message + '.'} Exit code: 1."
+
+
 def control(*args) -> e.Result:
     return e.run(SERVICE_CONTROL, *args)
 

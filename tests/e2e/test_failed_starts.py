@@ -10,8 +10,8 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, logged_command, service_toml,
-                         wait_for_state)
+from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, logged_command,
+                         service_toml, wait_for_state)
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -62,8 +62,9 @@ def start_registered(case: unittest.TestCase, name: str, launcher: pathlib.Path,
     command = logged_command(f'"{e.win_path(launcher)}"{arguments}', temp)
     created = e.sc("create", name, "binpath=", command)
     case.assertEqual(created.returncode, 0, created)
-    started = e.sc("start", name)
-    case.assertEqual(started.returncode, 0, started)
+    # Not checked: Wine's sc now and then reports a start as failed (1, nothing printed) when the service's
+    # process ends within moments; what the service did is what the callers check.
+    e.sc("start", name)
     return wait_for_state(name, STOPPED, timeout)[1]
 
 
@@ -127,7 +128,7 @@ class FailedStartTest(ServiceCase):
                 self.assertEqual(exit_code, 1, log)
                 self.assertIn(message.format(**places), log)
                 # One entry, for an operator who looks nowhere else: the message and the exit code.
-                self.assertEqual(events, [f"{message.format(**places)} Exit code: 1."])
+                self.assertEqual(events, [failed_start_event(message.format(**places))])
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
                 self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")

@@ -9,7 +9,7 @@ import shutil
 import unittest
 
 import brolt_e2e as e
-from service_e2e import ServiceCase, diagnostic_log, event_log_entries
+from service_e2e import ServiceCase, diagnostic_log, event_log_entries, failed_start_event
 from test_failed_starts import start_registered
 from test_hotspot import RUNTIME, START_SECONDS, processes_of, read, wait_until
 
@@ -51,6 +51,8 @@ class VmOutputTest(ServiceCase):
         temp.mkdir()
         exit_code = start_registered(self, name, launcher, temp, timeout=START_SECONDS)
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
+        self.assertEqual([path.name for path in temp.iterdir() if path.is_dir() or path.match("brt*.tmp")], [],
+                         "extraction folders or temporary files left")
         # A failed start, as a monitor tells it: exit code 1 and one event log entry.
         self.assertEqual(exit_code, 1)
         self.events = event_log_entries(name)
@@ -69,7 +71,7 @@ class VmOutputTest(ServiceCase):
                 # Each line of the VM's text is a log line of its own.
                 message = errors.split(VM_FAILED + "\n", 1)[1].splitlines()[0]
                 self.assertIn("vm: " + message + "\n", log)
-                self.assertEqual(self.events, [VM_NOT_STARTED + " Exit code: 1."])
+                self.assertEqual(self.events, [failed_start_event(VM_NOT_STARTED)])
 
     def test_the_exception_of_a_java_side_that_cannot_open_its_output(self):
         # The standard-output file's name is taken by a folder.
