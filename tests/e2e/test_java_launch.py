@@ -8,7 +8,8 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import RUNNING, START_PENDING, STOPPED, ServiceCase, Watcher, control, query, service_toml, wait_for_state
+from service_e2e import (RUNNING, START_PENDING, STOPPED, ServiceCase, Watcher, control, event_log_entries,
+                         logged_command, query, service_toml, wait_for_state)
 
 VM_LAUNCHER = e.TEST_BIN / "stand_in_launcher.exe"
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -146,20 +147,28 @@ class ExitCodeTest(VmDoubleCase):
     """The application ends the VM itself, without a stop being asked for."""
 
     def test_the_service_manager_shows_how_the_application_ended(self):
+        aborted = "The Java VM aborted while the application ran. Exit code: 1066, service-specific exit code: 3."
         cases = [
-            ("application_exit 3 300", ERROR_SERVICE_SPECIFIC_ERROR, 3),
-            ("application_exit 0 300", 0, 0),
-            ("application_abort 300", ERROR_SERVICE_SPECIFIC_ERROR, 3),
+            # (behaviour, exit codes, event log entries: only an abort is a fault the application did not
+            # choose)
+            ("application_exit 3 300", ERROR_SERVICE_SPECIFIC_ERROR, 3, []),
+            ("application_exit 0 300", 0, 0, []),
+            ("application_abort 300", ERROR_SERVICE_SPECIFIC_ERROR, 3, [aborted]),
         ]
-        for behaviour, win32_exit_code, service_exit in cases:
+        for behaviour, win32_exit_code, service_exit, events in cases:
             with self.subTest(behaviour):
                 name = e.unique_name("BroltExit")
                 launcher = self.vm_launcher(name, behaviour=behaviour)
+                temp = launcher.parent / "temp"
+                temp.mkdir()
+                self.point_entry_at(name, logged_command(f'"{e.win_path(launcher)}"', temp))
                 self.start(name)
                 self.assertEqual(wait_for_state(name, STOPPED), (STOPPED, win32_exit_code))
                 self.assertEqual(service_exit_code(name), service_exit)
+                # Registered through cmd.exe, so the status also says the entry runs another program.
                 status = e.run(launcher, "-status")
-                self.assertEqual((status.returncode, status.stdout), (3, "Not running.\n"))
+                self.assertEqual(status.stdout.splitlines()[0], "Not running.")
+                self.assertEqual(event_log_entries(name), events)
 
 
 class FailedLaunchTest(VmDoubleCase):

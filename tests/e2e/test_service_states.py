@@ -7,11 +7,13 @@ Each service runs with its own temporary folder and its diagnostic log on (logge
 its event log entries and what it left can be told apart from every other service's.
 """
 import re
+import threading
 import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import RUNNING, START_PENDING, STOPPED, diagnostic_log, event_log_entries, logged_command, query
+from service_e2e import (RUNNING, START_PENDING, STOP_PENDING, STOPPED, diagnostic_log, event_log_entries,
+                         logged_command, query)
 from test_hotspot import (APPS_JAR, ERROR_SERVICE_SPECIFIC_ERROR, HotspotCase, app_toml, processes_of, read,
                           service_exit_code, wait_until)
 
@@ -97,11 +99,26 @@ class ServiceStatesTest(HotspotCase):
         self.assertEqual(query(name), (RUNNING, 0))
 
         begun = time.monotonic()
-        stopped = e.run(launcher, "-stop")
+        stopping = []
+        command = threading.Thread(target=lambda: stopping.append(e.run(launcher, "-stop")))
+        command.start()
+        # Meanwhile the service shows it is alive: stop pending, its checkpoint rising.
+        seen = []
+        while command.is_alive():
+            current = status(name)
+            if current is not None and current[0] == STOP_PENDING:
+                seen.append(current)
+            time.sleep(0.2)
+        command.join()
         took = time.monotonic() - begun
+        stopped = stopping[0]
         self.assertEqual((stopped.returncode, stopped.stdout), (0, f"Stopping service '{name}'.\nService stopped\n"))
         self.assertGreaterEqual(took, 4.5)
         self.assertLess(took, 15)
+        checkpoints = [checkpoint for _, checkpoint, _ in seen]
+        self.assertEqual(checkpoints, sorted(checkpoints))
+        self.assertGreaterEqual(checkpoints[-1] - checkpoints[0], 2, seen)
+        self.assertTrue(all(hint > 0 for _, _, hint in seen), seen)
         self.assertEqual(query(name), (STOPPED, ERROR_SERVICE_SPECIFIC_ERROR))
         self.assertEqual(service_exit_code(name), STOP_TIMED_OUT)
         self.assertIn("hook started", read(launcher.parent / "out.log"))
