@@ -9,12 +9,6 @@
 #include "core/unique_resource.h"
 #include "launch/expand.h"
 
-namespace {
-
-char jvmHome[brolt::kTextBufferSize];
-
-}  // namespace
-
 void expandVariables(char* text, const ExpansionContext& context) {
     char* block = GetEnvironmentStringsA();
     brolt::ScopeExit release([block] {

@@ -407,8 +407,9 @@ TEST(LaunchFailures, EachFailureBeforeMainIsAValueWithItsMessage) {
     for (const Case& c : cases) {
         std::optional<brolt::Failure> failed = launchFailure(c.behaviour, {L"svc"}, c.settings);
         EXPECT_EQ(failureOf(failed), c.failure) << c.what;
-        if (failed)
+        if (failed) {
             EXPECT_EQ(failed->serviceExitCode, brolt::kFailedStartExitCode) << c.what;
+        }
         const std::vector<std::string>& calls = vmdouble::record().calls;
         EXPECT_EQ(!calls.empty(), c.vmCreated) << c.what;
         EXPECT_EQ(
@@ -604,8 +605,9 @@ TEST(LaunchOutput, WhatTheVmPrintsAndExceptionTextsReachTheStandardErrorFileAndT
         vmdouble::reset({});  // lets go of the file main opened
 
         EXPECT_EQ(fixture::readFile(standardErrorFile), c.file) << c.what;
-        if (c.behaviour.createAborts)
+        if (c.behaviour.createAborts) {
             EXPECT_EQ(fileAtAbort, c.file) << c.what;
+        }
         std::string log = logText().substr(logBefore);
         std::vector<std::string> logLines;
         for (size_t at = log.find("vm: "); at != std::string::npos; at = log.find("vm: ", at + 1))
