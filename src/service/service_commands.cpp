@@ -18,8 +18,10 @@ namespace {
 using brolt::UniqueServiceHandle;
 using brolt::service::InstallPlan;
 
-// Installation registers its own process, allowed to interact with the desktop.
+// Installation registers its own process, allowed to interact with the desktop where the system allows
+// it: only under LocalSystem (any other account with the interactive bit is an invalid parameter).
 constexpr DWORD kInstalledServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+constexpr DWORD kAccountServiceType = SERVICE_WIN32_OWN_PROCESS;
 constexpr DWORD kStopAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
 constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 // How often a stopping service is asked again; its own wait hint bounds the whole wait.
@@ -82,9 +84,8 @@ void applyConfigChanges(SC_HANDLE service, const ServiceConfigChanges& changes) 
             error = GetLastError();
         }
         logError("ChangeServiceConfig2W level %lu (%s) failed: %lu", call.level, call.option, error);
-        fprintf(stderr,
-                "Warning: the service manager refused %s (error %lu); the service is installed without it.\n",
-                call.option, error);
+        fprintf(stderr, "Warning: %s not set, error %lu; the service is installed without it.\n", call.option,
+                error);
     }
 }
 
@@ -115,6 +116,17 @@ void logEntry(const std::string& serviceName, const InstallPlan& plan, DWORD sta
     logInfo("CreateServiceW \"%s\": display name \"%s\", account %s, start type %lu, dependencies \"%s\"",
             serviceName.c_str(), plan.displayName.empty() ? serviceName.c_str() : plan.displayName.c_str(),
             account.c_str(), startType, dependencies.c_str());
+}
+
+// The restart actions as the record holds them, for the log.
+void logFailureActions(const SERVICE_FAILURE_ACTIONSW& record) {
+    if (record.cActions == 0)
+        return;
+    std::string delays;
+    for (DWORD i = 0; i < record.cActions; ++i)
+        delays += (i == 0 ? "" : ", ") + std::to_string(record.lpsaActions[i].Delay);
+    logInfo("recovery: restart after %s ms, the last for every later failure; count reset after %lu s",
+            delays.c_str(), record.dwResetPeriod);
 }
 
 // A configuration the install cannot carry out: nothing has been touched yet.
@@ -160,6 +172,8 @@ ServiceEntry serviceEntry(const std::string& serviceName, const InstallPlan& pla
     ServiceEntry entry;
     entry.name = fromAnsiCodePage(serviceName);
     entry.displayName = plan.displayName.empty() ? entry.name : fromAnsiCodePage(plan.displayName);
+    entry.serviceType = plan.account.kind == brolt::service::AccountKind::LocalSystem ? kInstalledServiceType
+                                                                                      : kAccountServiceType;
     entry.startType = brolt::service::chosenStart(plan, commandStartType).startType;
     entry.binaryPath = fromAnsiCodePage(binaryPath);
     entry.dependencies = fromAnsiCodePage(dependencyList);
@@ -174,7 +188,7 @@ void buildServiceConfigChanges(const InstallPlan& plan, DWORD commandStartType,
         changes.description = description;
         changes.descriptionInfo.lpDescription = changes.description.data();
         changes.calls.push_back(
-            {SERVICE_CONFIG_DESCRIPTION, "service.description", &changes.descriptionInfo});
+            {SERVICE_CONFIG_DESCRIPTION, "the description (service.description)", &changes.descriptionInfo});
     }
     if (brolt::service::chosenStart(plan, commandStartType).delayed) {
         changes.delayedStart.delayed = TRUE;
@@ -191,10 +205,10 @@ void buildServiceConfigChanges(const InstallPlan& plan, DWORD commandStartType,
     changes.failureActions.cActions = static_cast<DWORD>(changes.actions.size());
     changes.failureActions.lpsaActions = changes.actions.data();
     changes.calls.push_back(
-        {SERVICE_CONFIG_FAILURE_ACTIONS, "the recovery actions (service.recovery)", &changes.failureActions});
+        {SERVICE_CONFIG_FAILURE_ACTIONS, "the restart actions (service.recovery)", &changes.failureActions});
     changes.failureActionsFlag.onNonCrashFailures = TRUE;
     changes.calls.push_back({SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
-                             "recovery after an exit with a code (service.recovery)",
+                             "restarts after an exit with a code (service.recovery)",
                              &changes.failureActionsFlag});
 }
 
@@ -234,9 +248,9 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
         serviceEntry(serviceName, plan, settings.startType, dependencies, quotedBinaryPath(getModulePath()));
     logEntry(serviceName, plan, entry.startType, settings.dependencies);
     UniqueServiceHandle service(CreateServiceW(
-        manager.get(), entry.name.c_str(), entry.displayName.c_str(), SERVICE_ALL_ACCESS,
-        kInstalledServiceType, entry.startType, SERVICE_ERROR_NORMAL, entry.binaryPath.c_str(), nullptr,
-        nullptr, entry.dependencies.empty() ? nullptr : entry.dependencies.c_str(),
+        manager.get(), entry.name.c_str(), entry.displayName.c_str(), SERVICE_ALL_ACCESS, entry.serviceType,
+        entry.startType, SERVICE_ERROR_NORMAL, entry.binaryPath.c_str(), nullptr, nullptr,
+        entry.dependencies.empty() ? nullptr : entry.dependencies.c_str(),
         entry.account ? entry.account->c_str() : nullptr, password ? password->c_str() : nullptr));
     DWORD createError = GetLastError();
     if (password)
@@ -249,6 +263,7 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
     logInfo("CreateServiceW done");
     ServiceConfigChanges changes;
     buildServiceConfigChanges(plan, settings.startType, settings.description, changes);
+    logFailureActions(changes.failureActions);
     applyConfigChanges(service.get(), changes);
     printf("Installed service '%s'.\n", serviceName.c_str());
     return 0;

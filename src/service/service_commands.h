@@ -52,6 +52,7 @@ bool buildDependencyList(std::string_view value, std::string& list);
 struct ServiceEntry {
     std::wstring name;
     std::wstring displayName;
+    DWORD serviceType = 0;  // with the interactive bit only under LocalSystem, where it is allowed
     DWORD startType = SERVICE_DEMAND_START;
     std::wstring binaryPath;
     std::wstring dependencies;            // with its terminators; empty: none

@@ -84,30 +84,41 @@ TEST(InstallCalls, ServiceEntryCarriesDisplayNameAccountAndStartType) {
         const wchar_t* displayName;
         const wchar_t* account;  // nullptr: none is passed, LocalSystem
         DWORD startType;
+        DWORD serviceType;
     };
     const EntryCase cases[] = {
-        {{}, SERVICE_DEMAND_START, L"MySvc", nullptr, SERVICE_DEMAND_START},
-        {{}, SERVICE_AUTO_START, L"MySvc", nullptr, SERVICE_AUTO_START},
+        {{}, SERVICE_DEMAND_START, L"MySvc", nullptr, SERVICE_DEMAND_START, 0x110},
+        {{}, SERVICE_AUTO_START, L"MySvc", nullptr, SERVICE_AUTO_START, 0x110},
+        {{"", "LocalSystem", "", "", "", ""},
+         SERVICE_AUTO_START,
+         L"MySvc",
+         nullptr,
+         SERVICE_AUTO_START,
+         0x110},
         {{"Sample Service", "LocalService", "", "", "", ""},
          SERVICE_DEMAND_START,
          L"Sample Service",
          L"NT AUTHORITY\\LocalService",
-         SERVICE_DEMAND_START},
+         SERVICE_DEMAND_START,
+         0x10},
         {{"", "NetworkService", "", "auto", "", ""},
          SERVICE_DEMAND_START,
          L"MySvc",
          L"NT AUTHORITY\\NetworkService",
-         SERVICE_AUTO_START},
+         SERVICE_AUTO_START,
+         0x10},
         {{"", "NT SERVICE\\MySvc", "", "delayed-auto", "", ""},
          SERVICE_DEMAND_START,
          L"MySvc",
          L"NT SERVICE\\MySvc",
-         SERVICE_AUTO_START},
+         SERVICE_AUTO_START,
+         0x10},
         {{"Sample", ".\\svc", "PW", "demand", "", ""},
          SERVICE_AUTO_START,
          L"Sample",
          L".\\svc",
-         SERVICE_DEMAND_START},
+         SERVICE_DEMAND_START,
+         0x10},
     };
     using namespace std::string_literals;
     for (const EntryCase& c : cases) {
@@ -116,6 +127,7 @@ TEST(InstallCalls, ServiceEntryCarriesDisplayNameAccountAndStartType) {
         EXPECT_EQ(entry.name, L"MySvc");
         EXPECT_EQ(entry.displayName, c.displayName);
         EXPECT_EQ(entry.startType, c.startType) << c.configured.start;
+        EXPECT_EQ(entry.serviceType, c.serviceType) << c.configured.account;
         EXPECT_EQ(entry.binaryPath, L"\"C:\\app\\MySvc.exe\"");
         EXPECT_EQ(entry.dependencies, L"Tcpip\0Afd\0\0"s);
         ASSERT_EQ(entry.account.has_value(), c.account != nullptr) << c.configured.account;
