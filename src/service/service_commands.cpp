@@ -220,11 +220,8 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
         return refuseInstall(planned.problem);
     const InstallPlan& plan = *planned.plan;
     std::string dependencies;
-    if (!buildDependencyList(settings.dependencies, dependencies)) {
-        printf("Dependency list longer than %u bytes.\n", static_cast<unsigned>(kDependencyListSize));
-        printf("Could not create service.\n");
-        return 1;
-    }
+    if (!buildDependencyList(settings.dependencies, dependencies))
+        return refuseInstall("Dependency list longer than " + std::to_string(kDependencyListSize) + " bytes");
     std::optional<std::wstring> password;
     if (plan.account.needsPassword()) {
         password = environmentValue(plan.passwordVariable);
