@@ -35,8 +35,14 @@ inline constexpr int32_t kApplicationDirectory = 10003;
 inline constexpr int32_t kSearchPathPrefix = 10004;
 inline constexpr int32_t kSingleInstance = 10005;
 inline constexpr int32_t kDescription = 20017;  // the one wide value
-// Settings the service runtime added later, in a range of their own.
+// Settings of the running service and of its install, added later, in a range of their own.
 inline constexpr int32_t kStopTimeout = 30001;
+inline constexpr int32_t kDisplayName = 30002;
+inline constexpr int32_t kAccount = 30003;
+inline constexpr int32_t kPasswordVariable = 30004;
+inline constexpr int32_t kStartType = 30005;
+inline constexpr int32_t kRestartDelays = 30006;
+inline constexpr int32_t kResetAfter = 30007;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -52,7 +58,8 @@ inline constexpr int32_t kMsgNoVmFound = 1016;
 inline constexpr int32_t kFirstMessage = 1000;
 inline constexpr int32_t kLastMessage = 1021;
 
-enum class Kind { Text, Flag, Integer, List, WideText };
+// IntegerList: a list whose entries are whole numbers, stored like any list.
+enum class Kind { Text, Flag, Integer, List, IntegerList, WideText };
 
 struct KeyInfo {
     int32_t key;
@@ -111,6 +118,12 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {10005, "launcher.single_instance", Kind::Flag},
     {20017, "service.description", Kind::WideText},
     {30001, "service.stop_timeout", Kind::Integer},
+    {30002, "service.display_name", Kind::Text},
+    {30003, "service.account", Kind::Text},
+    {30004, "service.password_env", Kind::Text},
+    {30005, "service.start", Kind::Text},
+    {30006, "service.recovery.restart_delays", Kind::IntegerList},
+    {30007, "service.recovery.reset_after", Kind::Integer},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.

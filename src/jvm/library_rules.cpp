@@ -1,5 +1,7 @@
 #include "jvm/library_rules.h"
 
+#include "core/text_case.h"
+
 namespace brolt::jvm {
 
 namespace {
@@ -25,17 +27,6 @@ TextOutcome inDirectoryOf(std::string_view javaExecutable, std::string_view name
         return TextOutcome::refuse("path of " + std::to_string(path.size()) + " characters is longer than " +
                                    std::to_string(kPathLimit) + ": " + logExcerpt(path));
     return TextOutcome::of(std::move(path));
-}
-
-bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 }  // namespace

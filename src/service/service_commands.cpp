@@ -16,9 +16,12 @@
 namespace {
 
 using brolt::UniqueServiceHandle;
+using brolt::service::InstallPlan;
 
-// Installation registers its own process, allowed to interact with the desktop.
+// Installation registers its own process, allowed to interact with the desktop where the system allows
+// it: only under LocalSystem (any other account with the interactive bit is an invalid parameter).
 constexpr DWORD kInstalledServiceType = SERVICE_WIN32_OWN_PROCESS | SERVICE_INTERACTIVE_PROCESS;
+constexpr DWORD kAccountServiceType = SERVICE_WIN32_OWN_PROCESS;
 constexpr DWORD kStopAccess = SERVICE_STOP | SERVICE_QUERY_STATUS;
 constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 // How often a stopping service is asked again; its own wait hint bounds the whole wait.
@@ -57,21 +60,81 @@ DWORD logFailure(const char* call) {
     return error;
 }
 
+static_assert(brolt::service::kAutoStart == SERVICE_AUTO_START);
+static_assert(brolt::service::kDemandStart == SERVICE_DEMAND_START);
+static_assert(brolt::service::kRestartAction == SC_ACTION_RESTART);
+
 using ChangeServiceConfig2WFunction = BOOL(WINAPI*)(SC_HANDLE, DWORD, LPVOID);
 
-// Systems without ChangeServiceConfig2W simply get no description.
-void setDescription(SC_HANDLE service, std::wstring description) {
-    if (description.empty())
+// Each option the system refuses is left out with a warning naming it; the service stays installed.
+void applyConfigChanges(SC_HANDLE service, const ServiceConfigChanges& changes) {
+    if (changes.calls.empty())
         return;
     HMODULE advapi = GetModuleHandleA("advapi32.dll");
-    if (advapi == nullptr)
+    auto change = advapi == nullptr ? nullptr
+                                    : reinterpret_cast<ChangeServiceConfig2WFunction>(
+                                          GetProcAddress(advapi, "ChangeServiceConfig2W"));
+    for (const ServiceConfigChange& call : changes.calls) {
+        DWORD error = ERROR_CALL_NOT_IMPLEMENTED;  // what a system without the function amounts to
+        if (change != nullptr) {
+            if (change(service, call.level, call.info)) {
+                logInfo("ChangeServiceConfig2W level %lu (%s) done", call.level, call.option);
+                continue;
+            }
+            error = GetLastError();
+        }
+        logError("ChangeServiceConfig2W level %lu (%s) failed: %lu", call.level, call.option, error);
+        fprintf(stderr, "Warning: %s not set, error %lu; the service is installed without it.\n", call.option,
+                error);
+    }
+}
+
+// The variable's value, absent when it is not set; an empty value is a password too.
+std::optional<std::wstring> environmentValue(const std::string& name) {
+    std::wstring wideName = fromAnsiCodePage(name);
+    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
+    if (size == 0)
+        return std::nullopt;
+    std::wstring value(size, L'\0');
+    DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
+    value.resize(length < size ? length : 0);
+    return value;
+}
+
+// The password goes into CreateServiceW and is wiped from this process's memory right after.
+void wipe(std::wstring& secret) {
+    SecureZeroMemory(secret.data(), secret.size() * sizeof(wchar_t));
+    secret.clear();
+}
+
+// What the entry is created with, the password's variable named but never its value.
+void logEntry(const std::string& serviceName, const InstallPlan& plan, DWORD startType,
+              const std::string& dependencies) {
+    std::string account = plan.account.name.empty() ? "LocalSystem" : plan.account.name;
+    if (plan.account.needsPassword())
+        account += " with the password from " + plan.passwordVariable;
+    logInfo("CreateServiceW \"%s\": display name \"%s\", account %s, start type %lu, dependencies \"%s\"",
+            serviceName.c_str(), plan.displayName.empty() ? serviceName.c_str() : plan.displayName.c_str(),
+            account.c_str(), startType, dependencies.c_str());
+}
+
+// The restart actions as the record holds them, for the log.
+void logFailureActions(const SERVICE_FAILURE_ACTIONSW& record) {
+    if (record.cActions == 0)
         return;
-    auto change =
-        reinterpret_cast<ChangeServiceConfig2WFunction>(GetProcAddress(advapi, "ChangeServiceConfig2W"));
-    if (change == nullptr)
-        return;
-    SERVICE_DESCRIPTIONW info{description.data()};
-    change(service, SERVICE_CONFIG_DESCRIPTION, &info);
+    std::string delays;
+    for (DWORD i = 0; i < record.cActions; ++i)
+        delays += (i == 0 ? "" : ", ") + std::to_string(record.lpsaActions[i].Delay);
+    logInfo("recovery: restart after %s ms, the last for every later failure; count reset after %lu s",
+            delays.c_str(), record.dwResetPeriod);
+}
+
+// A configuration the install cannot carry out: nothing has been touched yet.
+int refuseInstall(const std::string& problem) {
+    logError("install refused: %s", problem.c_str());
+    printf("%s.\n", problem.c_str());
+    printf("Could not create service.\n");
+    return 1;
 }
 
 }  // namespace
@@ -102,14 +165,75 @@ bool isSameExecutable(const char* modulePath, const char* configuredPath) {
     return _strnicmp(modulePath, configuredPath, strlen(modulePath)) == 0;
 }
 
-int installCommand(const std::string& serviceName, const InstallSettings& settings) {
-    // Refused before the old entry is touched: a list that does not fit must not cost the service.
-    std::string dependencies;
-    if (!buildDependencyList(settings.dependencies, dependencies)) {
-        printf("Dependency list longer than %u bytes.\n", static_cast<unsigned>(kDependencyListSize));
-        printf("Could not create service.\n");
-        return 1;
+ServiceEntry serviceEntry(const std::string& serviceName, const InstallPlan& plan, DWORD commandStartType,
+                          const std::string& dependencyList, const std::string& binaryPath) {
+    // All names travel as UTF-16 converted from the ANSI code page: the narrow calls would do the same
+    // conversion, except for a narrow dependency list, which some service managers store wrongly.
+    ServiceEntry entry;
+    entry.name = fromAnsiCodePage(serviceName);
+    entry.displayName = plan.displayName.empty() ? entry.name : fromAnsiCodePage(plan.displayName);
+    entry.serviceType = plan.account.kind == brolt::service::AccountKind::LocalSystem ? kInstalledServiceType
+                                                                                      : kAccountServiceType;
+    entry.startType = brolt::service::chosenStart(plan, commandStartType).startType;
+    entry.binaryPath = fromAnsiCodePage(binaryPath);
+    entry.dependencies = fromAnsiCodePage(dependencyList);
+    if (!plan.account.name.empty())
+        entry.account = fromAnsiCodePage(plan.account.name);
+    return entry;
+}
+
+void buildServiceConfigChanges(const InstallPlan& plan, DWORD commandStartType,
+                               const std::wstring& description, ServiceConfigChanges& changes) {
+    if (!description.empty()) {
+        changes.description = description;
+        changes.descriptionInfo.lpDescription = changes.description.data();
+        changes.calls.push_back(
+            {SERVICE_CONFIG_DESCRIPTION, "the description (service.description)", &changes.descriptionInfo});
     }
+    if (brolt::service::chosenStart(plan, commandStartType).delayed) {
+        changes.delayedStart.delayed = TRUE;
+        changes.calls.push_back(
+            {SERVICE_CONFIG_DELAYED_AUTO_START_INFO, "delayed start (service.start)", &changes.delayedStart});
+    }
+    if (!plan.recovery)
+        return;
+    for (const brolt::service::RecoveryAction& action : plan.recovery->actions)
+        changes.actions.push_back({static_cast<SC_ACTION_TYPE>(action.type), action.delayMilliseconds});
+    changes.failureActions.dwResetPeriod = plan.recovery->resetPeriodSeconds;
+    changes.failureActions.lpRebootMsg = nullptr;  // left as they are
+    changes.failureActions.lpCommand = nullptr;
+    changes.failureActions.cActions = static_cast<DWORD>(changes.actions.size());
+    changes.failureActions.lpsaActions = changes.actions.data();
+    changes.calls.push_back(
+        {SERVICE_CONFIG_FAILURE_ACTIONS, "the restart actions (service.recovery)", &changes.failureActions});
+    changes.failureActionsFlag.onNonCrashFailures = TRUE;
+    changes.calls.push_back({SERVICE_CONFIG_FAILURE_ACTIONS_FLAG,
+                             "restarts after an exit with a code (service.recovery)",
+                             &changes.failureActionsFlag});
+}
+
+int installCommand(const std::string& serviceName, const InstallSettings& settings) {
+    // Everything that can be refused is refused before the old entry is touched: a configuration that
+    // cannot be carried out must not cost the service it replaces.
+    brolt::service::PlanOutcome planned = brolt::service::planInstall(settings.configured);
+    if (!planned)
+        return refuseInstall(planned.problem);
+    const InstallPlan& plan = *planned.plan;
+    std::string dependencies;
+    if (!buildDependencyList(settings.dependencies, dependencies))
+        return refuseInstall("Dependency list longer than " + std::to_string(kDependencyListSize) + " bytes");
+    std::optional<std::wstring> password;
+    if (plan.account.needsPassword()) {
+        password = environmentValue(plan.passwordVariable);
+        if (!password) {
+            return refuseInstall("The environment variable " + plan.passwordVariable +
+                                 " (service.password_env) is not set; the account " + plan.account.name +
+                                 " needs its password");
+        }
+    }
+    for (const std::string& note : plan.notes)
+        logInfo("install: %s", note.c_str());
+
     uninstallCommand(serviceName, false, settings.stopWaitLimit);
     UniqueServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
     if (!manager) {
@@ -117,21 +241,27 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
         printf("Could not open SCManager.\n");
         return 1;
     }
-    // All names travel as UTF-16 converted from the ANSI code page: the narrow calls would do the same
-    // conversion, except for a narrow dependency list, which some service managers store wrongly.
-    std::wstring name = fromAnsiCodePage(serviceName);
-    std::wstring binaryPath = fromAnsiCodePage(quotedBinaryPath(getModulePath()));
-    std::wstring dependencyList = fromAnsiCodePage(dependencies);
-    UniqueServiceHandle service(
-        CreateServiceW(manager.get(), name.c_str(), name.c_str(), SERVICE_ALL_ACCESS, kInstalledServiceType,
-                       settings.startType, SERVICE_ERROR_NORMAL, binaryPath.c_str(), nullptr, nullptr,
-                       dependencyList.empty() ? nullptr : dependencyList.c_str(), nullptr, nullptr));
+    ServiceEntry entry =
+        serviceEntry(serviceName, plan, settings.startType, dependencies, quotedBinaryPath(getModulePath()));
+    logEntry(serviceName, plan, entry.startType, settings.dependencies);
+    UniqueServiceHandle service(CreateServiceW(
+        manager.get(), entry.name.c_str(), entry.displayName.c_str(), SERVICE_ALL_ACCESS, entry.serviceType,
+        entry.startType, SERVICE_ERROR_NORMAL, entry.binaryPath.c_str(), nullptr, nullptr,
+        entry.dependencies.empty() ? nullptr : entry.dependencies.c_str(),
+        entry.account ? entry.account->c_str() : nullptr, password ? password->c_str() : nullptr));
+    DWORD createError = GetLastError();
+    if (password)
+        wipe(*password);
     if (!service) {
-        logFailure("CreateServiceW");
+        logError("CreateServiceW failed: %lu", createError);
         printf("Could not create service.\n");
         return 1;
     }
-    setDescription(service.get(), settings.description);
+    logInfo("CreateServiceW done");
+    ServiceConfigChanges changes;
+    buildServiceConfigChanges(plan, settings.startType, settings.description, changes);
+    logFailureActions(changes.failureActions);
+    applyConfigChanges(service.get(), changes);
     printf("Installed service '%s'.\n", serviceName.c_str());
     return 0;
 }

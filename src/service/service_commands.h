@@ -4,15 +4,22 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "service/service_command_rules.h"
 
 // What the install command takes from the configuration, read at the entry.
 struct InstallSettings {
-    DWORD startType = SERVICE_DEMAND_START;
-    std::string dependencies;  // key 149: names separated by ","
-    std::wstring description;  // key 20017; empty: none is set
-    DWORD stopWaitLimit = 0;   // how long the stop of a running service may be waited for (ms)
+    DWORD startType = SERVICE_DEMAND_START;  // the command word's choice; a configured start goes first
+    std::string dependencies;                // key 149: names separated by ","
+    std::wstring description;                // key 20017; empty: none is set
+    DWORD stopWaitLimit = 0;                 // how long the stop of a running service may be waited for (ms)
+    // Keys 30002 to 30007; the start word (30005) only for the plain install, the other install words
+    // choosing their start themselves.
+    brolt::service::InstallConfiguration configured;
 };
 
 // Every command works on the service of the given name (narrow text in the ANSI code page).
@@ -39,6 +46,58 @@ inline constexpr size_t kDependencyListSize = 8192;
 // dropped and blanks kept. False when the list does not fit kDependencyListSize: it is then refused
 // rather than cut, since a cut name would make the service depend on a service that does not exist.
 bool buildDependencyList(std::string_view value, std::string& list);
+
+// What CreateServiceW is given beside the manager, the access, the type and the error control. The
+// password is not part of it: it is read from its variable just before the call and goes nowhere else.
+struct ServiceEntry {
+    std::wstring name;
+    std::wstring displayName;
+    DWORD serviceType = 0;  // with the interactive bit only under LocalSystem, where it is allowed
+    DWORD startType = SERVICE_DEMAND_START;
+    std::wstring binaryPath;
+    std::wstring dependencies;            // with its terminators; empty: none
+    std::optional<std::wstring> account;  // absent: LocalSystem
+};
+ServiceEntry serviceEntry(const std::string& serviceName, const brolt::service::InstallPlan& plan,
+                          DWORD commandStartType, const std::string& dependencyList,
+                          const std::string& binaryPath);
+
+// The records of the levels the headers declare only for builds aimed at later systems than this one.
+struct DelayedAutoStartInfo {
+    BOOL delayed;
+};
+struct FailureActionsFlag {
+    BOOL onNonCrashFailures;
+};
+
+// One ChangeServiceConfig2W call after the entry is created.
+struct ServiceConfigChange {
+    DWORD level;
+    const char* option;  // named in the warning when the system refuses it
+    void* info;
+};
+
+// The ChangeServiceConfig2W calls of an install, in order, with the records they pass. The records
+// point into this object, which therefore is neither copied nor moved.
+struct ServiceConfigChanges {
+    std::vector<ServiceConfigChange> calls;
+
+    std::wstring description;
+    SERVICE_DESCRIPTIONW descriptionInfo{};
+    DelayedAutoStartInfo delayedStart{};
+    std::vector<SC_ACTION> actions;
+    SERVICE_FAILURE_ACTIONSW failureActions{};
+    FailureActionsFlag failureActionsFlag{};
+
+    ServiceConfigChanges() = default;
+    ServiceConfigChanges(const ServiceConfigChanges&) = delete;
+    ServiceConfigChanges& operator=(const ServiceConfigChanges&) = delete;
+};
+// The description when there is one; delayed start for a delayed automatic start; the recovery as
+// restart actions with their reset period, and the flag that counts a stop with an exit code other than
+// 0 as a failure, without which an application that ends itself with a code would never be restarted.
+void buildServiceConfigChanges(const brolt::service::InstallPlan& plan, DWORD commandStartType,
+                               const std::wstring& description, ServiceConfigChanges& changes);
 
 // The binary path registered for the service: the launcher's path in double quotes, so the service
 // manager cannot take a prefix up to a blank ("C:\Program.exe") for the program.

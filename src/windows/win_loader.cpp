@@ -54,8 +54,9 @@ DWORD configuredStopWait() {
     return stopWaitLimit(brolt::service::stopTimeoutMilliseconds(getInt(brolt::keys::kStopTimeout)));
 }
 
-// The install command's settings with the start type a command word chose.
-InstallSettings installSettings(DWORD startType) {
+// The install command's settings with the start type a command word chose; the configured start word
+// counts only where the word left the choice to the configuration.
+InstallSettings installSettings(DWORD startType, bool startConfigurable) {
     InstallSettings settings;
     settings.startType = startType;
     settings.stopWaitLimit = configuredStopWait();
@@ -63,6 +64,14 @@ InstallSettings installSettings(DWORD startType) {
     std::vector<wchar_t> description(kDescriptionUnits);
     getWStr(brolt::keys::kDescription, description.data(), description.size());
     settings.description = description.data();
+    brolt::service::InstallConfiguration& configured = settings.configured;
+    configured.displayName = getText(brolt::keys::kDisplayName);
+    configured.account = getText(brolt::keys::kAccount);
+    configured.passwordVariable = getText(brolt::keys::kPasswordVariable);
+    if (startConfigurable)
+        configured.start = getText(brolt::keys::kStartType);
+    configured.restartDelays = getText(brolt::keys::kRestartDelays);
+    configured.resetAfter = getText(brolt::keys::kResetAfter);
     return settings;
 }
 
@@ -72,11 +81,12 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
             return installCommand(serviceName,
                                   installSettings(executableType == brolt::ExecutableType::AutoStartService
                                                       ? SERVICE_AUTO_START
-                                                      : SERVICE_DEMAND_START));
+                                                      : SERVICE_DEMAND_START,
+                                                  true));
         case Command::InstallAuto:
-            return installCommand(serviceName, installSettings(SERVICE_AUTO_START));
+            return installCommand(serviceName, installSettings(SERVICE_AUTO_START, false));
         case Command::InstallDemand:
-            return installCommand(serviceName, installSettings(SERVICE_DEMAND_START));
+            return installCommand(serviceName, installSettings(SERVICE_DEMAND_START, false));
         case Command::Uninstall:
             return uninstallCommand(serviceName, true, configuredStopWait());
         case Command::Stop:

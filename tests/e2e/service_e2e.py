@@ -18,8 +18,9 @@ DOUBLE_STUB = e.TEST_BIN / "stand_in_launcher.exe"
 STOPPED, START_PENDING, STOP_PENDING, RUNNING = 1, 2, 3, 4
 
 
-def service_toml(name: str, extra: str = "", executable_type: int = 3) -> str:
-    return f'[service]\nname = "{name}"\n[launcher]\nexecutable_type = {executable_type}\n{extra}'
+def service_toml(name: str, extra: str = "", executable_type: int = 3, service: str = "") -> str:
+    """A configuration for the service name; service holds further lines of the [service] table."""
+    return f'[service]\nname = "{name}"\n{service}[launcher]\nexecutable_type = {executable_type}\n{extra}'
 
 
 def registry_values(name: str) -> dict:
@@ -104,10 +105,11 @@ def control(*args) -> e.Result:
 class ServiceCase(unittest.TestCase):
     """A packed launcher in a fresh directory, and the service entry removed again at the end."""
 
-    def make_launcher(self, name: str, extra: str = "", stem: str = "svc", executable_type: int = 3):
+    def make_launcher(self, name: str, extra: str = "", stem: str = "svc", executable_type: int = 3,
+                      service: str = ""):
         directory = e.workdir(stem)
         self.addCleanup(self.remove_service, name)
-        return e.pack(directory, service_toml(name, extra, executable_type))
+        return e.pack(directory, service_toml(name, extra, executable_type, service))
 
     def remove_service(self, name: str):
         if query(name) is None:

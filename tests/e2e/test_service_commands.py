@@ -3,7 +3,8 @@ entry they leave in the registry."""
 import unittest
 
 import brolt_e2e as e
-from service_e2e import RUNNING, STOP_PENDING, STOPPED, ServiceCase, query, registry_values, wait_for_state
+from service_e2e import (RUNNING, SERVICES_KEY, STOP_PENDING, STOPPED, ServiceCase, query, registry_values,
+                         service_toml, wait_for_state)
 
 
 class InstallTest(ServiceCase):
@@ -14,7 +15,7 @@ class InstallTest(ServiceCase):
         installed = f"Installed service '{name}'.\n"
 
         first = e.run(launcher, "-install")
-        self.assertEqual((first.returncode, first.stdout), (0, installed))
+        self.assertEqual((first.returncode, first.stdout, first.stderr), (0, installed, ""))
         values = registry_values(name)
         # Quoted, so the blank in the directory cannot make "C:\brolt-e2e\my.exe" the program.
         self.assertEqual(values["ImagePath"], ("REG_SZ", f'"{e.win_path(launcher)}"'))
@@ -73,6 +74,111 @@ class InstallTest(ServiceCase):
         removed = e.run(launcher, "-uninstall", *words)
         self.assertEqual((removed.returncode, removed.stdout), (0, f"Uninstalled service '{name}'.\n"))
         self.assertIsNone(query(name))
+
+
+def new_log(before: set) -> str:
+    """The diagnostic log that appeared since before was taken (e.log_files())."""
+    logs = sorted(e.log_files() - before)
+    return logs[0].read_text(encoding="cp1252").replace("\r\n", "\n") if logs else ""
+
+
+class ProductionInstallTest(ServiceCase):
+    """The display name, account, start type and recovery an install applies. Wine stores the entry's
+    values, refuses delayed start and the flag that counts an exit with a code as a failure (error 124),
+    and takes the restart actions without storing them: those are checked in the warnings and the log."""
+
+    DELAYED_WARNING = "Warning: delayed start (service.start) not set, error 124; the service is installed without it.\n"
+
+    def test_each_account_kind_and_start_type_in_the_registry_then_uninstall(self):
+        password = "Pw-" + e.unique_name("secret")
+        # (account, start word, command word, executable type, ObjectName, Start, Type, warnings)
+        cases = [
+            (None, "auto", "-install", 3, "LocalSystem", "0x2", "0x110", ""),
+            ("LocalService", "delayed-auto", "-install", 3, "NT AUTHORITY\\LocalService", "0x2", "0x10",
+             self.DELAYED_WARNING),
+            ("NetworkService", "demand", "-install", 4, "NT AUTHORITY\\NetworkService", "0x3", "0x10", ""),
+            ("NT SERVICE\\{name}", "delayed-auto", "-install-demand", 3, "NT SERVICE\\{name}", "0x3", "0x10", ""),
+            # Wine takes any user with any password; Windows wants an existing user with the right to log
+            # on as a service.
+            (".\\brolt-svc", None, "-install-auto", 3, ".\\brolt-svc", "0x2", "0x10", ""),
+        ]
+        for account, start, word, executable_type, object_name, start_value, service_type, warnings in cases:
+            with self.subTest(account=account, start=start, word=word):
+                name = e.unique_name("BroltAccount")
+                settings = [f'display_name = "Runs {name}"', 'dependencies = ["Tcpip", "Afd"]']
+                if account:
+                    settings.append(f"account = '{account.format(name=name)}'")
+                    settings.append('password_env = "BROLT_TEST_PASSWORD"')
+                if start:
+                    settings.append(f'start = "{start}"')
+                launcher = self.make_launcher(name, executable_type=executable_type,
+                                              service="\n".join(settings) + "\n")
+                before = e.log_files()
+                result = e.run(launcher, word, env={"BROLT_TEST_PASSWORD": password, "BROLT_LOG": "yes"})
+                self.assertEqual((result.returncode, result.stdout, result.stderr),
+                                 (0, f"Installed service '{name}'.\n", warnings))
+                values = registry_values(name)
+                self.assertEqual(values["DisplayName"], ("REG_SZ", f"Runs {name}"))
+                self.assertEqual(values["ObjectName"], ("REG_SZ", object_name.format(name=name)))
+                self.assertEqual(values["DependOnService"], ("REG_MULTI_SZ", "Tcpip\\0Afd"))
+                self.assertEqual(values["Start"], ("REG_DWORD", start_value))
+                self.assertEqual(values["Type"], ("REG_DWORD", service_type))
+                log = new_log(before)
+                self.assertIn(f'CreateServiceW "{name}": display name "Runs {name}"', log)
+                # The password reaches the service manager and nothing else we write.
+                everything = e.run("reg", "query", SERVICES_KEY + name, "/s")
+                self.assertNotIn(password, everything.stdout)
+                self.assertNotIn(password, log)
+
+                removed = e.run(launcher, "-uninstall")
+                self.assertEqual((removed.returncode, removed.stdout), (0, f"Uninstalled service '{name}'.\n"))
+                self.assertIsNone(query(name))
+
+    def test_recovery_reaches_the_log_and_what_is_refused_warns(self):
+        name = e.unique_name("BroltRecovery")
+        launcher = self.make_launcher(
+            name, "[service.recovery]\nrestart_delays = [10, 60, 300]\nreset_after = 3600\n")
+        before = e.log_files()
+        result = e.run(launcher, "-install", env={"BROLT_LOG": "yes"})
+        self.assertEqual((result.returncode, result.stdout), (0, f"Installed service '{name}'.\n"))
+        self.assertEqual(result.stderr, "Warning: restarts after an exit with a code (service.recovery) not set, "
+                                        "error 124; the service is installed without it.\n")
+        log = new_log(before)
+        self.assertIn("recovery: restart after 10000, 60000, 300000 ms, the last for every later failure; "
+                      "count reset after 3600 s\n", log)
+        self.assertIn("ChangeServiceConfig2W level 2 (the restart actions (service.recovery)) done\n", log)
+        self.assertIn("ERROR: ChangeServiceConfig2W level 4 (restarts after an exit with a code "
+                      "(service.recovery)) failed: 124\n", log)
+        self.assertEqual(registry_values(name)["Start"], ("REG_DWORD", "0x3"))
+
+    def test_a_configuration_that_cannot_be_carried_out_leaves_the_old_entry_alone(self):
+        name = e.unique_name("BroltRefused")
+        old = self.make_launcher(name)
+        self.assertEqual(e.run(old, "-install-auto").returncode, 0)
+        missing = e.unique_name("BROLT_UNSET_")
+        # (settings, first line)
+        cases = [
+            (f"account = '.\\brolt-svc'\npassword_env = \"{missing}\"\n",
+             f"The environment variable {missing} (service.password_env) is not set; "
+             "the account .\\brolt-svc needs its password."),
+            ("account = '.\\brolt-svc'\n",
+             'service.account ".\\brolt-svc" is a user account: service.password_env must name the '
+             "environment variable that holds its password."),
+            ("account = 'brolt-svc'\n", 'service.account "brolt-svc" is no account: use LocalSystem, '
+             "LocalService, NetworkService, NT SERVICE\\<name>, .\\user or DOMAIN\\user."),
+            ('start = "delayed"\n',
+             'service.start "delayed" is not one of "auto", "delayed-auto" and "demand".'),
+            ("recovery.restart_delays = [90000]\n",
+             'service.recovery.restart_delays: "90000" is not a number of seconds from 0 to 86400.'),
+        ]
+        for settings, line in cases:
+            with self.subTest(settings=settings):
+                refused = e.pack(e.workdir("refused"), service_toml(name, service=settings))
+                result = e.run(refused, "-install")
+                self.assertEqual((result.returncode, result.stdout), (1, f"{line}\nCould not create service.\n"))
+                values = registry_values(name)
+                self.assertEqual(values["ImagePath"], ("REG_SZ", f'"{e.win_path(old)}"'))
+                self.assertEqual(values["Start"], ("REG_DWORD", "0x2"))
 
 
 class StatusTest(ServiceCase):

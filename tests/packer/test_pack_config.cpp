@@ -38,6 +38,13 @@ TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
         {"[messages]\ncaption = \"Café €\"", 1000, "Caf\xE9 \x80"},
         {"[messages]\ninternal_error = \"Fehler {0}\"", 1009, "Fehler {0}"},
         {"[raw]\n1015 = \"Admin only\"", 1015, "Admin only"},
+        {"[service]\naccount = \"NT SERVICE\\\\MySvc\"", 30003, "NT SERVICE\\MySvc"},
+        {"[service]\nstart = \"delayed-auto\"", 30005, "delayed-auto"},
+        // A table inside a table, and the same key written dotted.
+        {"[service.recovery]\nrestart_delays = [10, 60, 300]", 30006, "10;60;300"},
+        {"[service]\nrecovery.restart_delays = []", 30006, ""},
+        {"[service.recovery]\nrestart_delays = \"5;5\"", 30006, "5;5"},
+        {"[service.recovery]\nreset_after = 86400", 30007, "86400"},
     };
     TempDir dir;
     for (const Case& c : cases) {
@@ -102,7 +109,8 @@ TEST(PackConfiguration, ReportsEveryProblemWithItsLine) {
         {"[service]\nname = \"unterminated\n", 2, 0, ""},
         {"[service]\nname = \"a\"\nname = \"b\"\n", 3, 0, "name"},
         {"[service]\nnmae = \"x\"", 2, 1, "unknown key \"service.nmae\""},
-        {"[service.extra]\nx = 1", 1, 0, "unknown key \"service.extra\""},
+        {"[service.extra]\nx = 1", 2, 1, "unknown key \"service.extra.x\""},
+        {"[service]\nrecovery = 5", 2, 1, "unknown key \"service.recovery\""},
         {"name = \"x\"", 1, 1, "unknown key \"name\""},
         {"[service]\nname = \"日本\"", 2, 8, "service.name: character U+65E5 \"日\" cannot be stored"},
         {"[raw]\n101 = \"€ ok, 日 not\"", 2, 7, "[raw] 101: character U+65E5"},
@@ -119,6 +127,9 @@ TEST(PackConfiguration, ReportsEveryProblemWithItsLine) {
         {"[launcher]\nexecutable_type = \"1\"", 2, 0, "expected an integer"},
         {"[service]\ndependencies = [\"a\", \"b,c\"]", 2, 22, "contains the list separator ','"},
         {"[java]\nclass_path = [\"A0x\", 3]", 2, 22, "every entry must be a string"},
+        {"[service.recovery]\nrestart_delays = [10, \"60\"]", 2, 23,
+         "service.recovery.restart_delays: every entry must be an integer"},
+        {"[service.recovery]\nrestart_delays = 10", 2, 18, "expected an array of integers or a string"},
     };
     TempDir dir;
     for (const Case& c : cases) {

@@ -1,4 +1,5 @@
-// The management commands' decisions: the dependency list and the recognition of the own executable.
+// The management commands' decisions: the dependency list, the recognition of the own executable, and
+// the exact records the install hands to CreateServiceW and ChangeServiceConfig2W.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -7,6 +8,8 @@
 #include <vector>
 
 #include "service/service_commands.h"
+
+namespace service = brolt::service;
 
 struct DependencyCase {
     std::string value;
@@ -66,4 +69,120 @@ TEST(ServiceExecutable, ConfiguredPathIsComparedWithoutItsQuotes) {
     for (const ExecutableCase& c : cases)
         EXPECT_EQ(isSameExecutable(modulePath, c.configured), c.same) << c.configured;
     EXPECT_EQ(quotedBinaryPath(modulePath), "\"C:\\Program Files\\app\\MyService.exe\"");
+}
+
+service::InstallPlan plannedInstall(const service::InstallConfiguration& configured) {
+    service::PlanOutcome outcome = service::planInstall(configured);
+    EXPECT_TRUE(outcome) << outcome.problem;
+    return outcome ? *outcome.plan : service::InstallPlan{};
+}
+
+TEST(InstallCalls, ServiceEntryCarriesDisplayNameAccountAndStartType) {
+    struct EntryCase {
+        service::InstallConfiguration configured;
+        DWORD commandStartType;
+        const wchar_t* displayName;
+        const wchar_t* account;  // nullptr: none is passed, LocalSystem
+        DWORD startType;
+        DWORD serviceType;
+    };
+    const EntryCase cases[] = {
+        {{}, SERVICE_DEMAND_START, L"MySvc", nullptr, SERVICE_DEMAND_START, 0x110},
+        {{}, SERVICE_AUTO_START, L"MySvc", nullptr, SERVICE_AUTO_START, 0x110},
+        {{"", "LocalSystem", "", "", "", ""},
+         SERVICE_AUTO_START,
+         L"MySvc",
+         nullptr,
+         SERVICE_AUTO_START,
+         0x110},
+        {{"Sample Service", "LocalService", "", "", "", ""},
+         SERVICE_DEMAND_START,
+         L"Sample Service",
+         L"NT AUTHORITY\\LocalService",
+         SERVICE_DEMAND_START,
+         0x10},
+        {{"", "NetworkService", "", "auto", "", ""},
+         SERVICE_DEMAND_START,
+         L"MySvc",
+         L"NT AUTHORITY\\NetworkService",
+         SERVICE_AUTO_START,
+         0x10},
+        {{"", "NT SERVICE\\MySvc", "", "delayed-auto", "", ""},
+         SERVICE_DEMAND_START,
+         L"MySvc",
+         L"NT SERVICE\\MySvc",
+         SERVICE_AUTO_START,
+         0x10},
+        {{"Sample", ".\\svc", "PW", "demand", "", ""},
+         SERVICE_AUTO_START,
+         L"Sample",
+         L".\\svc",
+         SERVICE_DEMAND_START,
+         0x10},
+    };
+    using namespace std::string_literals;
+    for (const EntryCase& c : cases) {
+        ServiceEntry entry = serviceEntry("MySvc", plannedInstall(c.configured), c.commandStartType,
+                                          "Tcpip\0Afd\0\0"s, "\"C:\\app\\MySvc.exe\"");
+        EXPECT_EQ(entry.name, L"MySvc");
+        EXPECT_EQ(entry.displayName, c.displayName);
+        EXPECT_EQ(entry.startType, c.startType) << c.configured.start;
+        EXPECT_EQ(entry.serviceType, c.serviceType) << c.configured.account;
+        EXPECT_EQ(entry.binaryPath, L"\"C:\\app\\MySvc.exe\"");
+        EXPECT_EQ(entry.dependencies, L"Tcpip\0Afd\0\0"s);
+        ASSERT_EQ(entry.account.has_value(), c.account != nullptr) << c.configured.account;
+        if (entry.account) {
+            EXPECT_EQ(*entry.account, c.account);
+        }
+    }
+}
+
+TEST(InstallCalls, NothingConfiguredChangesNothingAfterTheEntry) {
+    ServiceConfigChanges changes;
+    buildServiceConfigChanges(plannedInstall({}), SERVICE_AUTO_START, L"", changes);
+    EXPECT_TRUE(changes.calls.empty());
+}
+
+TEST(InstallCalls, DescriptionDelayedStartAndRecoveryRecordsInOrder) {
+    service::InstallPlan plan = plannedInstall({"", "", "", "delayed-auto", "10;60;300", "3600"});
+    ServiceConfigChanges changes;
+    buildServiceConfigChanges(plan, SERVICE_DEMAND_START, L"Runs the probe", changes);
+
+    std::vector<DWORD> levels;
+    for (const ServiceConfigChange& call : changes.calls)
+        levels.push_back(call.level);
+    EXPECT_EQ(levels,
+              (std::vector<DWORD>{SERVICE_CONFIG_DESCRIPTION, SERVICE_CONFIG_DELAYED_AUTO_START_INFO,
+                                  SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG}));
+    ASSERT_EQ(changes.calls.size(), 4u);
+
+    const auto* description = static_cast<const SERVICE_DESCRIPTIONW*>(changes.calls[0].info);
+    EXPECT_STREQ(description->lpDescription, L"Runs the probe");
+    EXPECT_EQ(static_cast<const DelayedAutoStartInfo*>(changes.calls[1].info)->delayed, TRUE);
+
+    const auto* failure = static_cast<const SERVICE_FAILURE_ACTIONSW*>(changes.calls[2].info);
+    EXPECT_EQ(failure->dwResetPeriod, 3600u);
+    EXPECT_EQ(failure->lpRebootMsg, nullptr);
+    EXPECT_EQ(failure->lpCommand, nullptr);
+    ASSERT_EQ(failure->cActions, 3u);
+    const DWORD delays[] = {10000, 60000, 300000};
+    for (DWORD i = 0; i < failure->cActions; ++i) {
+        EXPECT_EQ(failure->lpsaActions[i].Type, SC_ACTION_RESTART) << i;
+        EXPECT_EQ(failure->lpsaActions[i].Delay, delays[i]) << i;
+    }
+    EXPECT_EQ(static_cast<const FailureActionsFlag*>(changes.calls[3].info)->onNonCrashFailures, TRUE);
+    for (const ServiceConfigChange& call : changes.calls)
+        EXPECT_NE(std::string(call.option), "") << call.level;
+}
+
+TEST(InstallCalls, RecoveryAloneWithTheDefaultResetPeriod) {
+    ServiceConfigChanges changes;
+    buildServiceConfigChanges(plannedInstall({"", "", "", "", "5", ""}), SERVICE_AUTO_START, L"", changes);
+    std::vector<DWORD> levels;
+    for (const ServiceConfigChange& call : changes.calls)
+        levels.push_back(call.level);
+    EXPECT_EQ(levels,
+              (std::vector<DWORD>{SERVICE_CONFIG_FAILURE_ACTIONS, SERVICE_CONFIG_FAILURE_ACTIONS_FLAG}));
+    const auto* failure = static_cast<const SERVICE_FAILURE_ACTIONSW*>(changes.calls[0].info);
+    EXPECT_EQ(failure->dwResetPeriod, service::kDefaultResetPeriodSeconds);
 }

@@ -115,26 +115,40 @@ void store(Mapping& mapping, bool wide, int32_t key, const std::string& how, con
     }
 }
 
-std::string listText(const Mapping& mapping, const toml::node& node, const std::string& name,
-                     char separator) {
+// Entries of an integer list are integers, those of any other list strings; one string is taken as the
+// whole list, as written.
+std::string listText(const Mapping& mapping, const toml::node& node, const std::string& name, char separator,
+                     bool integers) {
     if (const auto* text = node.as_string())
         return text->get();
     const auto* array = node.as_array();
-    if (!array)
-        fail(mapping, node.source(), name + ": expected an array of strings or a string");
+    if (!array) {
+        fail(mapping, node.source(),
+             name + (integers ? ": expected an array of integers or a string"
+                              : ": expected an array of strings or a string"));
+    }
     std::string joined;
     for (size_t i = 0; i < array->size(); ++i) {
         const toml::node& element = *array->get(i);
-        const auto* text = element.as_string();
-        if (!text)
-            fail(mapping, element.source(), name + ": every entry must be a string");
-        if (text->get().find(separator) != std::string::npos) {
+        std::string entry;
+        if (integers) {
+            const auto* number = element.as_integer();
+            if (!number)
+                fail(mapping, element.source(), name + ": every entry must be an integer");
+            entry = std::to_string(number->get());
+        } else {
+            const auto* text = element.as_string();
+            if (!text)
+                fail(mapping, element.source(), name + ": every entry must be a string");
+            entry = text->get();
+        }
+        if (entry.find(separator) != std::string::npos) {
             fail(mapping, element.source(),
-                 name + ": entry \"" + text->get() + "\" contains the list separator '" + separator + "'");
+                 name + ": entry \"" + entry + "\" contains the list separator '" + separator + "'");
         }
         if (i > 0)
             joined += separator;
-        joined += text->get();
+        joined += entry;
     }
     return joined;
 }
@@ -158,7 +172,9 @@ std::string valueText(const Mapping& mapping, const toml::node& node, const keys
                 return std::to_string(number->get());
             fail(mapping, node.source(), name + ": expected an integer");
         case keys::Kind::List:
-            return listText(mapping, node, name, keys::listSeparator(info.key));
+        case keys::Kind::IntegerList:
+            return listText(mapping, node, name, keys::listSeparator(info.key),
+                            info.kind == keys::Kind::IntegerList);
     }
     fail(mapping, node.source(), name + ": unsupported kind");
 }
@@ -208,6 +224,11 @@ void mapNamedTable(Mapping& mapping, std::string_view tableName, const toml::tab
             continue;
         }
         const keys::KeyInfo* info = findKey(fullName);
+        // A table inside a table ([service.recovery]) names its keys by the whole path.
+        if (!info && node.is_table()) {
+            mapNamedTable(mapping, fullName, *node.as_table());
+            continue;
+        }
         if (!info)
             fail(mapping, name.source(), "unknown key \"" + fullName + "\"");
         store(mapping, info->kind == keys::Kind::WideText, info->key, fullName, node,
