@@ -37,6 +37,9 @@ inline constexpr int32_t kSingleInstance = 10005;
 inline constexpr int32_t kDescription = 20017;  // the one wide value
 // Settings the service runtime added later, in a range of their own.
 inline constexpr int32_t kStopTimeout = 30001;
+// The rolling over of the redirected files, which the Java side does.
+inline constexpr int32_t kOutputRotateBytes = 30008;
+inline constexpr int32_t kOutputKeep = 30009;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -111,6 +114,8 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {10005, "launcher.single_instance", Kind::Flag},
     {20017, "service.description", Kind::WideText},
     {30001, "service.stop_timeout", Kind::Integer},
+    {30008, "output.rotate_bytes", Kind::Integer},
+    {30009, "output.keep", Kind::Integer},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.
