@@ -162,7 +162,11 @@ final class RollingFileStream extends OutputStream {
         byte[] line = ("brolt: " + file + " not rolled over (" + refused + "); writing on in it"
                 + System.lineSeparator()).getBytes(Charset.defaultCharset());
         if (notices != null) {
-            notices.write(line, 0, line.length);
+            try {
+                notices.write(line, 0, line.length);
+            } catch (IOException nowhereToSay) {
+                // A service's own standard error may be no file at all; the output itself is safe.
+            }
             return;
         }
         writeOut(line, 0, line.length);
