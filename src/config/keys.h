@@ -43,6 +43,9 @@ inline constexpr int32_t kPasswordVariable = 30004;
 inline constexpr int32_t kStartType = 30005;
 inline constexpr int32_t kRestartDelays = 30006;
 inline constexpr int32_t kResetAfter = 30007;
+// The rolling over of the redirected files, which the Java side does.
+inline constexpr int32_t kOutputRotateBytes = 30008;
+inline constexpr int32_t kOutputKeep = 30009;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -124,6 +127,8 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {30005, "service.start", Kind::Text},
     {30006, "service.recovery.restart_delays", Kind::IntegerList},
     {30007, "service.recovery.reset_after", Kind::Integer},
+    {30008, "output.rotate_bytes", Kind::Integer},
+    {30009, "output.keep", Kind::Integer},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.

@@ -105,6 +105,11 @@ std::vector<std::string> launcherProperties(const LaunchContext& context) {
         property("brolt.unextractedPosition", std::to_string(context.settings.unextractedPosition)));
     if (!isDefined("MANPATH"))
         properties.push_back(property("brolt.consoleCodepage", "cp" + std::to_string(GetConsoleOutputCP())));
+    const brolt::OutputRotation& rotation = context.settings.rotation;
+    if (rotation.bytes > 0) {
+        properties.push_back(property("brolt.output.rotateBytes", std::to_string(rotation.bytes)));
+        properties.push_back(property("brolt.output.keep", std::to_string(rotation.keep)));
+    }
     return properties;
 }
 

@@ -25,6 +25,12 @@ struct LaunchHooks {
 // A redirected standard stream: the configured file name, before expansion; none when not redirected.
 using Redirection = std::optional<std::string>;
 
+// How the redirected files roll over, which the Java side does: never when bytes is 0.
+struct OutputRotation {
+    uint32_t bytes = 0;  // key 30008: a file rolls over before a write takes it past this size
+    uint32_t keep = 0;   // key 30009: rolled files kept (name.1 ... name.keep)
+};
+
 // What the launch takes from start-up: the configuration, read once before the service thread exists,
 // and where the included files went. Texts are as configured, still to be expanded.
 struct LaunchSettings {
@@ -40,6 +46,7 @@ struct LaunchSettings {
     Redirection stdoutFile;                                   // keys 104 and 105
     bool mainParameterFlag = false;                           // key 106
     std::string arguments;                                    // key 124
+    OutputRotation rotation;                                  // keys 30008 and 30009
     std::string extractionDirectory;                          // empty when nothing was included
     uint32_t unextractedPosition = 0;
     LaunchHooks hooks;

@@ -49,6 +49,13 @@ std::string absoluteApplicationDirectory() {
 
 }  // namespace
 
+OutputRotation outputRotation(int configuredBytes, int configuredKeep) {
+    if (configuredBytes <= 0)
+        return {};
+    uint32_t keep = configuredKeep > 0 ? static_cast<uint32_t>(configuredKeep) : kDefaultKeptOutputFiles;
+    return {static_cast<uint32_t>(configuredBytes), keep};
+}
+
 LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executableType) {
     LauncherSettings settings;
     std::string applicationDirectory = absoluteApplicationDirectory();
@@ -78,6 +85,7 @@ LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executab
     launch.stdoutFile = redirection(keys::kRedirectStdout, keys::kStdoutFile);
     launch.mainParameterFlag = flag(keys::kMainParameterFlag);
     launch.arguments = getText(keys::kArguments);
+    launch.rotation = outputRotation(getInt(keys::kOutputRotateBytes), getInt(keys::kOutputKeep));
     settings.stopTimeoutMilliseconds = service::stopTimeoutMilliseconds(getInt(keys::kStopTimeout));
     return settings;
 }

@@ -28,7 +28,7 @@ STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d sample-service: "
 
 
 def app_toml(name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'",
-             vm_parameters: str = "-Xrs -Xmx256m", service: str = "") -> str:
+             vm_parameters: str = "-Xrs -Xmx256m", service: str = "", output: str = "") -> str:
     return f"""[service]
 name = "{name}"
 {service}
@@ -45,6 +45,7 @@ redirect_stdout = true
 stdout_file = '%BROLT_EXEDIR%out.log'
 redirect_stderr = true
 stderr_file = '%BROLT_EXEDIR%err.log'
+{output}
 [include]
 files = ["{APPS_JAR}"]
 """

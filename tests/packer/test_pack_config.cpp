@@ -32,6 +32,8 @@ TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
         {"[java]\nclass_path = [\"A1app.jar\", \"D0lib\"]", 121, "A1app.jar;D0lib"},
         {"[service]\ndependencies = [\"Tcpip\", \"Dnscache\"]", 149, "Tcpip,Dnscache"},
         {"[launcher]\nsearch_path = \"lib;bin\"", 10004, "lib;bin"},
+        {"[output]\nrotate_bytes = 100000", 30008, "100000"},
+        {"[output]\nkeep = 3", 30009, "3"},
         {"[raw]\n101 = \"Raw\"", 101, "Raw"},
         {"[raw]\n99999 = 7", 99999, "7"},
         {"[raw]\n\"-3\" = \"negative keys too\"", -3, "negative keys too"},

@@ -47,7 +47,9 @@ TEST(LauncherSettings, EachKeyLandsInItsField) {
                   {keys::kRedirectStdout, "0"},
                   {keys::kStdoutFile, "log\\out.log"},
                   {keys::kMainParameterFlag, "1"},
-                  {keys::kArguments, "--start"}},
+                  {keys::kArguments, "--start"},
+                  {keys::kOutputRotateBytes, "100000"},
+                  {keys::kOutputKeep, "3"}},
                  {}});
     brolt::LauncherSettings settings = brolt::readLauncherSettings('q', brolt::ExecutableType::Windowed);
 
@@ -77,6 +79,28 @@ TEST(LauncherSettings, EachKeyLandsInItsField) {
     EXPECT_EQ(launch.stdoutFile, std::nullopt);  // a file name without its flag redirects nothing
     EXPECT_TRUE(launch.mainParameterFlag);
     EXPECT_EQ(launch.arguments, "--start");
+    EXPECT_EQ(launch.rotation.bytes, 100000u);
+    EXPECT_EQ(launch.rotation.keep, 3u);
+}
+
+TEST(LauncherSettings, OutputRotationByValue) {
+    const struct {
+        int bytes;
+        int keep;
+        uint32_t expectedBytes;  // 0: no rotation, nothing kept
+        uint32_t expectedKeep;
+    } cases[] = {
+        {0, 3, 0, 0},
+        {-1, 3, 0, 0},  // nothing rolls, whatever keep says
+        {100000, 3, 100000, 3},
+        {100000, 0, 100000, brolt::kDefaultKeptOutputFiles},  // keep not set
+        {100000, -2, 100000, brolt::kDefaultKeptOutputFiles},
+    };
+    for (const auto& c : cases) {
+        brolt::OutputRotation rotation = brolt::outputRotation(c.bytes, c.keep);
+        EXPECT_EQ(rotation.bytes, c.expectedBytes) << c.bytes << " " << c.keep;
+        EXPECT_EQ(rotation.keep, c.expectedKeep) << c.bytes << " " << c.keep;
+    }
 }
 
 TEST(LauncherSettings, ExecutableTypesByValue) {

@@ -2,8 +2,10 @@ package com.brolt.runtime;
 
 import java.io.BufferedOutputStream;
 import java.io.File;
+import java.io.FileDescriptor;
 import java.io.FileOutputStream;
 import java.io.IOException;
+import java.io.OutputStream;
 import java.io.PrintStream;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
@@ -33,6 +35,9 @@ import java.util.Arrays;
  * even when the application's main never returns (a server that waits for its listener). The
  * launcher's service thread must get control back: it is the thread that later ends the VM on a
  * service stop.
+ *
+ * <p>With the launcher's properties {@value #ROTATE_BYTES_PROPERTY} and {@value #KEEP_PROPERTY}, the
+ * redirected files roll over (RollingFileStream).
  */
 public final class WinLauncher {
     /** The number of parameters in front of the application's arguments. */
@@ -40,6 +45,13 @@ public final class WinLauncher {
 
     /** The folder of included files; the launcher creates it fresh for every start. */
     static final String TEMP_DIR_PROPERTY = "brolt.tempDir";
+
+    /** The size in bytes past which a redirected file rolls over; absent or not positive: never. */
+    static final String ROTATE_BYTES_PROPERTY = "brolt.output.rotateBytes";
+    /** How many rolled files (name.1 ... name.N) are kept when the files roll over. */
+    static final String KEEP_PROPERTY = "brolt.output.keep";
+    /** Kept when that property is missing or not positive: the launcher's default for output.keep. */
+    static final int DEFAULT_KEEP = 5;
 
     private WinLauncher() {}
 
@@ -127,22 +139,74 @@ public final class WinLauncher {
     }
 
     static void redirectOutput(String stderrFile, String stdoutFile, boolean append) throws IOException {
-        PrintStream err = isSet(stderrFile) ? openLog(stderrFile, append) : null;
+        Rotation rotation =
+                rotation(System.getProperty(ROTATE_BYTES_PROPERTY), System.getProperty(KEEP_PROPERTY));
+        PrintStream[] streams =
+                openStreams(stderrFile, stdoutFile, append, rotation, RollingFileStream.PLAIN_MOVES);
+        if (streams[0] != null)
+            System.setErr(streams[0]);
+        if (streams[1] != null)
+            System.setOut(streams[1]);
+    }
+
+    /** How the redirected files roll over, from the launcher's properties; null: they never do. */
+    static Rotation rotation(String bytes, String keep) {
+        long limit = parsePositive(bytes);
+        if (limit <= 0)
+            return null;
+        long kept = parsePositive(keep);
+        return new Rotation(limit, kept > 0 && kept <= Integer.MAX_VALUE ? (int) kept : DEFAULT_KEEP);
+    }
+
+    private static long parsePositive(String text) {
+        if (text == null)
+            return 0;
+        try {
+            return Math.max(0, Long.parseLong(text.trim()));
+        } catch (NumberFormatException notANumber) {
+            return 0;
+        }
+    }
+
+    static final class Rotation {
+        final long bytes;
+        final int keep;
+
+        Rotation(long bytes, int keep) {
+            this.bytes = bytes;
+            this.keep = keep;
+        }
+    }
+
+    /**
+     * The streams for standard error and standard output, in that order; null where a stream is not
+     * redirected. One file named for both gets one stream: two streams on one file would write over
+     * each other's lines when starting afresh, and would each roll it over.
+     */
+    static PrintStream[] openStreams(String stderrFile, String stdoutFile, boolean append, Rotation rotation,
+            RollingFileStream.FileMoves moves) throws IOException {
+        // A refused roll of the standard-error file is reported in that file itself.
+        OutputStream errFile = isSet(stderrFile) ? openLog(stderrFile, append, rotation, moves, null) : null;
+        PrintStream err = errFile == null ? null : printStream(errFile);
         PrintStream out = null;
         if (isSet(stdoutFile)) {
             try {
-                // Two streams on one file would write over each other's lines when starting afresh.
-                out = err != null && sameFile(stderrFile, stdoutFile) ? err : openLog(stdoutFile, append);
+                if (err != null && sameFile(stderrFile, stdoutFile)) {
+                    out = err;
+                } else {
+                    // Straight into the file, past standard error's buffer and lock, or onto the
+                    // process's own standard error.
+                    OutputStream notices = rotation == null ? null
+                            : errFile != null ? errFile : new FileOutputStream(FileDescriptor.err);
+                    out = printStream(openLog(stdoutFile, append, rotation, moves, notices));
+                }
             } catch (IOException failed) {
                 if (err != null)
                     err.close();
                 throw failed;
             }
         }
-        if (err != null)
-            System.setErr(err);
-        if (out != null)
-            System.setOut(out);
+        return new PrintStream[] {err, out};
     }
 
     private static boolean isSet(String file) {
@@ -153,13 +217,19 @@ public final class WinLauncher {
         return new File(a).getCanonicalFile().equals(new File(b).getCanonicalFile());
     }
 
-    private static PrintStream openLog(String name, boolean append) throws IOException {
+    private static OutputStream openLog(String name, boolean append, Rotation rotation,
+            RollingFileStream.FileMoves moves, OutputStream notices) throws IOException {
         File file = new File(name).getAbsoluteFile();
         File folder = file.getParentFile();
         if (folder != null && !folder.isDirectory() && !folder.mkdirs() && !folder.isDirectory())
             throw new IOException("cannot create the folder " + folder + " for the output file " + file);
-        FileOutputStream stream = new FileOutputStream(file, append);
-        return new PrintStream(new BufferedOutputStream(stream), true);
+        if (rotation == null)
+            return new FileOutputStream(file, append);
+        return new RollingFileStream(file.toPath(), append, rotation.bytes, rotation.keep, moves, notices);
+    }
+
+    private static PrintStream printStream(OutputStream file) {
+        return new PrintStream(new BufferedOutputStream(file), true);
     }
 
     /**

@@ -1,10 +1,15 @@
 package com.brolt.runtime;
 
+import static com.brolt.runtime.Checks.check;
+import static com.brolt.runtime.Checks.checkEqual;
+
 import java.io.ByteArrayOutputStream;
 import java.io.File;
 import java.io.IOException;
 import java.io.InputStream;
+import java.io.PrintStream;
 import java.nio.charset.StandardCharsets;
+import java.nio.file.AccessDeniedException;
 import java.nio.file.Files;
 import java.nio.file.LinkOption;
 import java.nio.file.Path;
@@ -25,7 +30,6 @@ public final class WinLauncherTest {
     private static final long CHILD_TIMEOUT_SECONDS = 60;
     private static final String APPS = TestApps.class.getName() + "$";
 
-    private static int failures;
     private static Path scratch;
 
     public static void main(String[] args) throws Exception {
@@ -33,18 +37,17 @@ public final class WinLauncherTest {
         try {
             blockingMainReturnsAtOnce();
             launchFailuresThrowFromMain();
+            rotationFromProperties();
+            rollsOfStandardOutputReportedInStandardError();
             redirection();
+            oneFileForBothRollsAsOne();
             failureAfterStartEndsVmWithOne();
             temporaryFolderRemovedAtExit();
             temporaryFolderRefusals();
         } finally {
             deleteTree(scratch);
         }
-        if (failures > 0) {
-            System.out.println(failures + " check(s) failed");
-            System.exit(1);
-        }
-        System.out.println("all checks passed");
+        Checks.finish();
     }
 
     // ---- in this VM -------------------------------------------------------------------------------
@@ -96,6 +99,59 @@ public final class WinLauncherTest {
             check(name + ": expected " + expected.getSimpleName() + ", got " + thrown,
                     expected.isInstance(thrown));
         }
+    }
+
+    static void rotationFromProperties() {
+        // rotate bytes, keep (null: property absent), expected limit and keep (0: no rotation)
+        Object[][] cases = {
+            {null, null, 0L, 0},
+            {null, "3", 0L, 0},
+            {"0", "3", 0L, 0},
+            {"-1", "3", 0L, 0},
+            {"lots", "3", 0L, 0},
+            {"100000", "3", 100000L, 3},
+            {"100000", null, 100000L, WinLauncher.DEFAULT_KEEP},
+            {"100000", "0", 100000L, WinLauncher.DEFAULT_KEEP},
+            {"100000", "-2", 100000L, WinLauncher.DEFAULT_KEEP},
+            {"5000000000", "99999999999", 5000000000L, WinLauncher.DEFAULT_KEEP},
+        };
+        for (Object[] c : cases) {
+            WinLauncher.Rotation rotation = WinLauncher.rotation((String) c[0], (String) c[1]);
+            String name = "rotation of " + c[0] + ", keep " + c[1];
+            checkEqual(name + ": limit", c[2], rotation == null ? 0L : rotation.bytes);
+            checkEqual(name + ": keep", c[3], rotation == null ? 0 : rotation.keep);
+        }
+    }
+
+    /** A refused roll of standard output's file is reported in standard error's, straight into the file. */
+    static void rollsOfStandardOutputReportedInStandardError() throws Exception {
+        String name = "refused roll of standard output";
+        Path dir = Files.createDirectories(scratch.resolve("refused-out"));
+        final Path outFile = dir.resolve("out.log");
+        Path errFile = dir.resolve("err.log");
+        RollingFileStream.FileMoves refusing = new RollingFileStream.FileMoves() {
+            @Override
+            public void move(Path from, Path to) throws IOException {
+                throw new AccessDeniedException(from.toString());
+            }
+
+            @Override
+            public void delete(Path file) throws IOException {
+                throw new AccessDeniedException(file.toString());
+            }
+        };
+        PrintStream[] streams = WinLauncher.openStreams(errFile.toString(), outFile.toString(), false,
+                new WinLauncher.Rotation(1000, 2), refusing);
+        String line = String.format("%600s", "x");
+        streams[1].println(line);
+        streams[1].println(line);
+        streams[0].println("own line");
+        streams[0].close();
+        streams[1].close();
+        checkEqual(name + ": output kept", line + "\n" + line + "\n", read(outFile));
+        String err = read(errFile);
+        check(name + ": notice naming the file, then standard error's own line: " + err,
+                err.startsWith("brolt: " + outFile) && err.endsWith("\nown line\n"));
     }
 
     private static String[] args(String mainClass) {
@@ -154,6 +210,18 @@ public final class WinLauncherTest {
                 blocker.resolve("out.log").toString(), "false");
         check(name + ": launch fails", child.exitCode != 0);
         check(name + ": the reason names the folder: " + child.stderr, child.stderr.contains(blocker.toString()));
+    }
+
+    /** Both streams write one file through one rolling stream, which the launcher's properties set up. */
+    static void oneFileForBothRollsAsOne() throws Exception {
+        String name = "one file for both, rolling";
+        Path dir = Files.createDirectories(scratch.resolve("rolling-both"));
+        Path both = dir.resolve("both.log");
+        Child child = runChild(dir, Arrays.asList("-Dbrolt.output.rotateBytes=10", "-Dbrolt.output.keep=2"),
+                "false", APPS + "Printer", both.toString(), both.toString(), "false", "x", "y");
+        checkEqual(name + ": exit code", 0, child.exitCode);
+        checkEqual(name + ": rolled file", "out x,y\n", read(RollingFileStream.rolled(both, 1)));
+        checkEqual(name + ": current file", "err x,y\n", read(both));
     }
 
     static void failureAfterStartEndsVmWithOne() throws Exception {
@@ -258,18 +326,6 @@ public final class WinLauncherTest {
         String[] all = Arrays.copyOf(a, a.length + b.length);
         System.arraycopy(b, 0, all, a.length, b.length);
         return all;
-    }
-
-    static void check(String what, boolean ok) {
-        if (!ok) {
-            failures++;
-            System.out.println("FAILED: " + what);
-        }
-    }
-
-    static void checkEqual(String what, Object expected, Object actual) {
-        boolean same = expected == null ? actual == null : expected.equals(actual);
-        check(what + ": expected <" + expected + ">, got <" + actual + ">", same);
     }
 
     static void deleteTree(Path root) throws IOException {

@@ -1,0 +1,70 @@
+"""Redirected output files that roll over, with the real VM under Wine's service manager: a chatty
+application's numbered lines from several threads, on both standard streams, across many rolls.
+
+rotate_bytes = 100000 and keep = 3: a stream's files are at most name, name.1, name.2 and name.3.
+Standard output gets enough lines to fill some ten files, so the oldest are deleted: the lines kept must
+be exactly the last ones written, each once and in order, the first of them behind those deleted.
+Standard error gets few enough that nothing is deleted: every line from the first must be there.
+"""
+import re
+import unittest
+
+import brolt_e2e as e
+from service_e2e import RUNNING, wait_for_state
+from test_hotspot import START_SECONDS, HotspotCase, app_toml, wait_until
+
+ROTATE_BYTES = 100000
+KEEP = 3
+# About 25 bytes a line: some ten files of standard output, three and a half of standard error.
+LINES = {"out": 40000, "err": 14000}
+THREADS = 4
+LINE = re.compile(rb"^(out|err) (\d+) t\d+ x*\r?\n$")
+
+
+def rolled(log, n: int):
+    return log.with_name(f"{log.name}.{n}")
+
+
+class OutputRotationTest(HotspotCase):
+    def test_a_chatty_application_loses_and_repeats_no_line_across_its_rolled_files(self):
+        name = e.unique_name("HotspotChatty")
+        directory = e.workdir("chatty")
+        toml = app_toml(name, "ChattyApp", f"{LINES['out']} {LINES['err']} {THREADS}",
+                        output=f"rotate_bytes = {ROTATE_BYTES}\nkeep = {KEEP}")
+        launcher = self.ship(directory, e.pack(directory, toml), name)
+        self.start(name)
+        wait_for_state(name, RUNNING)
+        wait_until(lambda: (directory / "chatty-done.txt").exists(), "the application's last line",
+                   START_SECONDS * 3)
+        self.stop(launcher, name)
+
+        for stream, written in LINES.items():
+            with self.subTest(stream):
+                log = directory / f"{stream}.log"
+                kept = [rolled(log, n) for n in range(KEEP, 0, -1) if rolled(log, n).exists()] + [log]
+                self.assertEqual(sorted(path.name for path in directory.glob(f"{stream}.log*")),
+                                 sorted(path.name for path in kept))
+                files = [path.read_bytes().splitlines(keepends=True) for path in kept]
+                numbers = []
+                for lines in files:
+                    for line in lines:
+                        found = LINE.match(line)
+                        self.assertTrue(found and found[1].decode() == stream, line)
+                        numbers.append(int(found[2]))
+                # Each once, in order, up to the last written: a line lost, repeated or cut breaks the run.
+                self.assertEqual(numbers, list(range(numbers[0], written + 1)))
+                for path, lines, newer in zip(kept, files, files[1:]):
+                    size = sum(map(len, lines))
+                    # Full: the file rolled over because the next line would have taken it past the limit.
+                    self.assertLessEqual(size, ROTATE_BYTES, path.name)
+                    self.assertGreater(size + len(newer[0]), ROTATE_BYTES, path.name)
+                self.assertLessEqual(log.stat().st_size, ROTATE_BYTES)
+                self.assertEqual(len(kept), KEEP + 1)
+                if stream == "out":
+                    self.assertGreater(numbers[0], 1, "the oldest files deleted")
+                else:
+                    self.assertEqual(numbers[0], 1, "nothing deleted")
+
+
+if __name__ == "__main__":
+    unittest.main()
