@@ -107,9 +107,11 @@ class HotspotCase(ServiceCase):
         self.assertEqual((installed.returncode, installed.stdout), (0, f"Installed service '{name}'.\n"))
         return launcher
 
-    def app_launcher(self, name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'"):
+    def app_launcher(self, name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'",
+                     service: str = ""):
         directory = e.workdir("hotspot")
-        return self.ship(directory, e.pack(directory, app_toml(name, main_class, arguments, search)), name)
+        return self.ship(directory, e.pack(directory, app_toml(name, main_class, arguments, search, service=service)),
+                         name)
 
     def start(self, name: str, *arguments):
         started = e.sc("start", name, *arguments)
@@ -189,7 +191,15 @@ class ApplicationTest(HotspotCase):
         for how, exit_code, error_text in cases:
             with self.subTest(how):
                 name = e.unique_name("HotspotEnds")
-                launcher = self.app_launcher(name, "EndingApp", how)
+                # With recovery configured, as a production service would be: the code is what its
+                # restart acts on (Wine keeps the restart actions nowhere; the install's log shows them set).
+                launcher = self.app_launcher(name, "EndingApp", how, service="[service.recovery]\nrestart_delays = [60]")
+                before = e.log_files()
+                installed = e.run(launcher, "-install", env={"BROLT_LOG": "yes"})
+                self.assertEqual(installed.returncode, 0, installed)
+                logs = sorted(e.log_files() - before)
+                self.assertIn("ChangeServiceConfig2W level 2 (the restart actions (service.recovery)) done",
+                              logs[0].read_text(encoding="cp1252") if logs else "")
                 self.start(name)
                 self.assertEqual(wait_for_state(name, STOPPED, START_SECONDS),
                                  (STOPPED, ERROR_SERVICE_SPECIFIC_ERROR))
