@@ -62,6 +62,12 @@ def logged_command(command: str, temp) -> str:
     return WRAPPER.format(temp=e.win_path(temp), command=command)
 
 
+def leftovers(temp) -> list:
+    """What a service run by logged_command left in its temporary folder temp: extraction folders and
+    its temporary files (brt*.tmp), by name."""
+    return sorted(path.name for path in pathlib.Path(temp).iterdir() if path.is_dir() or path.match("brt*.tmp"))
+
+
 def diagnostic_log(temp) -> str:
     """The diagnostic log a service run by logged_command wrote into temp, or "" when there is none."""
     logs = sorted(pathlib.Path(temp).glob("qdl_nlog_*"))

@@ -10,8 +10,8 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, logged_command,
-                         service_toml, wait_for_state)
+from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers,
+                         logged_command, service_toml, wait_for_state)
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -94,7 +94,8 @@ class FailedStartTest(ServiceCase):
         temp = directory / "temp"
         temp.mkdir()
         exit_code = start_registered(self, name, launcher, temp, arguments)
-        left = wait_until_empty(temp, PROCESS_END_TIMEOUT) + sorted(temp.glob("brt*.tmp"))
+        wait_until_empty(temp, PROCESS_END_TIMEOUT)
+        left = leftovers(temp)
         return exit_code, diagnostic_log(temp), e.win_path(temp), left, event_log_entries(name)
 
     def test_each_failure_stops_the_service_with_its_message_and_leaves_no_extraction(self):

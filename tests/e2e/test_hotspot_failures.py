@@ -9,7 +9,7 @@ import shutil
 import unittest
 
 import brolt_e2e as e
-from service_e2e import ServiceCase, diagnostic_log, event_log_entries, failed_start_event
+from service_e2e import ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers
 from test_failed_starts import start_registered
 from test_hotspot import RUNTIME, START_SECONDS, processes_of, read, wait_until
 
@@ -51,8 +51,7 @@ class VmOutputTest(ServiceCase):
         temp.mkdir()
         exit_code = start_registered(self, name, launcher, temp, timeout=START_SECONDS)
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
-        self.assertEqual([path.name for path in temp.iterdir() if path.is_dir() or path.match("brt*.tmp")], [],
-                         "extraction folders or temporary files left")
+        self.assertEqual(leftovers(temp), [], "extraction folders or temporary files left")
         # A failed start, as a monitor tells it: exit code 1 and one event log entry.
         self.assertEqual(exit_code, 1)
         self.events = event_log_entries(name)

@@ -13,7 +13,7 @@ import unittest
 
 import brolt_e2e as e
 from service_e2e import (RUNNING, START_PENDING, STOP_PENDING, STOPPED, diagnostic_log, event_log_entries,
-                         logged_command, query)
+                         leftovers, logged_command, query)
 from test_hotspot import (APPS_JAR, ERROR_SERVICE_SPECIFIC_ERROR, HotspotCase, app_toml, processes_of, read,
                           service_exit_code, wait_until)
 
@@ -47,8 +47,7 @@ class ServiceStatesTest(HotspotCase):
 
     def assert_nothing_left(self, launcher, temp):
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
-        self.assertEqual([path.name for path in temp.iterdir() if path.is_dir()], [], "extraction folders left")
-        self.assertEqual([path.name for path in temp.glob("brt*.tmp")], [], "temporary files left")
+        self.assertEqual(leftovers(temp), [], "extraction folders or temporary files left")
 
     def test_a_slow_vm_start_is_start_pending_with_a_rising_checkpoint_until_main_is_called(self):
         name, launcher, temp = self.logged_app(
