@@ -2,7 +2,7 @@
 // reads from keys 121 and 128.
 //
 //   class path             stored          search                 stored
-//   "lib/*"                S0lib           "jre", "C:/java/jre"   B.\jre... (B<folder>)
+//   "lib/*"                S0lib           "jre", "C:/java/jre"   Bjre, BC:\java\jre
 //   "classes/"             D0classes       "env:JAVA_HOME"        EJAVA_HOME
 //   "env:APP_CP"           E0APP_CP        "registry"             Y
 //   "app.jar"              A0app.jar       "path"                 S
