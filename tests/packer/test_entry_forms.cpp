@@ -120,6 +120,8 @@ TEST(EntryForms, SuggestsTheReadableEntryOfALetterFormEntry) {
         const EntryForm form = classPathEntryForm(c.text, c.required);
         EXPECT_EQ(form.stored, c.raw);
     }
+    for (const char* unwritable : {"A0env:X", "A1lib/", "A0a*.jar", "D0ab:c", "E0A=B"})
+        EXPECT_EQ(readableClassPathEntry(unwritable), "") << unwritable;
     for (const char* plain : {"app.jar", "lib", "X1app.jar", "A2app.jar", "A1", "Data.jar", "./A1app.jar"})
         EXPECT_EQ(readableClassPathEntry(plain), std::nullopt) << plain;
 }

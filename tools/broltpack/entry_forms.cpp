@@ -109,6 +109,11 @@ std::optional<std::string> readableClassPathEntry(std::string_view rawEntry) {
         default:
             return std::nullopt;
     }
+    // "A0env:X" or "A0lib/" would read as another type: no path form writes such an entry.
+    const bool required = rawEntry[1] == '1';
+    const EntryForm back = classPathEntryForm(value, required);
+    if (!back.problem.empty() || back.stored.substr(0, 2) != rawEntry.substr(0, 2))
+        return std::string();
     std::string quoted;
     for (char c : value) {
         if (c == '\\' || c == '"')
@@ -116,7 +121,7 @@ std::optional<std::string> readableClassPathEntry(std::string_view rawEntry) {
         quoted += c;
     }
     quoted = "\"" + quoted + "\"";
-    return rawEntry[1] == '1' ? "{ path = " + quoted + ", required = true }" : quoted;
+    return required ? "{ path = " + quoted + ", required = true }" : quoted;
 }
 
 }  // namespace brolt::pack

@@ -28,7 +28,8 @@ EntryForm classPathEntryForm(std::string_view text, bool required);
 EntryForm searchEntryForm(std::string_view text);
 
 // What to write instead of an entry of the letter form ("A1app.jar" gives
-// `{ path = "app.jar", required = true }`), or nothing when the text does not look like one.
+// `{ path = "app.jar", required = true }`); empty for one no path form writes ("A0env:X"), nothing
+// when the text does not look like one.
 std::optional<std::string> readableClassPathEntry(std::string_view rawEntry);
 
 // The forms, for the messages.

@@ -205,7 +205,12 @@ std::string classPathEntry(const Mapping& mapping, const toml::node& entry) {
     if (const auto* value = entry.as_string()) {
         text = value->get();
         // A letter-form entry is refused rather than stored as an archive of that name.
-        if (const auto readable = readableClassPathEntry(text)) {
+        if (const auto readable = readableClassPathEntry(text); readable && readable->empty()) {
+            fail(mapping, entry.source(),
+                 name + ": \"" + text +
+                     "\" is in the letter form, which no path form writes; keep it under " +
+                     std::string(kClassPathRaw));
+        } else if (readable) {
             fail(mapping, entry.source(),
                  name + ": \"" + text + "\" is in the letter form; write " + *readable +
                      " (or keep the letter forms under " + std::string(kClassPathRaw) +
