@@ -21,10 +21,12 @@ void checkClassPathEntry(std::string_view text, bool required) {
     require(form.stored.empty() != form.problem.empty());
     if (!form.problem.empty())
         return;
-    require(form.stored.find(';') == std::string::npos && form.stored.find('/') == std::string::npos);
+    require(form.stored.find(';') == std::string::npos);
     const std::vector<ClassPathEntry> read = parseClassPathEntries(form.stored);
     require(read.size() == 1 && read[0].required == required);
     require((read[0].type == 'E') == text.starts_with("env:"));
+    // A path reaches the launcher with backslashes only; a variable's name as written.
+    require(read[0].type == 'E' || read[0].value.find('/') == std::string::npos);
     require(read[0].type == 'A' || read[0].type == 'D' || read[0].type == 'S' || read[0].type == 'E');
 }
 
