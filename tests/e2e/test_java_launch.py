@@ -90,7 +90,7 @@ class WorkedExamplesTest(VmDoubleCase):
 main_flag = true
 [java]
 vm_parameters = "-Xrs"
-class_path = ["A0.\\\\app.jar"]
+class_path = ["./app.jar"]
 main_class = "com.example.Main"
 arguments = "--start"
 [output]
@@ -177,7 +177,7 @@ class FailedLaunchTest(VmDoubleCase):
             ("creation fails", "", "create_result -1\n"),
             ("main throws", '[output]\nredirect_stderr = true\nstderr_file = "err.log"\n', "main_throws\n"),
             ("runtime class missing", "", "missing_class com/brolt/runtime/WinLauncher\n"),
-            ("required archive missing", '[java]\nclass_path = ["A1missing.jar"]\n', ""),
+            ("required archive missing", '[java]\nclass_path = [{ path = "missing.jar", required = true }]\n', ""),
         ]
         for what, extra, behaviour in cases:
             with self.subTest(what):

@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "config/keys.h"
+#include "entry_forms.h"
 #include "files/file_names.h"
 #include "file_io.h"
 #include "pack_error.h"
@@ -48,6 +49,11 @@ constexpr DefaultMessage kDefaultMessages[] = {
 constexpr std::string_view kRawTable = "raw";
 constexpr std::string_view kIncludeFiles = "include.files";
 constexpr std::string_view kIncludeRuntime = "include.runtime";
+// The class path and the runtime search are written as paths and words; their letter forms stay
+// available under the raw names (java.search_sequence is the key's own name).
+constexpr std::string_view kClassPath = "java.class_path";
+constexpr std::string_view kClassPathRaw = "java.class_path_raw";
+constexpr std::string_view kSearch = "java.search";
 
 // Where a key got its value, for the message when it is set a second time.
 struct Origin {
@@ -179,6 +185,99 @@ std::string valueText(const Mapping& mapping, const toml::node& node, const keys
     fail(mapping, node.source(), name + ": unsupported kind");
 }
 
+// The entries of a list: an array's, or one value as the only entry.
+std::vector<const toml::node*> listEntries(const toml::node& node) {
+    std::vector<const toml::node*> entries;
+    if (const auto* array = node.as_array()) {
+        for (const toml::node& element : *array)
+            entries.push_back(&element);
+    } else {
+        entries.push_back(&node);
+    }
+    return entries;
+}
+
+std::string classPathEntry(const Mapping& mapping, const toml::node& entry) {
+    const std::string name(kClassPath);
+    std::string text;
+    bool required = false;
+    const toml::node* where = &entry;
+    if (const auto* value = entry.as_string()) {
+        text = value->get();
+        // A letter-form entry is refused rather than stored as an archive of that name.
+        if (const auto readable = readableClassPathEntry(text); readable && readable->empty()) {
+            fail(mapping, entry.source(),
+                 name + ": \"" + text +
+                     "\" is in the letter form, which no path form writes; keep it under " +
+                     std::string(kClassPathRaw));
+        } else if (readable) {
+            fail(mapping, entry.source(),
+                 name + ": \"" + text + "\" is in the letter form; write " + *readable +
+                     " (or keep the letter forms under " + std::string(kClassPathRaw) +
+                     "); an archive of that name is written \"./" + text + "\"");
+        }
+    } else if (const auto* table = entry.as_table()) {
+        const toml::node* path = nullptr;
+        for (const auto& [key, value] : *table) {
+            if (key.str() == "path" && value.is_string()) {
+                path = &value;
+            } else if (key.str() == "required" && value.is_boolean()) {
+                required = value.as_boolean()->get();
+            } else {
+                fail(mapping, value.source(),
+                     name + ": an entry's table holds path = \"...\" and required = true or false, not " +
+                         std::string(key.str()) + " of this value");
+            }
+        }
+        if (!path)
+            fail(mapping, entry.source(), name + ": an entry's table needs path = \"...\"");
+        text = path->as_string()->get();
+        where = path;
+    } else {
+        fail(mapping, entry.source(),
+             name + ": every entry must be a string or { path = \"...\", required = true }");
+    }
+    const EntryForm form = classPathEntryForm(text, required);
+    if (!form.problem.empty())
+        fail(mapping, where->source(), name + ": \"" + text + "\" " + form.problem);
+    return form.stored;
+}
+
+std::string searchEntry(const Mapping& mapping, const toml::node& entry) {
+    const std::string name(kSearch);
+    const auto* value = entry.as_string();
+    if (!value)
+        fail(mapping, entry.source(),
+             name + ": every entry must be a string; the forms are " + std::string(kSearchForms));
+    const EntryForm form = searchEntryForm(value->get());
+    if (!form.problem.empty())
+        fail(mapping, entry.source(), name + ": \"" + value->get() + "\" " + form.problem);
+    return form.stored;
+}
+
+// Stores the readable class path or search, or the class path's letter form under its raw name;
+// false for any other key.
+bool mapEntryList(Mapping& mapping, std::string_view fullName, const toml::node& node) {
+    if (fullName == kClassPathRaw) {
+        store(mapping, false, keys::kClassPath, std::string(fullName), node,
+              listText(mapping, node, std::string(fullName), ';', false));
+        return true;
+    }
+    const bool classPath = fullName == kClassPath;
+    if (!classPath && fullName != kSearch)
+        return false;
+    if (!node.is_array() && !node.is_string() && !(classPath && node.is_table()))
+        fail(mapping, node.source(), std::string(fullName) + ": expected an array of entries");
+    std::string joined;
+    for (const toml::node* entry : listEntries(node)) {
+        joined += joined.empty() ? "" : ";";
+        joined += classPath ? classPathEntry(mapping, *entry) : searchEntry(mapping, *entry);
+    }
+    store(mapping, false, classPath ? keys::kClassPath : keys::kSearchSequence, std::string(fullName), node,
+          joined);
+    return true;
+}
+
 // "101" names a narrow record, "w20017" a wide one.
 std::optional<std::pair<bool, int32_t>> parseRawKey(std::string_view text) {
     const bool wide = !text.empty() && text.front() == 'w';
@@ -223,6 +322,8 @@ void mapNamedTable(Mapping& mapping, std::string_view tableName, const toml::tab
             mapping.includeRuntime = &node;
             continue;
         }
+        if (mapEntryList(mapping, fullName, node))
+            continue;
         const keys::KeyInfo* info = findKey(fullName);
         // A table inside a table ([service.recovery]) names its keys by the whole path.
         if (!info && node.is_table()) {
@@ -251,14 +352,7 @@ void mapIncludedFiles(Mapping& mapping) {
                                  " is written from include.files; do not set it as well"});
         }
     }
-    std::vector<const toml::node*> entries;
-    if (const auto* array = node.as_array()) {
-        for (const toml::node& element : *array)
-            entries.push_back(&element);
-    } else {
-        entries.push_back(&node);
-    }
-
+    const std::vector<const toml::node*> entries = listEntries(node);
     std::map<std::string, int> lineOfName;  // lower-case name: Windows file names ignore case
     std::string names;
     for (const toml::node* entry : entries) {

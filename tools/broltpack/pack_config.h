@@ -4,6 +4,8 @@
 //   [messages] internal_error = "..."  overrides of the default message texts
 //   [include] files = ["a.txt"]        included files, relative to the configuration file
 //   [include] runtime = false          leave out the Java-side runtime archive (see kRuntimeJarName)
+//   [java] class_path, search          paths and words (entry_forms.h); the letter forms under
+//                                      class_path_raw and search_sequence
 //   [raw] 101 = "MySvc"  w20017 = "x"  numbered keys, narrow or (with "w") wide
 #pragma once
 
