@@ -232,9 +232,9 @@ TEST(Cli, TakesTheLauncherBesideItselfWithoutStub) {
         if (c.machine.empty()) {
             const bool want32 = std::string_view(c.option) == " --32";
             EXPECT_EQ(run.exitCode, 2) << c.option;
-            const std::string looked =
-                want32 ? (bin / "brolt-service-win32.exe").string()
-                       : (bin / "brolt-service-win64.exe").string() + ", " + (bin / "brolt-service.exe").string();
+            const std::string looked = want32 ? (bin / "brolt-service-win32.exe").string()
+                                              : (bin / "brolt-service-win64.exe").string() + ", " +
+                                                    (bin / "brolt-service.exe").string();
             EXPECT_EQ(run.err, "broltpack: " + bin.string() + ": no " + (want32 ? "32" : "64") +
                                    "-bit launcher beside the packer (looked for " + looked +
                                    "); name one with --stub\n");
@@ -249,7 +249,8 @@ TEST(Cli, TakesTheLauncherBesideItselfWithoutStub) {
     }
 
     dir.write("bin/brolt-service-win32.exe", testing::makeTinyPe({2, false, 16, 0x80, 0}).bytes);
-    const ProgramRun both = broltpack(dir, pack + " --32 --stub " + q(bin / "brolt-service-win32.exe"), program);
+    const ProgramRun both =
+        broltpack(dir, pack + " --32 --stub " + q(bin / "brolt-service-win32.exe"), program);
     EXPECT_EQ(both.exitCode, 2);
     EXPECT_NE(both.err.find("usage: broltpack"), std::string::npos) << both.err;
 }

@@ -32,8 +32,9 @@ std::string windowsErrorText(DWORD error) {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
         error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string utf8 = length > 0 ? utf16ToUtf8(std::u16string_view(reinterpret_cast<char16_t*>(text), length))
-                                  : "error " + std::to_string(error);
+    std::string utf8 = length > 0
+                           ? utf16ToUtf8(std::u16string_view(reinterpret_cast<char16_t*>(text), length))
+                           : "error " + std::to_string(error);
     LocalFree(text);
     while (!utf8.empty() && (utf8.back() == '\n' || utf8.back() == '\r' || utf8.back() == ' '))
         utf8.pop_back();

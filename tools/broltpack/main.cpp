@@ -75,7 +75,8 @@ constexpr std::string_view kStubs32[] = {"brolt-service-win32.exe"};
 // The first launcher of its word size present in `directory`; a PackError naming every place looked at
 // otherwise.
 std::filesystem::path stubBesideProgram(const std::filesystem::path& directory, bool want32) {
-    const std::span<const std::string_view> names = want32 ? std::span<const std::string_view>(kStubs32) : kStubs64;
+    const std::span<const std::string_view> names =
+        want32 ? std::span<const std::string_view>(kStubs32) : kStubs64;
     std::string looked;
     for (const std::string_view name : names) {
         const std::filesystem::path candidate = directory / pathFromUtf8(name);
@@ -126,8 +127,8 @@ int runPack(const std::vector<std::string_view>& args, const std::filesystem::pa
         return usageError("--32 picks the launcher beside the packer; --stub names one: give either");
     try {
         brolt::pack::packLauncher(
-            stub.empty() ? stubBesideProgram(programFolder, want32) : pathFromUtf8(stub), pathFromUtf8(config),
-            pathFromUtf8(output),
+            stub.empty() ? stubBesideProgram(programFolder, want32) : pathFromUtf8(stub),
+            pathFromUtf8(config), pathFromUtf8(output),
             runtimeJar.empty() ? programFolder / brolt::pack::kRuntimeJarName : pathFromUtf8(runtimeJar));
     } catch (const brolt::pack::PackError& error) {
         std::cerr << "broltpack: " << error.what() << "\n";
