@@ -54,7 +54,7 @@ TEST(Cli, HelpAndVersion) {
     EXPECT_EQ(version.out, "broltpack 0.1.0\n");
     const ProgramRun help = broltpack(dir, "--help");
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_NE(help.out.find("usage: broltpack pack --stub"), std::string::npos);
+    EXPECT_NE(help.out.find("usage: broltpack pack [--stub <brolt-service.exe> | --32]"), std::string::npos);
     EXPECT_NE(help.out.find("Exit codes:"), std::string::npos);
 }
 
@@ -199,6 +199,60 @@ TEST(Cli, LooksForTheRuntimeArchiveBesideItself) {
     EXPECT_EQ(found.exitCode, 0) << found.err;
     EXPECT_NE(broltpack(dir, "inspect " + q(output)).out.find("  \"brolt-runtime.jar\" 2 bytes at offset "),
               std::string::npos);
+}
+
+// A release holds the packer beside both launchers; a build folder holds it beside its own launcher.
+TEST(Cli, TakesTheLauncherBesideItselfWithoutStub) {
+    TempDir dir;
+    const auto config = dir.write("app.toml", "[service]\nname = \"x\"\n[include]\nruntime = false\n");
+    const auto bin = dir.path / "bin";
+    const auto program = bin / "broltpack";
+    std::filesystem::create_directories(bin);
+    std::filesystem::copy_file(BROLTPACK_PROGRAM, program);
+    const auto output = dir.path / "My.exe";
+    const std::string pack = "pack -c " + q(config) + " -o " + q(output);
+    const std::string i386 = "machine: i386 (32-bit launcher)\n";
+    const std::string x8664 = "machine: x86-64 (64-bit launcher)\n";
+    struct Case {
+        std::vector<std::pair<const char*, bool>> stubs;  // name beside the packer, built for x86-64
+        const char* option;
+        std::string machine;  // empty: none found
+    };
+    const Case cases[] = {
+        {{{"brolt-service.exe", true}}, "", x8664},
+        {{{"brolt-service.exe", false}, {"brolt-service-win64.exe", true}}, "", x8664},
+        {{{"brolt-service-win64.exe", true}, {"brolt-service-win32.exe", false}}, " --32", i386},
+        {{{"brolt-service-win32.exe", false}}, "", ""},
+        {{{"brolt-service.exe", true}, {"brolt-service-win64.exe", true}}, " --32", ""},
+    };
+    for (const Case& c : cases) {
+        for (const auto& [name, pe32Plus] : c.stubs)
+            dir.write(std::string("bin/") + name, testing::makeTinyPe({2, pe32Plus, 16, 0x80, 0}).bytes);
+        const ProgramRun run = broltpack(dir, pack + c.option, program);
+        if (c.machine.empty()) {
+            const bool want32 = std::string_view(c.option) == " --32";
+            EXPECT_EQ(run.exitCode, 2) << c.option;
+            const std::string looked = want32 ? (bin / "brolt-service-win32.exe").string()
+                                              : (bin / "brolt-service-win64.exe").string() + ", " +
+                                                    (bin / "brolt-service.exe").string();
+            EXPECT_EQ(run.err, "broltpack: " + bin.string() + ": no " + (want32 ? "32" : "64") +
+                                   "-bit launcher beside the packer (looked for " + looked +
+                                   "); name one with --stub\n");
+            EXPECT_FALSE(std::filesystem::exists(output));
+        } else {
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+            EXPECT_EQ(broltpack(dir, "inspect " + q(output)).out.rfind(c.machine, 0), 0u) << c.option;
+        }
+        for (const auto& [name, pe32Plus] : c.stubs)
+            std::filesystem::remove(bin / name);
+        std::filesystem::remove(output);
+    }
+
+    dir.write("bin/brolt-service-win32.exe", testing::makeTinyPe({2, false, 16, 0x80, 0}).bytes);
+    const ProgramRun both =
+        broltpack(dir, pack + " --32 --stub " + q(bin / "brolt-service-win32.exe"), program);
+    EXPECT_EQ(both.exitCode, 2);
+    EXPECT_NE(both.err.find("usage: broltpack"), std::string::npos) << both.err;
 }
 
 TEST(Cli, InspectOfABrokenFileExitsWithOne) {

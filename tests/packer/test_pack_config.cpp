@@ -4,6 +4,7 @@
 
 #include "pack_config.h"
 #include "pack_error.h"
+#include "stream_writer.h"
 #include "temp_dir.h"
 
 namespace brolt::pack {
@@ -63,6 +64,33 @@ TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
         ASSERT_TRUE(content.narrow.contains(c.key)) << c.toml;
         EXPECT_EQ(content.narrow.at(c.key), c.expected) << c.toml;
         EXPECT_TRUE(content.wide.empty()) << c.toml;
+    }
+}
+
+// An editor on Windows may save the file with a byte order mark and CRLF line ends.
+TEST(PackConfiguration, ReadsAByteOrderMarkAndCrlfLineEndsAsThePlainFile) {
+    TempDir dir;
+    dir.write("data/a.txt", "included");
+    const std::string plain =
+        "# comment\n[service]\nname = \"MySvc\"\ndescription = \"\"\"first\nsecond\"\"\"\n"
+        "[java]\nclass_path = [\n  \"lib/*\",\n  \"app.jar\",\n]\n[include]\nfiles = [\"data/a.txt\"]\n";
+    const std::string bad = "[service]\nname = \"x\"\n  nmae = 1\n";
+    auto variant = [](std::string text, bool bom, bool crlf) {
+        std::string out = bom ? "\xEF\xBB\xBF" : "";
+        for (const char c : text)
+            out += crlf && c == '\n' ? std::string("\r\n") : std::string(1, c);
+        return out;
+    };
+    const std::vector<uint8_t> expected = encodeStream(parse(dir, plain), 512);
+    for (const auto& [bom, crlf] : {std::pair{true, false}, {false, true}, {true, true}}) {
+        EXPECT_EQ(encodeStream(parse(dir, variant(plain, bom, crlf)), 512), expected) << bom << crlf;
+        try {
+            parse(dir, variant(bad, bom, crlf));
+            ADD_FAILURE() << "accepted an unknown key";
+        } catch (const PackError& error) {
+            EXPECT_EQ(error.problem().line, 3) << bom << crlf;
+            EXPECT_EQ(error.problem().column, 3) << bom << crlf;
+        }
     }
 }
 

@@ -359,8 +359,8 @@ void mapIncludedFiles(Mapping& mapping) {
         const auto* text = entry->as_string();
         if (!text)
             fail(mapping, entry->source(), "include.files: every entry must be a string (a path)");
-        const fs::path path = mapping.baseDirectory / fs::path(text->get());
-        const std::string baseName = path.filename().string();
+        const fs::path path = mapping.baseDirectory / pathFromUtf8(text->get());
+        const std::string baseName = pathToUtf8(path.filename());
         if (baseName.empty() || baseName == "." || baseName == "..") {
             fail(mapping, entry->source(), "include.files: \"" + text->get() + "\" does not name a file");
         }
@@ -450,7 +450,7 @@ std::span<const DefaultMessage> defaultMessages() {
 StreamContent parsePackConfiguration(std::string_view tomlText, const fs::path& tomlFile,
                                      const std::optional<fs::path>& runtimeJar) {
     Mapping mapping;
-    mapping.file = tomlFile.string();
+    mapping.file = pathToUtf8(tomlFile);
     mapping.baseDirectory = tomlFile.parent_path();
 
     toml::table root;

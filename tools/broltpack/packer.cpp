@@ -14,10 +14,10 @@ void packLauncher(const std::filesystem::path& stub, const std::filesystem::path
                   const std::optional<std::filesystem::path>& runtimeJar) {
     const StreamContent content = loadPackConfiguration(config, runtimeJar);
     const std::vector<uint8_t> image = readWholeFile(stub);
-    std::vector<uint8_t> launcher = prepareStub(image, stub.string());
+    std::vector<uint8_t> launcher = prepareStub(image, pathToUtf8(stub));
     const std::vector<uint8_t> stream = encodeStream(content, launcher.size());
     launcher.insert(launcher.end(), stream.begin(), stream.end());
-    updateChecksum(launcher, output.string());
+    updateChecksum(launcher, pathToUtf8(output));
 
     // The packed launcher keeps the stub's permissions (an executable bit on a share, for instance).
     std::error_code error;
@@ -29,12 +29,12 @@ void packLauncher(const std::filesystem::path& stub, const std::filesystem::path
 
 void inspectLauncher(const std::filesystem::path& launcher, std::ostream& out) {
     const std::vector<uint8_t> image = readWholeFile(launcher);
-    const LauncherStream stream = readLauncherStream(image, launcher.string());
+    const LauncherStream stream = readLauncherStream(image, pathToUtf8(launcher));
     out << "machine: " << machineDescription(image) << "\n";
     printLauncherStream(stream, out);
     if (!stream.endMarker) {
         throw PackError(
-            {launcher.string(), 0, 0,
+            {pathToUtf8(launcher), 0, 0,
              "the end marker does not follow the stream at offset " + std::to_string(stream.end)});
     }
 }
