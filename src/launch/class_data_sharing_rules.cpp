@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "launch/vm_option_rules.h"
+
 namespace brolt {
 
 namespace {
@@ -20,7 +22,6 @@ constexpr std::string_view kUserSharingOptions[] = {
 };
 
 constexpr std::string_view kLauncherPropertyStart = "-Dbrolt.";
-constexpr std::string_view kClassPathOptionStart = "-Djava.class.path=";
 
 // What the VM says about archives (a refused archive, a class it leaves out of one) is no concern of the
 // application's output.
