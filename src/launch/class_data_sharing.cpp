@@ -53,7 +53,8 @@ std::string cacheFolder() {
     char base[MAX_PATH];
     HRESULT result = SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr, 0, base);
     if (FAILED(result)) {
-        logError("class data sharing: no local application data folder (0x%08lx)", static_cast<unsigned long>(result));
+        logError("class data sharing: no local application data folder (0x%08lx)",
+                 static_cast<unsigned long>(result));
         return {};
     }
     std::string folder;
@@ -112,8 +113,8 @@ std::optional<ArchiveStamp> readStamp(const std::string& path) {
 
 bool writeStamp(const std::string& path, const ArchiveStamp& stamp) {
     std::string text = formatArchiveStamp(stamp);
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr));
+    UniqueFile file(
+        CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && WriteFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr) &&
            written == text.size();
@@ -121,8 +122,8 @@ bool writeStamp(const std::string& path, const ArchiveStamp& stamp) {
 
 // A mapped archive's stamp is touched, so the pruning of other launchers sees it in use.
 void touch(const std::string& path) {
-    UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     FILETIME now;
     GetSystemTimeAsFileTime(&now);
     if (file)
@@ -150,11 +151,12 @@ std::vector<ClassPathFile> classPathFiles(const std::vector<std::string>& option
 
 }  // namespace
 
-std::vector<std::string> prepareClassDataSharing(const LaunchContext& context, const std::string& javaExecutable,
+std::vector<std::string> prepareClassDataSharing(const LaunchContext& context,
+                                                 const std::string& javaExecutable,
                                                  const std::string& version,
                                                  const std::vector<std::string>& options) {
-    SharingChoice choice =
-        chooseSharing(context.settings.classDataSharing, static_cast<int>(kLauncherWordSize.bits), version, options);
+    SharingChoice choice = chooseSharing(context.settings.classDataSharing,
+                                         static_cast<int>(kLauncherWordSize.bits), version, options);
     logInfo("class data sharing: %s", choice.reason.c_str());
     if (choice.mode == SharingMode::Off)
         return {};
@@ -209,7 +211,8 @@ void finishClassDataSharing() {
         logError("class data sharing: could not stamp %s (%lu)", write.archive.c_str(), GetLastError());
         return;
     }
-    logInfo("class data sharing: archive written, %llu bytes", static_cast<unsigned long long>(archive->size));
+    logInfo("class data sharing: archive written, %llu bytes",
+            static_cast<unsigned long long>(archive->size));
 }
 
 }  // namespace brolt

@@ -15,7 +15,8 @@ namespace brolt {
 // and the composed class path among them) on the runtime whose java executable and version are given;
 // they go in front of the others. Prunes the cache folder and takes the writer's lock when this start
 // is to write the archive. Logs the choice and why.
-std::vector<std::string> prepareClassDataSharing(const LaunchContext& context, const std::string& javaExecutable,
+std::vector<std::string> prepareClassDataSharing(const LaunchContext& context,
+                                                 const std::string& javaExecutable,
                                                  const std::string& version,
                                                  const std::vector<std::string>& options);
 

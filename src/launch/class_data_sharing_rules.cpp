@@ -90,7 +90,8 @@ std::optional<CacheFileKind> cacheFileKind(std::string_view name) {
     CacheFileKind kind{std::string(name.substr(0, archiveEnd)), false};
     if (rest.empty() || rest == kStampExtension)
         return kind;
-    if (rest.size() > kUnfinishedExtension.size() + 1 && rest.front() == '.' && rest.ends_with(kUnfinishedExtension)) {
+    if (rest.size() > kUnfinishedExtension.size() + 1 && rest.front() == '.' &&
+        rest.ends_with(kUnfinishedExtension)) {
         kind.unfinished = true;
         return kind;
     }
@@ -137,7 +138,8 @@ SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version
         return {SharingMode::Off, "not on a 32-bit runtime"};
     int feature = javaFeatureVersion(version);
     if (feature < kFirstDynamicArchiveVersion)
-        return {SharingMode::Off, "runtime version \"" + std::string(version) + "\" has no archive of its own"};
+        return {SharingMode::Off,
+                "runtime version \"" + std::string(version) + "\" has no archive of its own"};
     if (std::string_view option = userSharingOption(options); !option.empty())
         return {SharingMode::Off, "left to the option " + std::string(option)};
     if (feature >= kFirstAutomaticArchiveVersion)

@@ -136,17 +136,22 @@ files = ["{APPS_JAR}"]
 """
 
 
+def install_launcher(launcher: pathlib.Path, toml_text: str) -> pathlib.Path:
+    """The launcher packed from toml_text and installed, its runtime beside it."""
+    shutil.copytree(RUNTIME, launcher.parent / "jre")
+    (launcher.parent / "app.toml").write_text(toml_text)
+    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher.parent / "app.toml"),
+                    "-o", str(launcher)], check=True)
+    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+    return launcher
+
+
 def set_up(bench: pathlib.Path, services: Services):
     launcher_dir, minimal_dir = bench / "launcher", bench / "minimal"
     for directory in (launcher_dir, minimal_dir):
         directory.mkdir()
     # The launcher as an application ships it, its runtime beside it.
-    shutil.copytree(RUNTIME, launcher_dir / "jre")
-    (launcher_dir / "app.toml").write_text(launcher_toml())
-    launcher = launcher_dir / "BenchLauncher.exe"
-    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher_dir / "app.toml"),
-                    "-o", str(launcher)], check=True)
-    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+    launcher = install_launcher(launcher_dir / "BenchLauncher.exe", launcher_toml())
 
     # The minimal one loads the same jvm.dll and main from the same archive.
     minimal = minimal_dir / "minimal_service.exe"
@@ -181,13 +186,8 @@ def set_up_heavy(bench: pathlib.Path, services: Services):
     for directory in (launcher_dir, minimal_dir):
         directory.mkdir()
         shutil.copy(HEAVY_JAR, directory)
-    shutil.copytree(RUNTIME, launcher_dir / "jre")
     shutil.copy(RUNTIME_JAR, launcher_dir)
-    (launcher_dir / "app.toml").write_text(heavy_toml())
-    launcher = launcher_dir / "BenchHeavy.exe"
-    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher_dir / "app.toml"),
-                    "-o", str(launcher)], check=True)
-    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+    launcher = install_launcher(launcher_dir / "BenchHeavy.exe", heavy_toml())
     minimal = minimal_dir / "minimal_service.exe"
     shutil.copy(MINIMAL_SERVICE, minimal)
     jvm = windows_name(launcher_dir / "jre" / "bin" / VM_KIND / "jvm.dll")

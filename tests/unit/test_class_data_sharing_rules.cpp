@@ -17,7 +17,7 @@ using brolt::SharingMode;
 
 TEST(ClassDataSharing, FeatureVersionOfEveryVersionForm) {
     const std::pair<const char*, int> cases[] = {
-        {"1.8.0_392", 8}, {"1.7.0-rc1", 7}, {"11.0.21", 11}, {"12", 12},      {"13.0.2", 13},
+        {"1.8.0_392", 8}, {"1.7.0-rc1", 7}, {"11.0.21", 11}, {"12", 12},        {"13.0.2", 13},
         {"17.0.9", 17},   {"19-ea", 19},    {"21", 21},      {"21.0.1+12", 21}, {"", 0},
         {"x17", 0},       {"1.", 0},        {"9999", 0},     {"100.1", 100},
     };
@@ -69,9 +69,11 @@ TEST(ClassDataSharing, ArchiveNameKeysOnLauncherRuntimeAndVersion) {
     EXPECT_TRUE(name.ends_with(".jsa"));
     // Case does not make another file of a Windows path.
     EXPECT_EQ(name, brolt::archiveFileName("c:\\app\\SVC.EXE", "c:\\app\\JRE\\bin\\java.exe", "17.0.9"));
-    std::string otherLauncher = brolt::archiveFileName("C:\\App2\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.9");
+    std::string otherLauncher =
+        brolt::archiveFileName("C:\\App2\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.9");
     std::string otherRuntime = brolt::archiveFileName("C:\\App\\svc.exe", "C:\\jdk\\bin\\java.exe", "17.0.9");
-    std::string otherVersion = brolt::archiveFileName("C:\\App\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.10");
+    std::string otherVersion =
+        brolt::archiveFileName("C:\\App\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.10");
     for (const std::string& other : {otherLauncher, otherRuntime, otherVersion})
         EXPECT_NE(other, name);
     // One launcher's archives share their first part, so a runtime change finds the old one.
@@ -104,9 +106,12 @@ TEST(ClassDataSharing, InputsChangeWithWhatTheVmChecksButNotWithThisProcesssOwnF
     std::vector<std::string> otherProperty = options;
     otherProperty.push_back("-Dapp.mode=fast");
     const std::string changed[] = {
-        brolt::archiveInputs("17.0.10", jars, options),      brolt::archiveInputs("17.0.9", newerJar, options),
-        brolt::archiveInputs("17.0.9", biggerJar, options),  brolt::archiveInputs("17.0.9", movedJar, options),
-        brolt::archiveInputs("17.0.9", reordered, options),  brolt::archiveInputs("17.0.9", jars, otherHeap),
+        brolt::archiveInputs("17.0.10", jars, options),
+        brolt::archiveInputs("17.0.9", newerJar, options),
+        brolt::archiveInputs("17.0.9", biggerJar, options),
+        brolt::archiveInputs("17.0.9", movedJar, options),
+        brolt::archiveInputs("17.0.9", reordered, options),
+        brolt::archiveInputs("17.0.9", jars, otherHeap),
         brolt::archiveInputs("17.0.9", jars, otherProperty),
     };
     for (const std::string& inputs : changed)
@@ -176,13 +181,19 @@ TEST(ClassDataSharing, OptionsQuietTheVmFirstAndNameOneArchiveEach) {
     };
     const Case cases[] = {
         {SharingMode::AtExit, ArchiveUse::Map, {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
-        {SharingMode::AtExit, ArchiveUse::Write, {quiet, "-Xshare:auto", "-XX:ArchiveClassesAtExit=C:\\c\\a.jsa.9.tmp"}},
+        {SharingMode::AtExit,
+         ArchiveUse::Write,
+         {quiet, "-Xshare:auto", "-XX:ArchiveClassesAtExit=C:\\c\\a.jsa.9.tmp"}},
         {SharingMode::AtExit, ArchiveUse::None, {}},
         {SharingMode::Automatic,
          ArchiveUse::Write,
          {quiet, "-Xshare:auto", "-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
-        {SharingMode::Automatic, ArchiveUse::Map, {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
-        {SharingMode::Automatic, ArchiveUse::None, {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::Automatic,
+         ArchiveUse::Map,
+         {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::Automatic,
+         ArchiveUse::None,
+         {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
         {SharingMode::Off, ArchiveUse::Write, {}},
         {SharingMode::Off, ArchiveUse::Map, {}},
     };
@@ -203,20 +214,20 @@ std::vector<std::string> sorted(std::vector<std::string> names) {
 TEST(ClassDataSharing, PruningDropsOtherRuntimesStaleArchivesAndCutWrites) {
     const std::string current = "aaaa-1111.jsa";
     const std::vector<CacheFile> files = {
-        {"aaaa-1111.jsa", kNow - 100 * kDay},         // current, however old
-        {"aaaa-1111.jsa.stamp", kNow - 100 * kDay},   //
-        {"aaaa-1111.jsa.lock", kNow - 100 * kDay},    // never listed
-        {"aaaa-1111.jsa.42.tmp", kNow - kDay},        // a cut write of the current archive
+        {"aaaa-1111.jsa", kNow - 100 * kDay},               // current, however old
+        {"aaaa-1111.jsa.stamp", kNow - 100 * kDay},         //
+        {"aaaa-1111.jsa.lock", kNow - 100 * kDay},          // never listed
+        {"aaaa-1111.jsa.42.tmp", kNow - kDay},              // a cut write of the current archive
         {"aaaa-1111.jsa.43.tmp", kNow - 60 * 10000000ull},  // being written now
-        {"aaaa-2222.jsa", kNow},                      // this launcher, its former runtime
-        {"aaaa-2222.jsa.stamp", kNow},                //
-        {"bbbb-1111.jsa", kNow - 40 * kDay},          // another launcher, used recently by its stamp
-        {"bbbb-1111.jsa.stamp", kNow - 2 * kDay},     //
-        {"cccc-1111.jsa", kNow - 31 * kDay},          // another launcher, gone
-        {"cccc-1111.jsa.stamp", kNow - 31 * kDay},    //
-        {"dddd-1111.jsa", kNow + kDay},               // a clock set back: not old
-        {"notes.txt", kNow - 400 * kDay},             // not ours
-        {"x.jsa.tmp", kNow - 400 * kDay},             // no process number: not ours
+        {"aaaa-2222.jsa", kNow},                            // this launcher, its former runtime
+        {"aaaa-2222.jsa.stamp", kNow},                      //
+        {"bbbb-1111.jsa", kNow - 40 * kDay},                // another launcher, used recently by its stamp
+        {"bbbb-1111.jsa.stamp", kNow - 2 * kDay},           //
+        {"cccc-1111.jsa", kNow - 31 * kDay},                // another launcher, gone
+        {"cccc-1111.jsa.stamp", kNow - 31 * kDay},          //
+        {"dddd-1111.jsa", kNow + kDay},                     // a clock set back: not old
+        {"notes.txt", kNow - 400 * kDay},                   // not ours
+        {"x.jsa.tmp", kNow - 400 * kDay},                   // no process number: not ours
     };
     EXPECT_EQ(sorted(brolt::filesToPrune(files, current, kNow)),
               sorted({"aaaa-1111.jsa.42.tmp", "aaaa-2222.jsa", "aaaa-2222.jsa.stamp", "cccc-1111.jsa",
