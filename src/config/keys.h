@@ -46,6 +46,8 @@ inline constexpr int32_t kResetAfter = 30007;
 // The rolling over of the redirected files, which the Java side does.
 inline constexpr int32_t kOutputRotateBytes = 30008;
 inline constexpr int32_t kOutputKeep = 30009;
+// Class-data sharing for the application's classes: on unless set to 0.
+inline constexpr int32_t kClassDataSharing = 30010;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -129,6 +131,7 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {30007, "service.recovery.reset_after", Kind::Integer},
     {30008, "output.rotate_bytes", Kind::Integer},
     {30009, "output.keep", Kind::Integer},
+    {30010, "java.class_data_sharing", Kind::Flag},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.

@@ -129,7 +129,7 @@ std::optional<FoundRuntime> bestLocatedRuntime(const ValidationSettings& validat
 
 }  // namespace
 
-bool searchRegistry(const ValidationSettings& validation, std::string& javaExecutable) {
+bool searchRegistry(const ValidationSettings& validation, std::string& javaExecutable, std::string& version) {
     std::optional<FoundRuntime> vendor = searchVendorKeys(validation);
     RuntimeChoice located = chooseLocatedRuntime(bestLocatedRuntime(validation, HKEY_CURRENT_USER),
                                                  bestLocatedRuntime(validation, HKEY_LOCAL_MACHINE));
@@ -141,6 +141,7 @@ bool searchRegistry(const ValidationSettings& validation, std::string& javaExecu
     if (!choice.winner)
         return false;
     javaExecutable = choice.winner->javaExecutable;
+    version = choice.winner->version;
     return true;
 }
 

@@ -8,7 +8,7 @@
 namespace brolt::jvm {
 
 // The registry step of the search: the best accepted runtime of the vendors' keys and of the located
-// runtimes, as the registry rules choose. False when none is accepted.
-bool searchRegistry(const ValidationSettings& validation, std::string& javaExecutable);
+// runtimes, as the registry rules choose, with its version. False when none is accepted.
+bool searchRegistry(const ValidationSettings& validation, std::string& javaExecutable, std::string& version);
 
 }  // namespace brolt::jvm

@@ -29,6 +29,7 @@ constexpr const char* kCodeUnpackerNotStarted = "20";
 struct Search {
     const SearchSettings& settings;
     bool unpackFailed = false;  // ends the search at once: the launcher cannot go on
+    std::string version;        // of the runtime the last check accepted
 };
 
 bool exists(const std::string& path) {
@@ -77,8 +78,7 @@ bool checkDirectory(Search& search, std::string& javaExecutable, const std::stri
         logInfo("%s", candidate.reason.c_str());
         return false;
     }
-    std::string version;
-    return checkJavaExe(javaExecutable, version, search.settings.validation, true);
+    return checkJavaExe(javaExecutable, search.version, search.settings.validation, true);
 }
 
 bool checkEnvironmentVariable(Search& search, std::string& javaExecutable, const std::string& name) {
@@ -97,8 +97,7 @@ bool checkEnvironmentVariable(Search& search, std::string& javaExecutable, const
         logInfo("%s", candidate.reason.c_str());
         return false;
     }
-    std::string version;
-    return checkJavaExe(javaExecutable, version, search.settings.validation, false);
+    return checkJavaExe(javaExecutable, search.version, search.settings.validation, false);
 }
 
 bool checkSystemPath(Search& search, std::string& javaExecutable) {
@@ -107,8 +106,7 @@ bool checkSystemPath(Search& search, std::string& javaExecutable) {
     if (length == 0 || length >= sizeof found)
         return false;
     javaExecutable = found;
-    std::string version;
-    return checkJavaExe(javaExecutable, version, search.settings.validation, false);
+    return checkJavaExe(javaExecutable, search.version, search.settings.validation, false);
 }
 
 // One entry of the search sequence in the first pass.
@@ -122,7 +120,7 @@ bool checkEntry(Search& search, const SearchLetter& row, const SearchEntry& entr
         case CandidateCheck::EnvironmentVariable:
             return checkEnvironmentVariable(search, javaExecutable, entry.value);
         case CandidateCheck::Registry:
-            return searchRegistry(search.settings.validation, javaExecutable);
+            return searchRegistry(search.settings.validation, javaExecutable, search.version);
     }
     return false;
 }
@@ -182,6 +180,7 @@ LocationKind searchJvm(Search& search, std::string& javaExecutable, std::string&
             continue;
         logInfo("Testing relative location %s", entry.value.c_str());
         checkDirectory(search, javaExecutable, entry.value, true);
+        search.version.clear();  // taken unchecked: its version is not known
         if (search.unpackFailed)
             return LocationKind::None;
         if (exists(javaExecutable)) {
@@ -235,6 +234,7 @@ std::optional<brolt::Failure> LoadDLL(const brolt::SearchSettings& settings, bro
     logInfo("Trying to load JVM-DLL from %s", javaExecutable.c_str());
     HMODULE library = jvm::loadJvmLibrary(javaExecutable, settings.preferredVmKind);
     runtime.javaExePath = javaExecutable;
+    runtime.version = search.version;
     if (library == nullptr)
         logError("Could not get DLL-Handle.");
     if (!jvm::resolveCreateJavaVM(library, runtime.entryPoints)) {

@@ -14,6 +14,7 @@ namespace brolt {
 // The runtime the search chose: its java executable and the entry points of its loaded VM library.
 struct JavaRuntime {
     std::string javaExePath;
+    std::string version;  // as the check found it; empty when the runtime was taken unchecked
     JavaVmEntryPoints entryPoints;
 };
 

@@ -11,6 +11,7 @@
 #include "core/log.h"
 #include "files/paths.h"
 #include "files/tempdir.h"
+#include "launch/class_data_sharing.h"
 #include "launch/launch_context.h"
 #include "launch/split.h"
 #include "launch/vm_options.h"
@@ -63,6 +64,8 @@ brolt::LaunchHooks serviceHooks;
 // reports the end.
 void JNICALL launchExitHook(jint code) {
     brolt::releaseVmOutput(false);
+    // The VM has written its archive by now; the service reports its stop only after.
+    brolt::finishClassDataSharing();
     if (serviceHooks.vmExit != nullptr)
         serviceHooks.vmExit(code);
 }
@@ -113,11 +116,17 @@ std::vector<std::string> launcherProperties(const LaunchContext& context) {
     return properties;
 }
 
-MaybeFailure createJavaVM(const brolt::JavaVmEntryPoints& entryPoints,
-                          const std::vector<std::string>& properties,
+MaybeFailure createJavaVM(const brolt::JavaRuntime& runtime, const std::vector<std::string>& properties,
                           const std::vector<std::wstring>& arguments, const LaunchContext& context) {
     if (MaybeFailure failed = brolt::assembleVmOptions(properties, arguments, context, optionTexts))
         return failed;
+    // In front, so what the user's own options say about the VM's logging comes later and applies.
+    std::vector<std::string> sharing =
+        brolt::prepareClassDataSharing(context, runtime.javaExePath, runtime.version, optionTexts);
+    for (const std::string& option : sharing)
+        logInfo("vmoption (class data sharing): %s", option.c_str());
+    optionTexts.insert(optionTexts.begin(), sharing.begin(), sharing.end());
+    const brolt::JavaVmEntryPoints& entryPoints = runtime.entryPoints;
     vmOptions.clear();
     for (std::string& text : optionTexts)
         vmOptions.push_back({text.data(), nullptr});
@@ -399,7 +408,7 @@ MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brol
     logInfo("launching program");
     LaunchContext context = brolt::makeLaunchContext(runtime, settings);
     brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag);
-    MaybeFailure failed = createJavaVM(runtime.entryPoints, launcherProperties(context), arguments, context);
+    MaybeFailure failed = createJavaVM(runtime, launcherProperties(context), arguments, context);
     if (!failed) {
         logInfo("JVM created");
         failed = callMain(arguments, context);
@@ -437,4 +446,5 @@ void stopJavaApplication() {
         return;
     }
     javaVm->DestroyJavaVM();  // whatever it answers, the service stops now
+    brolt::finishClassDataSharing();
 }

@@ -47,6 +47,7 @@ struct LaunchSettings {
     bool mainParameterFlag = false;                           // key 106
     std::string arguments;                                    // key 124
     OutputRotation rotation;                                  // keys 30008 and 30009
+    bool classDataSharing = true;                             // key 30010: not set, or not 0
     std::string extractionDirectory;                          // empty when nothing was included
     uint32_t unextractedPosition = 0;
     LaunchHooks hooks;

@@ -86,6 +86,7 @@ LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executab
     launch.mainParameterFlag = flag(keys::kMainParameterFlag);
     launch.arguments = getText(keys::kArguments);
     launch.rotation = outputRotation(getInt(keys::kOutputRotateBytes), getInt(keys::kOutputKeep));
+    launch.classDataSharing = getText(keys::kClassDataSharing).empty() || flag(keys::kClassDataSharing);
     settings.stopTimeoutMilliseconds = service::stopTimeoutMilliseconds(getInt(keys::kStopTimeout));
     return settings;
 }

@@ -13,8 +13,17 @@ BROLT_WORD_SIZE (32 unless told otherwise) picks the launcher, the minimal servi
 that word size (out/win32 with out/jre32's client VM, or out/win64 with out/jre64's server VM), and
 that build's service driver and archive; the 64-bit ones need a 64-bit prefix (tests/with-wine --win64).
 
-Prints the median of each, the ratio of the fastest rounds, and last "start-overhead: <launcher/minimal>"
-(the ratio of the medians). Runs inside tests/with-wine.
+Prints the median of each, the ratio of the fastest rounds, and "start-overhead: <launcher/minimal>"
+(the ratio of the medians).
+
+Then class-data sharing: a class-heavy application (heavy-app.jar, 1,600 classes of its own, whose main
+appends the clock once it has used them all) started by the launcher, which archives its classes, and
+by the minimal service, which has no archive of them. Its jar and the Java-side runtime archive lie
+beside the launcher (included files would land in a new folder, on a new class path, at every start).
+Each round empties the archive cache, then starts the launcher twice (the first start, whose stop
+writes the archive, and a warm one that maps it) and the minimal service once. Prints
+"cds-first-start: <first/minimal>" and "cds-ratio: <warm/minimal>" (ratios of the medians). Runs
+inside tests/with-wine.
 """
 import os
 import pathlib
@@ -40,6 +49,10 @@ APPS_JAR = ROOT / "out" / f"win{WORD_SIZE}" / "tests" / "hotspot-apps.jar"
 MAIN_CLASS = "com.example.hotspot.FirstLineApp"
 # Each round lasts a fraction of a second; twenty of each keep a busy machine's outliers out of the medians.
 ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "20"))
+HEAVY_JAR = ROOT / "out" / f"win{WORD_SIZE}" / "tests" / "heavy-app.jar"
+RUNTIME_JAR = ROOT / "out" / "host" / "brolt-runtime.jar"
+HEAVY_CLASS = "com.example.heavy.HeavyApp"
+CDS_ROUNDS = int(os.environ.get("BROLT_BENCH_CDS_ROUNDS", "8"))
 # A start takes well under a second; the limit only keeps a broken one from hanging the benchmark.
 TIMEOUT_SECONDS = 60
 
@@ -123,17 +136,22 @@ files = ["{APPS_JAR}"]
 """
 
 
+def install_launcher(launcher: pathlib.Path, toml_text: str) -> pathlib.Path:
+    """The launcher packed from toml_text and installed, its runtime beside it."""
+    shutil.copytree(RUNTIME, launcher.parent / "jre")
+    (launcher.parent / "app.toml").write_text(toml_text)
+    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher.parent / "app.toml"),
+                    "-o", str(launcher)], check=True)
+    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+    return launcher
+
+
 def set_up(bench: pathlib.Path, services: Services):
     launcher_dir, minimal_dir = bench / "launcher", bench / "minimal"
     for directory in (launcher_dir, minimal_dir):
         directory.mkdir()
     # The launcher as an application ships it, its runtime beside it.
-    shutil.copytree(RUNTIME, launcher_dir / "jre")
-    (launcher_dir / "app.toml").write_text(launcher_toml())
-    launcher = launcher_dir / "BenchLauncher.exe"
-    subprocess.run([str(BROLTPACK), "pack", "--stub", str(STUB), "--config", str(launcher_dir / "app.toml"),
-                    "-o", str(launcher)], check=True)
-    subprocess.run(["wine", str(launcher), "-install"], check=True, stdout=subprocess.DEVNULL)
+    launcher = install_launcher(launcher_dir / "BenchLauncher.exe", launcher_toml())
 
     # The minimal one loads the same jvm.dll and main from the same archive.
     minimal = minimal_dir / "minimal_service.exe"
@@ -144,6 +162,72 @@ def set_up(bench: pathlib.Path, services: Services):
                  f"{MAIN_CLASS} {windows_name(minimal_dir / 'main.txt')}")
     return (Contender("launcher", "BenchLauncher", launcher, launcher_dir / "main.txt"),
             Contender("minimal", "BenchMinimal", minimal, minimal_dir / "main.txt"))
+
+
+def heavy_toml() -> str:
+    return f"""[service]
+name = "BenchHeavy"
+[launcher]
+executable_type = 3
+[java]
+main_class = "{HEAVY_CLASS}"
+class_path = ["{HEAVY_JAR.name}", "{RUNTIME_JAR.name}"]
+arguments = '%BROLT_EXEDIR%main.txt'
+vm_parameters = "-Xrs -Xmx256m"
+min_version = "1.8"
+search_sequence = ['B.\\jre']
+[include]
+runtime = false
+"""
+
+
+def set_up_heavy(bench: pathlib.Path, services: Services):
+    launcher_dir, minimal_dir = bench / "heavy", bench / "heavy-minimal"
+    for directory in (launcher_dir, minimal_dir):
+        directory.mkdir()
+        shutil.copy(HEAVY_JAR, directory)
+    shutil.copy(RUNTIME_JAR, launcher_dir)
+    launcher = install_launcher(launcher_dir / "BenchHeavy.exe", heavy_toml())
+    minimal = minimal_dir / "minimal_service.exe"
+    shutil.copy(MINIMAL_SERVICE, minimal)
+    jvm = windows_name(launcher_dir / "jre" / "bin" / VM_KIND / "jvm.dll")
+    services.ask(f"create BenchHeavyMinimal {windows_name(minimal)} {jvm} {windows_name(minimal_dir / HEAVY_JAR.name)} "
+                 f"{HEAVY_CLASS} {windows_name(minimal_dir / 'main.txt')}")
+    return (Contender("launcher", "BenchHeavy", launcher, launcher_dir / "main.txt"),
+            Contender("minimal", "BenchHeavyMinimal", minimal, minimal_dir / "main.txt"))
+
+
+def empty_archive_cache():
+    for folder in (pathlib.Path(os.environ["WINEPREFIX"]) / "drive_c" / "users").glob("*/AppData/Local/brolt/cds"):
+        for path in folder.iterdir():
+            path.chmod(0o644)
+            path.unlink()
+
+
+def class_data_sharing(bench: pathlib.Path, services: Services):
+    launcher, minimal = set_up_heavy(bench, services)
+    first = Contender("first", launcher.service, launcher.executable, launcher.times)
+    try:
+        minimal.round(services)  # warm-up
+        for _ in range(CDS_ROUNDS):
+            empty_archive_cache()
+            first.samples.append(first.round(services))
+            launcher.samples.append(launcher.round(services))
+            minimal.samples.append(minimal.round(services))
+    finally:
+        for contender in (launcher, minimal):
+            services.ask(f"delete {contender.service}")
+    print(f"class-heavy application ({HEAVY_JAR.name}), start request to its classes used, "
+          f"median of {CDS_ROUNDS} rounds each (min..max):")
+    labels = {"first": "first start (writes the archive)", "launcher": "warm start (maps it)",
+              "minimal": "minimal (no archive)"}
+    for contender in (first, launcher, minimal):
+        samples = contender.samples
+        print(f"  {labels[contender.label]:34} {statistics.median(samples):7.1f} ms  "
+              f"({min(samples):.1f}..{max(samples):.1f})")
+    baseline = statistics.median(minimal.samples)
+    print(f"cds-first-start: {statistics.median(first.samples) / baseline:.2f}")
+    print(f"cds-ratio: {statistics.median(launcher.samples) / baseline:.2f}")
 
 
 def main() -> int:
@@ -175,6 +259,13 @@ def main() -> int:
     print(f"fastest rounds: launcher/minimal {fastest_launcher / fastest_minimal:.2f}")
     launcher, minimal = (statistics.median(contender.samples) for contender in contenders)
     print(f"start-overhead: {launcher / minimal:.2f}")
+    if WORD_SIZE == "64":
+        print()
+        services = Services()
+        try:
+            class_data_sharing(bench, services)
+        finally:
+            services.close()
     return 0
 
 

@@ -782,13 +782,28 @@ bool startsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// Options whose value is one file: the class-data archive to map and the one to write at the exit.
+constexpr const char* kFileOptions[] = {"-XX:SharedArchiveFile=", "-XX:ArchiveClassesAtExit="};
+
+// A property, or an option whose value names one file.
+bool takesFileName(const char* text) {
+    if (startsWith(text, "-D"))
+        return true;
+    for (const char* option : kFileOptions) {
+        if (startsWith(text, option))
+            return true;
+    }
+    return false;
+}
+
 // "-Dname=C:\dir" becomes "-Dname=/unix/dir" (the launcher's own properties name its executable and
-// the folder of its included files); every other option goes from ANSI to UTF-8.
+// the folder of its included files), and so do the archive options' drive paths; every other option
+// goes from ANSI to UTF-8.
 std::string linuxOption(const char* text) {
     if (startsWith(text, kClassPathOption))
         return kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption));
     const char* equals = std::strchr(text, '=');
-    if (startsWith(text, "-D") && equals != nullptr && isDrivePath(equals + 1, std::strlen(equals + 1))) {
+    if (takesFileName(text) && equals != nullptr && isDrivePath(equals + 1, std::strlen(equals + 1))) {
         std::string name = unixFileName(widen(equals + 1, CP_ACP));
         if (!name.empty())
             return ansiToUtf8(std::string(text, equals + 1).c_str()) + name;

@@ -1,0 +1,254 @@
+// The rules of class-data sharing for the application's classes, without any file or VM.
+#include "launch/class_data_sharing_rules.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using brolt::ArchiveStamp;
+using brolt::ArchiveUse;
+using brolt::CacheFile;
+using brolt::ClassPathFile;
+using brolt::SharingMode;
+
+TEST(ClassDataSharing, FeatureVersionOfEveryVersionForm) {
+    const std::pair<const char*, int> cases[] = {
+        {"1.8.0_392", 8}, {"1.7.0-rc1", 7}, {"11.0.21", 11}, {"12", 12},        {"13.0.2", 13},
+        {"17.0.9", 17},   {"19-ea", 19},    {"21", 21},      {"21.0.1+12", 21}, {"", 0},
+        {"x17", 0},       {"1.", 0},        {"9999", 0},     {"100.1", 100},
+    };
+    for (const auto& [version, feature] : cases)
+        EXPECT_EQ(brolt::javaFeatureVersion(version), feature) << version;
+}
+
+TEST(ClassDataSharing, OnlyA64BitRuntimeOfJava13OrLaterWithoutTheUsersOwnSettingShares) {
+    struct Case {
+        bool enabled;
+        int wordSize;
+        const char* version;
+        std::vector<std::string> options;
+        SharingMode mode;
+    };
+    const std::vector<std::string> plain = {"-Xmx256m", "-Dbrolt.tempDir=C:\\t", "-Xlog:class+load"};
+    const Case cases[] = {
+        {true, 64, "17.0.9", plain, SharingMode::AtExit},
+        {true, 64, "13", plain, SharingMode::AtExit},
+        {true, 64, "18.0.2", plain, SharingMode::AtExit},
+        {true, 64, "19", plain, SharingMode::Automatic},
+        {true, 64, "21.0.1", plain, SharingMode::Automatic},
+        {true, 64, "12.0.2", plain, SharingMode::Off},
+        {true, 64, "1.8.0_392", plain, SharingMode::Off},
+        {true, 64, "", plain, SharingMode::Off},
+        {true, 32, "17.0.9", plain, SharingMode::Off},
+        {false, 64, "17.0.9", plain, SharingMode::Off},
+        {false, 64, "21", plain, SharingMode::Off},
+        {true, 64, "17", {"-Xshare:off"}, SharingMode::Off},
+        {true, 64, "17", {"-Xmx1g", "-XX:SharedArchiveFile=C:\\my.jsa"}, SharingMode::Off},
+        {true, 64, "17", {"-XX:ArchiveClassesAtExit=C:\\my.jsa"}, SharingMode::Off},
+        {true, 64, "21", {"-XX:-AutoCreateSharedArchive"}, SharingMode::Off},
+        {true, 64, "21", {"-XX:+AutoCreateSharedArchive"}, SharingMode::Off},
+        {true, 64, "17", {"-XX:SharedClassListFile=c.lst"}, SharingMode::Off},
+        // Mentioning an archive inside another option settles nothing.
+        {true, 64, "17", {"-Dx=-Xshare:off"}, SharingMode::AtExit},
+    };
+    for (const Case& c : cases) {
+        brolt::SharingChoice choice = brolt::chooseSharing(c.enabled, c.wordSize, c.version, c.options);
+        EXPECT_EQ(choice.mode, c.mode) << c.version << " " << c.wordSize << " " << choice.reason;
+        EXPECT_FALSE(choice.reason.empty());
+    }
+    EXPECT_EQ(brolt::chooseSharing(true, 64, "17", {"-Xshare:off"}).reason, "left to the option -Xshare:off");
+}
+
+TEST(ClassDataSharing, ArchiveNameKeysOnLauncherRuntimeAndVersion) {
+    std::string name = brolt::archiveFileName("C:\\App\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.9");
+    EXPECT_EQ(name.size(), 16 + 1 + 16 + 4);
+    EXPECT_TRUE(name.ends_with(".jsa"));
+    // Case does not make another file of a Windows path.
+    EXPECT_EQ(name, brolt::archiveFileName("c:\\app\\SVC.EXE", "c:\\app\\JRE\\bin\\java.exe", "17.0.9"));
+    std::string otherLauncher =
+        brolt::archiveFileName("C:\\App2\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.9");
+    std::string otherRuntime = brolt::archiveFileName("C:\\App\\svc.exe", "C:\\jdk\\bin\\java.exe", "17.0.9");
+    std::string otherVersion =
+        brolt::archiveFileName("C:\\App\\svc.exe", "C:\\App\\jre\\bin\\java.exe", "17.0.10");
+    for (const std::string& other : {otherLauncher, otherRuntime, otherVersion})
+        EXPECT_NE(other, name);
+    // One launcher's archives share their first part, so a runtime change finds the old one.
+    EXPECT_EQ(otherRuntime.substr(0, 17), name.substr(0, 17));
+    EXPECT_EQ(otherVersion.substr(0, 17), name.substr(0, 17));
+    EXPECT_NE(otherLauncher.substr(0, 17), name.substr(0, 17));
+    // Pieces are kept apart: moving a character from one to the next is another key.
+    EXPECT_NE(brolt::archiveFileName("a", "bc", "1"), brolt::archiveFileName("ab", "c", "1"));
+}
+
+TEST(ClassDataSharing, InputsChangeWithWhatTheVmChecksButNotWithThisProcesssOwnFiles) {
+    const std::vector<ClassPathFile> jars = {{"C:\\app\\a.jar", 1000, 5}, {"C:\\app\\b.jar", 2000, 6}};
+    const std::vector<std::string> options = {"-Xmx256m", "-Dbrolt.tempDir=C:\\t\\brt1.tmp",
+                                              "-Djava.class.path=C:\\app\\a.jar;C:\\app\\b.jar;"};
+    const std::string base = brolt::archiveInputs("17.0.9", jars, options);
+
+    std::vector<std::string> otherTemp = options;
+    otherTemp[1] = "-Dbrolt.tempDir=C:\\t\\brt2.tmp";
+    EXPECT_EQ(brolt::archiveInputs("17.0.9", jars, otherTemp), base);
+
+    std::vector<ClassPathFile> newerJar = jars;
+    newerJar[1].writeTime = 7;
+    std::vector<ClassPathFile> biggerJar = jars;
+    biggerJar[0].size = 1001;
+    std::vector<ClassPathFile> movedJar = jars;
+    movedJar[0].path = "C:\\app\\lib\\a.jar";
+    std::vector<ClassPathFile> reordered = {jars[1], jars[0]};
+    std::vector<std::string> otherHeap = options;
+    otherHeap[0] = "-Xmx512m";
+    std::vector<std::string> otherProperty = options;
+    otherProperty.push_back("-Dapp.mode=fast");
+    const std::string changed[] = {
+        brolt::archiveInputs("17.0.10", jars, options),
+        brolt::archiveInputs("17.0.9", newerJar, options),
+        brolt::archiveInputs("17.0.9", biggerJar, options),
+        brolt::archiveInputs("17.0.9", movedJar, options),
+        brolt::archiveInputs("17.0.9", reordered, options),
+        brolt::archiveInputs("17.0.9", jars, otherHeap),
+        brolt::archiveInputs("17.0.9", jars, otherProperty),
+    };
+    for (const std::string& inputs : changed)
+        EXPECT_NE(inputs, base);
+}
+
+TEST(ClassDataSharing, StampRoundTripsAndRefusesAnythingElse) {
+    ArchiveStamp stamp{"0123456789abcdef", 12345678, 133456789012345678ull};
+    std::string text = brolt::formatArchiveStamp(stamp);
+    EXPECT_EQ(text, "0123456789abcdef 12345678 133456789012345678\n");
+    std::optional<ArchiveStamp> back = brolt::parseArchiveStamp(text);
+    ASSERT_TRUE(back);
+    EXPECT_EQ(back->inputs, stamp.inputs);
+    EXPECT_EQ(back->size, stamp.size);
+    EXPECT_EQ(back->writeTime, stamp.writeTime);
+
+    const char* refused[] = {
+        "",
+        "\n",
+        "abc 1 2",                       // cut before its line end
+        "abc 1\n",                       // no time
+        "a\nbc 1 2\n",                   // two lines
+        " 1 2\n",                        // no inputs
+        "abc -1 2\n",                    // no size
+        "abc 1 2x\n",                    // not a number
+        "abc 1  2\n",                    // two spaces
+        "abc 1 99999999999999999999\n",  // beyond 64 bits
+    };
+    for (const char* line : refused)
+        EXPECT_FALSE(brolt::parseArchiveStamp(line)) << line;
+}
+
+TEST(ClassDataSharing, OnlyTheStampedArchiveIsMappedAndOnlyTheLockHolderWrites) {
+    const std::optional<ArchiveStamp> stamp = ArchiveStamp{"inputs", 4096, 77};
+    const std::optional<ClassPathFile> same = ClassPathFile{"a.jsa", 4096, 77};
+    const std::optional<ClassPathFile> cut = ClassPathFile{"a.jsa", 1000, 77};
+    const std::optional<ClassPathFile> rewritten = ClassPathFile{"a.jsa", 4096, 78};
+    struct Case {
+        std::optional<ArchiveStamp> stamp;
+        const char* inputs;
+        std::optional<ClassPathFile> archive;
+        bool lock;
+        ArchiveUse use;
+    };
+    const Case cases[] = {
+        {stamp, "inputs", same, true, ArchiveUse::Map},
+        {stamp, "inputs", same, false, ArchiveUse::Map},
+        {stamp, "changed", same, true, ArchiveUse::Write},
+        {stamp, "changed", same, false, ArchiveUse::None},
+        {stamp, "inputs", cut, true, ArchiveUse::Write},
+        {stamp, "inputs", rewritten, true, ArchiveUse::Write},
+        {stamp, "inputs", std::nullopt, true, ArchiveUse::Write},
+        {std::nullopt, "inputs", same, true, ArchiveUse::Write},
+        {std::nullopt, "inputs", std::nullopt, false, ArchiveUse::None},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(brolt::chooseArchiveUse(c.stamp, c.inputs, c.archive, c.lock), c.use) << c.inputs;
+}
+
+TEST(ClassDataSharing, OptionsQuietTheVmFirstAndNameOneArchiveEach) {
+    using Options = std::vector<std::string>;
+    const std::string quiet = "-Xlog:cds*=off";
+    struct Case {
+        SharingMode mode;
+        ArchiveUse use;
+        Options options;
+    };
+    const Case cases[] = {
+        {SharingMode::AtExit, ArchiveUse::Map, {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::AtExit,
+         ArchiveUse::Write,
+         {quiet, "-Xshare:auto", "-XX:ArchiveClassesAtExit=C:\\c\\a.jsa.9.tmp"}},
+        {SharingMode::AtExit, ArchiveUse::None, {}},
+        {SharingMode::Automatic,
+         ArchiveUse::Write,
+         {quiet, "-Xshare:auto", "-XX:+AutoCreateSharedArchive", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::Automatic,
+         ArchiveUse::Map,
+         {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::Automatic,
+         ArchiveUse::None,
+         {quiet, "-Xshare:auto", "-XX:SharedArchiveFile=C:\\c\\a.jsa"}},
+        {SharingMode::Off, ArchiveUse::Write, {}},
+        {SharingMode::Off, ArchiveUse::Map, {}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(brolt::sharingOptions(c.mode, c.use, "C:\\c\\a.jsa", "C:\\c\\a.jsa.9.tmp"), c.options)
+            << static_cast<int>(c.mode) << " " << static_cast<int>(c.use);
+    }
+}
+
+constexpr uint64_t kDay = 24ull * 3600 * 10000000;
+constexpr uint64_t kNow = 1000 * kDay;
+
+std::vector<std::string> sorted(std::vector<std::string> names) {
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(ClassDataSharing, PruningDropsOtherRuntimesStaleArchivesAndCutWrites) {
+    const std::string current = "aaaa-1111.jsa";
+    const std::vector<CacheFile> files = {
+        {"aaaa-1111.jsa", kNow - 100 * kDay},               // current, however old
+        {"aaaa-1111.jsa.stamp", kNow - 100 * kDay},         //
+        {"aaaa-1111.jsa.lock", kNow - 100 * kDay},          // never listed
+        {"aaaa-1111.jsa.42.tmp", kNow - kDay},              // a cut write of the current archive
+        {"aaaa-1111.jsa.43.tmp", kNow - 60 * 10000000ull},  // being written now
+        {"aaaa-2222.jsa", kNow},                            // this launcher, its former runtime
+        {"aaaa-2222.jsa.stamp", kNow},                      //
+        {"bbbb-1111.jsa", kNow - 40 * kDay},                // another launcher, used recently by its stamp
+        {"bbbb-1111.jsa.stamp", kNow - 2 * kDay},           //
+        {"cccc-1111.jsa", kNow - 31 * kDay},                // another launcher, gone
+        {"cccc-1111.jsa.stamp", kNow - 31 * kDay},          //
+        {"dddd-1111.jsa", kNow + kDay},                     // a clock set back: not old
+        {"notes.txt", kNow - 400 * kDay},                   // not ours
+        {"x.jsa.tmp", kNow - 400 * kDay},                   // no process number: not ours
+    };
+    EXPECT_EQ(sorted(brolt::filesToPrune(files, current, kNow)),
+              sorted({"aaaa-1111.jsa.42.tmp", "aaaa-2222.jsa", "aaaa-2222.jsa.stamp", "cccc-1111.jsa",
+                      "cccc-1111.jsa.stamp"}));
+}
+
+TEST(ClassDataSharing, PruningKeepsTheMostRecentlyUsedArchivesUpToTheLimit) {
+    std::vector<CacheFile> files = {{"0000-0000.jsa", kNow - 20 * kDay}};
+    // More recent archives of other launchers than the limit leaves room for besides the current one.
+    for (size_t i = 1; i <= brolt::kMaxCachedArchives + 2; ++i) {
+        std::string name = "l" + std::to_string(1000 + i) + "-0000.jsa";
+        files.push_back({name, kNow - i * 10000000ull});
+        files.push_back({name + ".stamp", kNow - i * 10000000ull});
+    }
+    std::vector<std::string> expected;
+    for (size_t i = brolt::kMaxCachedArchives; i <= brolt::kMaxCachedArchives + 2; ++i) {
+        std::string name = "l" + std::to_string(1000 + i) + "-0000.jsa";
+        expected.push_back(name);
+        expected.push_back(name + ".stamp");
+    }
+    EXPECT_EQ(sorted(brolt::filesToPrune(files, "0000-0000.jsa", kNow)), sorted(expected));
+}
+
+}  // namespace
