@@ -23,7 +23,8 @@ bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
 }
 
 bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
-    return text.size() >= suffix.size() && equalIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
+    return text.size() >= suffix.size() &&
+           equalIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 }  // namespace brolt

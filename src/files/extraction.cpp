@@ -226,8 +226,8 @@ Extraction extractFresh(const LauncherEntries& launcher) {
     Extraction extraction = createExtractionDirectory();
     if (extraction.failure != ExtractionFailure::None)
         return extraction;
-    extraction.failure =
-        extractInto(launcher.executable.get(), launcher.walk, launcher.names, launcher.readError, extraction.files);
+    extraction.failure = extractInto(launcher.executable.get(), launcher.walk, launcher.names,
+                                     launcher.readError, extraction.files);
     if (extraction.failure != ExtractionFailure::None) {
         // Nothing of a failed extraction stays behind: the directory holds only what it wrote.
         emptyDirectory(extraction.files.directory.c_str());
@@ -252,8 +252,8 @@ std::string childPath(const std::string& directory, std::string_view name) {
 bool replaceFile(const std::string& target, const std::function<bool(HANDLE)>& write) {
     std::string part = target + std::string(brolt::kPartSuffix);
     {
-        brolt::UniqueFile output(
-            CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+        brolt::UniqueFile output(CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!output) {
             logError("CreateFileA %s failed: %lu", part.c_str(), GetLastError());
             return false;
@@ -281,7 +281,8 @@ bool replaceFile(const std::string& target, const std::function<bool(HANDLE)>& w
 
 bool replaceText(const std::string& target, const std::string& text) {
     return replaceFile(target, [&](HANDLE output) {
-        return writeAll(output, reinterpret_cast<const unsigned char*>(text.data()), static_cast<DWORD>(text.size()));
+        return writeAll(output, reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<DWORD>(text.size()));
     });
 }
 
@@ -344,7 +345,8 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     const bool othersUseTheFolder = !users.empty();
     users.push_back({self.processId, self.creationTime});
     // The marker first: a folder cut short by a crash is one the sweep can judge.
-    if (!replaceText(childPath(folder, brolt::kExtractionMarkerName), brolt::formatStableMarker({identity, users})))
+    if (!replaceText(childPath(folder, brolt::kExtractionMarkerName),
+                     brolt::formatStableMarker({identity, users})))
         return false;
 
     std::vector<brolt::WantedFile> wanted;
@@ -363,7 +365,8 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
         if (!DeleteFileA(path.c_str()))
             logError("DeleteFileA %s failed: %lu", path.c_str(), GetLastError());
     }
-    std::vector<size_t> rewrite = brolt::filesToRewrite(wanted, manifest.value_or(std::vector<brolt::ManifestEntry>{}), onDisk);
+    std::vector<size_t> rewrite =
+        brolt::filesToRewrite(wanted, manifest.value_or(std::vector<brolt::ManifestEntry>{}), onDisk);
     logInfo("reusing %s: %d of %d files to write", folder.c_str(), static_cast<int>(rewrite.size()),
             static_cast<int>(wanted.size()));
     auto buffer = std::make_unique<unsigned char[]>(kCopyChunkSize);

@@ -162,7 +162,8 @@ std::string formatManifest(const std::vector<ManifestEntry>& entries) {
     std::string text(kManifestHeader);
     text += "\n";
     for (const ManifestEntry& entry : entries)
-        text += formatNumber(entry.stamp.size) + " " + formatNumber(entry.stamp.writeTime) + " " + entry.name + "\n";
+        text += formatNumber(entry.stamp.size) + " " + formatNumber(entry.stamp.writeTime) + " " +
+                entry.name + "\n";
     return text;
 }
 
@@ -192,7 +193,8 @@ std::string formatStableMarker(const StableMarker& marker) {
     text += std::string(kSizeKey) + formatNumber(marker.launcher.size) + "\n";
     text += std::string(kWrittenKey) + formatNumber(marker.launcher.writeTime) + "\n";
     for (const FolderUser& user : marker.users)
-        text += std::string(kUserKey) + formatNumber(user.processId) + " " + formatNumber(user.creationTime) + "\n";
+        text += std::string(kUserKey) + formatNumber(user.processId) + " " + formatNumber(user.creationTime) +
+                "\n";
     return text;
 }
 

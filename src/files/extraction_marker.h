@@ -44,7 +44,6 @@ enum class OwnerState {
     Unknown,  // it could not be told (no access to the process)
 };
 
-
 // The launcher a stable extraction folder was made for: where it is and, standing for its contents,
 // its size and last write time.
 struct LauncherIdentity {

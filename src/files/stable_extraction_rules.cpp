@@ -54,7 +54,8 @@ std::string stableFolderName(const LauncherIdentity& launcher) {
     return name;
 }
 
-std::vector<size_t> filesToRewrite(const std::vector<WantedFile>& wanted, const std::vector<ManifestEntry>& manifest,
+std::vector<size_t> filesToRewrite(const std::vector<WantedFile>& wanted,
+                                   const std::vector<ManifestEntry>& manifest,
                                    const std::vector<std::optional<FileStamp>>& onDisk) {
     std::vector<size_t> rewrite;
     for (size_t i = 0; i < wanted.size(); ++i) {
@@ -71,8 +72,8 @@ std::vector<size_t> filesToRewrite(const std::vector<WantedFile>& wanted, const 
     return rewrite;
 }
 
-std::vector<std::string> filesToRemove(const std::vector<std::string>& present, const std::vector<WantedFile>& wanted,
-                                       bool othersUseTheFolder) {
+std::vector<std::string> filesToRemove(const std::vector<std::string>& present,
+                                       const std::vector<WantedFile>& wanted, bool othersUseTheFolder) {
     std::vector<std::string> remove;
     for (const std::string& name : present) {
         if (equalIgnoringCase(name, kExtractionMarkerName) || equalIgnoringCase(name, kManifestName) ||
@@ -85,7 +86,8 @@ std::vector<std::string> filesToRemove(const std::vector<std::string>& present, 
 }
 
 StableFolderVerdict judgeStableFolder(std::string_view folderName, const StableMarker& marker,
-                                      const std::optional<LauncherIdentity>& launcherNow, bool anyUserMayRun) {
+                                      const std::optional<LauncherIdentity>& launcherNow,
+                                      bool anyUserMayRun) {
     if (!equalIgnoringCase(folderName, stableFolderName(marker.launcher)))
         return StableFolderVerdict::NotOurs;
     if (launcherNow && launcherNow->size == marker.launcher.size &&

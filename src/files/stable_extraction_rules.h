@@ -41,21 +41,22 @@ struct WantedFile {
 // are missing, and those whose size differs from the launcher's or whose size or write time differs
 // from the manifest's, so a file the application changed is never served. onDisk[i] is wanted[i] as the
 // folder holds it, nullopt when it is not there. Names compare with ASCII case ignored.
-std::vector<size_t> filesToRewrite(const std::vector<WantedFile>& wanted, const std::vector<ManifestEntry>& manifest,
+std::vector<size_t> filesToRewrite(const std::vector<WantedFile>& wanted,
+                                   const std::vector<ManifestEntry>& manifest,
                                    const std::vector<std::optional<FileStamp>>& onDisk);
 
 // Which plain files found in the folder a start removes: half-written files (kPartSuffix) always, since
 // the lock tells that no other start writes; files the launcher does not include only when no other
 // process uses the folder, since a running application may be using them. The marker, the manifest and
 // the lock always stay.
-std::vector<std::string> filesToRemove(const std::vector<std::string>& present, const std::vector<WantedFile>& wanted,
-                                       bool othersUseTheFolder);
+std::vector<std::string> filesToRemove(const std::vector<std::string>& present,
+                                       const std::vector<WantedFile>& wanted, bool othersUseTheFolder);
 
 enum class StableFolderVerdict {
-    Keep,      // its launcher is there with the same contents: the next start reuses the folder
-    InUse,     // its launcher is gone or changed, but a process that used it may still run
-    NotOurs,   // its name is not the one its marker's launcher gives: left alone
-    Remove,    // its launcher is gone or changed and no process uses it
+    Keep,     // its launcher is there with the same contents: the next start reuses the folder
+    InUse,    // its launcher is gone or changed, but a process that used it may still run
+    NotOurs,  // its name is not the one its marker's launcher gives: left alone
+    Remove,   // its launcher is gone or changed and no process uses it
 };
 
 // What the sweep does with a stable folder named folderName holding marker; launcherNow is the

@@ -88,7 +88,8 @@ Ours whatIs(const std::string& path, const WIN32_FIND_DATAA& entry) {
         return {};
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return {parseVersionOutputName(entry.cFileName), std::nullopt};
-    std::optional<std::string> text = readSmallFile(childPath(path, std::string(kExtractionMarkerName).c_str()));
+    std::optional<std::string> text =
+        readSmallFile(childPath(path, std::string(kExtractionMarkerName).c_str()));
     if (!text)
         return {};
     return {parseExtractionMarker(*text), parseStableMarker(*text)};
@@ -107,7 +108,8 @@ bool isLeftOver(const std::string& path, const char* name, const Ours& ours) {
     StableFolderVerdict verdict = judgeStableFolder(
         name, *ours.stable, launcherIdentityOf(ours.stable->launcher.modulePath), anyUserMayRun);
     if (verdict == StableFolderVerdict::InUse)
-        logInfo("stable extraction folder %s: its launcher changed, but a process may still use it", path.c_str());
+        logInfo("stable extraction folder %s: its launcher changed, but a process may still use it",
+                path.c_str());
     return verdict == StableFolderVerdict::Remove;
 }
 
@@ -139,7 +141,8 @@ std::optional<FileStamp> fileStampOf(const std::string& path) {
     if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
         return std::nullopt;
-    return FileStamp{fileSizeValue(data.nFileSizeHigh, data.nFileSizeLow), fileTimeValue(data.ftLastWriteTime)};
+    return FileStamp{fileSizeValue(data.nFileSizeHigh, data.nFileSizeLow),
+                     fileTimeValue(data.ftLastWriteTime)};
 }
 
 ExtractionOwner currentExtractionOwner() {

@@ -182,8 +182,10 @@ TEST_F(Extract, FailedExtractionLeavesNothing) {
     // The stable folder's failures are the fresh extraction's, and a folder the start made goes too.
     for (bool reusing : {false, true}) {
         for (const Case& c : cases) {
-            Launcher launcher{
-                2, "whole.txt;" + c.secondName, {"whole", patternedBytes(20000, 3)}, scratch / "launcher.exe"};
+            Launcher launcher{2,
+                              "whole.txt;" + c.secondName,
+                              {"whole", patternedBytes(20000, 3)},
+                              scratch / "launcher.exe"};
             launcher.bytes();  // for the offsets
             size_t length = c.cutIntoSecondEntry == std::string::npos
                                 ? std::string::npos
@@ -205,21 +207,24 @@ std::optional<brolt::FileStamp> stampOf(const std::string& path) {
 }
 
 void setWriteTime(const std::string& path, uint64_t time) {
-    brolt::UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    brolt::UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
     ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &value)) << path;
 }
 
 TEST_F(Extract, StableFolderIsReusedAndWhatChangedInItIsWrittenAgain) {
-    Launcher launcher{3, "app.jar;conf.txt;empty.txt", {patternedBytes(5000, 2), "key=value", ""},
+    Launcher launcher{3,
+                      "app.jar;conf.txt;empty.txt",
+                      {patternedBytes(5000, 2), "key=value", ""},
                       scratch / "launcher.exe"};
     Extraction first = extract(launcher, std::string::npos, true);
     ASSERT_EQ(first.failure, ExtractionFailure::None);
     const std::string directory = first.files.directory;
     std::optional<brolt::LauncherIdentity> identity = brolt::launcherIdentityOf(launcher.path);
     ASSERT_TRUE(identity);
-    EXPECT_EQ(directory, tempDir() + (tempDir().back() == '\\' ? "" : "\\") + brolt::stableFolderName(*identity));
+    EXPECT_EQ(directory,
+              tempDir() + (tempDir().back() == '\\' ? "" : "\\") + brolt::stableFolderName(*identity));
     EXPECT_TRUE(first.files.stable);
     EXPECT_EQ(first.files.unextractedPosition, launcher.entriesEnd);
     EXPECT_EQ(readFile(directory + "\\app.jar"), patternedBytes(5000, 2));
@@ -230,9 +235,10 @@ TEST_F(Extract, StableFolderIsReusedAndWhatChangedInItIsWrittenAgain) {
     // Unchanged: nothing is written, so the files keep their times.
     const IncludedFiles included{launcher.path, launcher.configurationEnd, launcher.count, launcher.names};
     setWriteTime(directory + "\\app.jar", jar->writeTime - 10000000);  // as if extracted a second earlier
-    ASSERT_TRUE(fixture::writeFile(directory + "\\brolt-extraction.manifest",
-                                   brolt::formatManifest({{"app.jar", {5000, jar->writeTime - 10000000}},
-                                                          {"conf.txt", *stampOf(directory + "\\conf.txt")}})));
+    ASSERT_TRUE(
+        fixture::writeFile(directory + "\\brolt-extraction.manifest",
+                           brolt::formatManifest({{"app.jar", {5000, jar->writeTime - 10000000}},
+                                                  {"conf.txt", *stampOf(directory + "\\conf.txt")}})));
     Extraction second = extractIncludedFilesReusing(included, brolt::currentExtractionOwner());
     ASSERT_EQ(second.failure, ExtractionFailure::None);
     EXPECT_EQ(second.files.directory, directory);
@@ -275,13 +281,14 @@ TEST_F(Extract, StableFolderHeldByAnotherStartGivesAFreshDirectory) {
     Extraction first = extract(launcher, std::string::npos, true);
     ASSERT_EQ(first.failure, ExtractionFailure::None);
     const std::string lockPath = first.files.directory + "\\brolt-extraction.lock";
-    brolt::UniqueFile lock(
-        CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    brolt::UniqueFile lock(CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
     ASSERT_TRUE(lock);
 
     DWORD start = GetTickCount();
     Extraction second = extractIncludedFilesReusing(
-        {launcher.path, launcher.configurationEnd, launcher.count, launcher.names}, brolt::currentExtractionOwner());
+        {launcher.path, launcher.configurationEnd, launcher.count, launcher.names},
+        brolt::currentExtractionOwner());
     DWORD waited = GetTickCount() - start;
 
     ASSERT_EQ(second.failure, ExtractionFailure::None);

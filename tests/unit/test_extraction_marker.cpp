@@ -96,8 +96,9 @@ TEST(VersionOutputName, OtherNamesAreNotOurs) {
 }
 
 TEST(StableMarker, RoundTripAndWhatIsNotOne) {
-    brolt::StableMarker marker{{"C:\\Program Files\\app\\My Service.exe", 1234567, 133000000000000000ull},
-                               {{4242, 133000000000000001ull}, {0, 0}, {4294967295u, 18446744073709551615ull}}};
+    brolt::StableMarker marker{
+        {"C:\\Program Files\\app\\My Service.exe", 1234567, 133000000000000000ull},
+        {{4242, 133000000000000001ull}, {0, 0}, {4294967295u, 18446744073709551615ull}}};
     std::string text = brolt::formatStableMarker(marker);
     EXPECT_EQ(text,
               "brolt stable extraction\nmodule=C:\\Program Files\\app\\My Service.exe\nsize=1234567\n"
@@ -113,7 +114,8 @@ TEST(StableMarker, RoundTripAndWhatIsNotOne) {
     EXPECT_EQ(parsed->users[2].creationTime, 18446744073709551615ull);
     // A folder of no process yet (every start adds itself) and a marker written on another system.
     EXPECT_TRUE(brolt::parseStableMarker("brolt stable extraction\nmodule=C:\\a.exe\nsize=1\nwritten=2\n"));
-    EXPECT_TRUE(brolt::parseStableMarker("brolt stable extraction\r\nmodule=C:\\a.exe\r\nsize=1\r\nwritten=2\r\n"));
+    EXPECT_TRUE(
+        brolt::parseStableMarker("brolt stable extraction\r\nmodule=C:\\a.exe\r\nsize=1\r\nwritten=2\r\n"));
 
     const std::string head = "brolt stable extraction\nmodule=C:\\a.exe\nsize=1\nwritten=2\n";
     std::string tooManyUsers;
@@ -121,10 +123,10 @@ TEST(StableMarker, RoundTripAndWhatIsNotOne) {
         tooManyUsers += "user=" + std::to_string(i + 1) + " 1\n";
     const std::string notMarkers[] = {
         "",
-        brolt::formatExtractionMarker({"C:\\a.exe", 1, 2}),  // a fresh folder's marker
-        "brolt stable extraction\nmodule=C:\\a.exe\nsize=1\n",          // no write time
-        "brolt stable extraction\nsize=1\nwritten=2\n",                 // no launcher
-        "brolt stable extraction\nmodule=\nsize=1\nwritten=2\n",        // an empty path
+        brolt::formatExtractionMarker({"C:\\a.exe", 1, 2}),       // a fresh folder's marker
+        "brolt stable extraction\nmodule=C:\\a.exe\nsize=1\n",    // no write time
+        "brolt stable extraction\nsize=1\nwritten=2\n",           // no launcher
+        "brolt stable extraction\nmodule=\nsize=1\nwritten=2\n",  // an empty path
         "brolt stable extraction\nmodule=C:\\a.exe\nsize=01\nwritten=2\n",
         "brolt stable extraction\nmodule=C:\\a.exe\nsize=1\nwritten=2\nsize=3\n",  // said twice
         "brolt stable extraction\nmodule=C:\\a.exe\nsize=1\nwritten=2",            // cut while written
@@ -155,7 +157,8 @@ TEST(Manifest, RoundTripAndWhatIsNotOne) {
         EXPECT_EQ((*parsed)[i].stamp.size, entries[i].stamp.size);
         EXPECT_EQ((*parsed)[i].stamp.writeTime, entries[i].stamp.writeTime);
     }
-    std::optional<std::vector<brolt::ManifestEntry>> none = brolt::parseManifest("brolt extraction manifest\r\n");
+    std::optional<std::vector<brolt::ManifestEntry>> none =
+        brolt::parseManifest("brolt extraction manifest\r\n");
     ASSERT_TRUE(none);
     EXPECT_TRUE(none->empty());
 

@@ -21,7 +21,8 @@ TEST(StableFolderName, OneNamePerLauncherFileAndContents) {
     const std::string name = brolt::stableFolderName(launcher);
     EXPECT_TRUE(std::regex_match(name, std::regex("brt_s[0-9a-f]{16}\\.tmp"))) << name;
     // The system does not tell paths apart by ASCII case; the same launcher gets the same folder.
-    EXPECT_EQ(brolt::stableFolderName({"c:\\PROGRAM FILES\\app\\SVC.EXE", 1000, 133000000000000000ull}), name);
+    EXPECT_EQ(brolt::stableFolderName({"c:\\PROGRAM FILES\\app\\SVC.EXE", 1000, 133000000000000000ull}),
+              name);
 
     // Anything else that differs gives another folder: another place, a rebuilt launcher, and a path
     // and number pair that would run together without the path's end marked.
@@ -35,7 +36,8 @@ TEST(StableFolderName, OneNamePerLauncherFileAndContents) {
     };
     std::set<std::string> names{name};
     for (const LauncherIdentity& other : others)
-        EXPECT_TRUE(names.insert(brolt::stableFolderName(other)).second) << other.modulePath << " " << other.size;
+        EXPECT_TRUE(names.insert(brolt::stableFolderName(other)).second)
+            << other.modulePath << " " << other.size;
 }
 
 TEST(StableFolderFiles, WhatAStartWritesAgain) {
@@ -70,8 +72,12 @@ TEST(StableFolderFiles, WhatAStartWritesAgain) {
 
 TEST(StableFolderFiles, WhatAStartRemoves) {
     const std::vector<brolt::WantedFile> wanted{{"app.jar", 100}, {"empty.txt", 0}};
-    const std::vector<std::string> present{"app.jar",       "App.jar.brolt-part",        "old.jar",
-                                           "empty.txt",     "brolt-extraction.owner",    "brolt-extraction.manifest",
+    const std::vector<std::string> present{"app.jar",
+                                           "App.jar.brolt-part",
+                                           "old.jar",
+                                           "empty.txt",
+                                           "brolt-extraction.owner",
+                                           "brolt-extraction.manifest",
                                            "brolt-extraction.lock"};
     EXPECT_EQ(brolt::filesToRemove(present, wanted, false),
               (std::vector<std::string>{"App.jar.brolt-part", "old.jar", "empty.txt"}));

@@ -133,7 +133,8 @@ TEST(StaleExtractions, SweepKeepsAStableFolderWhileItsLauncherIsUnchanged) {
         ASSERT_TRUE(fixture::writeFile(launcherPath, "MZ launcher"));
         std::optional<brolt::LauncherIdentity> identity = brolt::launcherIdentityOf(launcherPath);
         ASSERT_TRUE(identity) << c.what;
-        std::string name = c.folderNamedAfterIt ? brolt::stableFolderName(*identity) : "brt_sforeign" + std::to_string(index) + ".tmp";
+        std::string name = c.folderNamedAfterIt ? brolt::stableFolderName(*identity)
+                                                : "brt_sforeign" + std::to_string(index) + ".tmp";
         makeFolder(temp / name, brolt::formatStableMarker({*identity, {c.user}}));
         if (!c.launcherThere) {
             ASSERT_TRUE(DeleteFileA(launcherPath.c_str())) << c.what;
