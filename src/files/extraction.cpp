@@ -420,9 +420,9 @@ bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
     return filled;
 }
 
-}  // namespace
-
-Extraction extractIncludedFiles(const IncludedFiles& included) {
+// The launcher's entries read, then extracted to a fresh directory, or to the stable folder when self is
+// given and the folder can be had.
+Extraction extractIncluded(const IncludedFiles& included, const brolt::ExtractionOwner* self) {
     logInfo("extracting files");
     logInfo("Included files: %d", included.count);
     if (included.count <= 0)
@@ -430,17 +430,8 @@ Extraction extractIncludedFiles(const IncludedFiles& included) {
     LauncherEntries launcher = readLauncherEntries(included);
     if (!launcher.executable)
         return {ExtractionFailure::CopyFailed, {}};
-    return extractFresh(launcher);
-}
-
-Extraction extractIncludedFilesReusing(const IncludedFiles& included, const brolt::ExtractionOwner& self) {
-    logInfo("extracting files");
-    logInfo("Included files: %d", included.count);
-    if (included.count <= 0)
-        return {};
-    LauncherEntries launcher = readLauncherEntries(included);
-    if (!launcher.executable)
-        return {ExtractionFailure::CopyFailed, {}};
+    if (self == nullptr)
+        return extractFresh(launcher);
     // Entries that cannot be read or named are the fresh extraction's failure, told as it tells it.
     bool readable = launcher.walk.files.size() == launcher.names.size();
     for (const IncludedFile& entry : launcher.walk.files)
@@ -450,13 +441,23 @@ Extraction extractIncludedFilesReusing(const IncludedFiles& included, const brol
         temp ? brolt::launcherIdentityOf(included.executablePath) : std::nullopt;
     if (identity) {
         std::string folder = childPath(*temp, brolt::stableFolderName(*identity));
-        if (useStableFolder(launcher, folder, *identity, self)) {
+        if (useStableFolder(launcher, folder, *identity, *self)) {
             logInfo("extracting files done");
             return {ExtractionFailure::None, {folder, static_cast<uint32_t>(launcher.walk.end), true}};
         }
         logError("stable extraction folder %s not usable; extracting to a fresh one", folder.c_str());
     }
     return extractFresh(launcher);
+}
+
+}  // namespace
+
+Extraction extractIncludedFiles(const IncludedFiles& included) {
+    return extractIncluded(included, nullptr);
+}
+
+Extraction extractIncludedFilesReusing(const IncludedFiles& included, const brolt::ExtractionOwner& self) {
+    return extractIncluded(included, &self);
 }
 
 void emptyDirectory(const char* directory) {
