@@ -4,12 +4,15 @@
 
 namespace brolt {
 
+char asciiLower(char c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
     if (a.size() != b.size())
         return false;
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
     for (size_t i = 0; i < a.size(); ++i) {
-        if (lower(a[i]) != lower(b[i]))
+        if (asciiLower(a[i]) != asciiLower(b[i]))
             return false;
     }
     return true;
@@ -17,6 +20,11 @@ bool equalIgnoringCase(std::string_view a, std::string_view b) {
 
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && equalIgnoringCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() &&
+           equalIgnoringCase(text.substr(text.size() - suffix.size()), suffix);
 }
 
 }  // namespace brolt

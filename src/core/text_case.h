@@ -8,5 +8,8 @@ namespace brolt {
 
 bool equalIgnoringCase(std::string_view a, std::string_view b);
 bool startsWithIgnoringCase(std::string_view text, std::string_view prefix);
+bool endsWithIgnoringCase(std::string_view text, std::string_view suffix);
+// c with an ASCII capital made small; any other byte as it is.
+char asciiLower(char c);
 
 }  // namespace brolt

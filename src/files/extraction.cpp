@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
+#include <optional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,6 +16,8 @@
 #include "core/log.h"
 #include "core/unique_resource.h"
 #include "files/file_names.h"
+#include "files/stable_extraction_rules.h"
+#include "files/stale_extractions.h"
 #include "files/tempdir.h"
 #include "files/unscramble.h"
 
@@ -191,33 +195,39 @@ ExtractionFailure extractInto(HANDLE executable, const IncludedWalk& walk,
     return ExtractionFailure::None;
 }
 
-}  // namespace
+// The launcher's file, open for reading, with its entries' names and sizes; the file is empty when it
+// could not be opened.
+struct LauncherEntries {
+    brolt::UniqueFile executable;
+    std::vector<std::string> names;
+    IncludedWalk walk;
+    DWORD readError = 0;  // why the size field after the last entry walked could not be read
+};
 
-Extraction extractIncludedFiles(const IncludedFiles& included) {
-    logInfo("extracting files");
-    logInfo("Included files: %d", included.count);
-    if (included.count <= 0)
-        return {};
-
-    brolt::UniqueFile executable(CreateFileA(included.executablePath.c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                             FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!executable) {
+LauncherEntries readLauncherEntries(const IncludedFiles& included) {
+    LauncherEntries launcher;
+    launcher.executable.reset(CreateFileA(included.executablePath.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!launcher.executable) {
         logError("CreateFileA of the launcher's own file failed: %lu", GetLastError());
-        return {ExtractionFailure::CopyFailed, {}};
+        return launcher;
     }
     // Only the size fields are read here; the content is read as each entry is extracted.
-    const std::vector<std::string> names = brolt::stream::includedFileNames(included.names, included.count);
-    DWORD readError = 0;
-    const IncludedWalk walk = brolt::stream::walkIncludedFiles(
-        names, included.configurationEnd, [&](uint64_t offset, std::span<uint8_t> field) {
-            return readAt(executable.get(), offset, field, readError);
+    launcher.names = brolt::stream::includedFileNames(included.names, included.count);
+    launcher.walk = brolt::stream::walkIncludedFiles(
+        launcher.names, included.configurationEnd, [&](uint64_t offset, std::span<uint8_t> field) {
+            return readAt(launcher.executable.get(), offset, field, launcher.readError);
         });
+    return launcher;
+}
 
+Extraction extractFresh(const LauncherEntries& launcher) {
     Extraction extraction = createExtractionDirectory();
     if (extraction.failure != ExtractionFailure::None)
         return extraction;
-    extraction.failure = extractInto(executable.get(), walk, names, readError, extraction.files);
+    extraction.failure = extractInto(launcher.executable.get(), launcher.walk, launcher.names,
+                                     launcher.readError, extraction.files);
     if (extraction.failure != ExtractionFailure::None) {
         // Nothing of a failed extraction stays behind: the directory holds only what it wrote.
         emptyDirectory(extraction.files.directory.c_str());
@@ -227,6 +237,227 @@ Extraction extractIncludedFiles(const IncludedFiles& included) {
     }
     logInfo("extracting files done");
     return extraction;
+}
+
+std::string childPath(const std::string& directory, std::string_view name) {
+    std::string path = directory;
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    return path + std::string(name);
+}
+
+// Has write fill a new file beside target, then puts it in target's place in one step: target is
+// either as it was or whole. A target held by a process that does not share its deletion (a VM that
+// has a jar open) stays as it is, and the answer is false.
+bool replaceFile(const std::string& target, const std::function<bool(HANDLE)>& write) {
+    std::string part = target + std::string(brolt::kPartSuffix);
+    {
+        brolt::UniqueFile output(CreateFileA(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!output) {
+            logError("CreateFileA %s failed: %lu", part.c_str(), GetLastError());
+            return false;
+        }
+        if (!write(output.get())) {
+            output.reset();
+            DeleteFileA(part.c_str());
+            return false;
+        }
+    }
+    // A reader of the marker holds it a moment; past the wait the target is taken as held for good.
+    DWORD start = GetTickCount();
+    while (!MoveFileExA(part.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+        DWORD error = GetLastError();
+        bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (!held || GetTickCount() - start >= brolt::kReleaseWaitMilliseconds) {
+            logError("MoveFileExA %s failed: %lu", target.c_str(), error);
+            DeleteFileA(part.c_str());
+            return false;
+        }
+        Sleep(brolt::kReleaseRetryMilliseconds);
+    }
+    return true;
+}
+
+bool replaceText(const std::string& target, const std::string& text) {
+    return replaceFile(target, [&](HANDLE output) {
+        return writeAll(output, reinterpret_cast<const unsigned char*>(text.data()),
+                        static_cast<DWORD>(text.size()));
+    });
+}
+
+// The folder's lock: a file no other process may open while it is held, gone when it is closed. Tried
+// again while another start holds it, for kStableFolderLockWaitMilliseconds.
+brolt::UniqueFile lockFolder(const std::string& folder) {
+    std::string path = childPath(folder, brolt::kLockName);
+    DWORD start = GetTickCount();
+    for (;;) {
+        brolt::UniqueFile lock(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
+                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (lock)
+            return lock;
+        DWORD error = GetLastError();
+        bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
+        if (!held || GetTickCount() - start >= kStableFolderLockWaitMilliseconds) {
+            logError("lock %s not had: %lu", path.c_str(), error);
+            return lock;
+        }
+        Sleep(brolt::kReleaseRetryMilliseconds);
+    }
+}
+
+// The plain files directly in folder, by name.
+std::vector<std::string> plainFilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    brolt::UniqueFind search(FindFirstFileA(childPath(folder, "*").c_str(), &entry));
+    if (!search)
+        return names;
+    do {
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            names.push_back(entry.cFileName);
+    } while (FindNextFileA(search.get(), &entry));
+    return names;
+}
+
+// The processes the folder's marker names that may still run, self left out, the earliest dropped so
+// that self fits among the most the marker keeps.
+std::vector<brolt::FolderUser> otherUsers(const std::string& folder, const brolt::ExtractionOwner& self) {
+    std::vector<brolt::FolderUser> users;
+    std::optional<std::string> text = brolt::readSmallFile(childPath(folder, brolt::kExtractionMarkerName));
+    std::optional<brolt::StableMarker> marker = text ? brolt::parseStableMarker(*text) : std::nullopt;
+    if (!marker)
+        return users;
+    for (const brolt::FolderUser& user : marker->users) {
+        bool isSelf = user.processId == self.processId && user.creationTime == self.creationTime;
+        if (!isSelf && brolt::processState(user.processId, user.creationTime) != brolt::OwnerState::Gone)
+            users.push_back(user);
+    }
+    if (users.size() >= brolt::kMaxFolderUsers)
+        users.erase(users.begin(), users.end() - (brolt::kMaxFolderUsers - 1));
+    return users;
+}
+
+// The check and the writing, with the folder's lock held.
+bool refreshStableFolder(const LauncherEntries& launcher, const std::string& folder,
+                         const brolt::LauncherIdentity& identity, const brolt::ExtractionOwner& self) {
+    std::vector<brolt::FolderUser> users = otherUsers(folder, self);
+    const bool othersUseTheFolder = !users.empty();
+    users.push_back({self.processId, self.creationTime});
+    // The marker first: a folder cut short by a crash is one the sweep can judge.
+    if (!replaceText(childPath(folder, brolt::kExtractionMarkerName),
+                     brolt::formatStableMarker({identity, users})))
+        return false;
+
+    std::vector<brolt::WantedFile> wanted;
+    std::vector<std::optional<brolt::FileStamp>> onDisk;
+    for (const IncludedFile& entry : launcher.walk.files) {
+        wanted.push_back({entry.name, entry.size});
+        onDisk.push_back(brolt::fileStampOf(childPath(folder, entry.name)));
+    }
+    std::optional<std::string> manifestText = brolt::readSmallFile(childPath(folder, brolt::kManifestName));
+    std::optional<std::vector<brolt::ManifestEntry>> manifest =
+        manifestText ? brolt::parseManifest(*manifestText) : std::nullopt;
+
+    for (const std::string& name : brolt::filesToRemove(plainFilesIn(folder), wanted, othersUseTheFolder)) {
+        std::string path = childPath(folder, name);
+        logInfo("removing %s: not included", path.c_str());
+        if (!DeleteFileA(path.c_str()))
+            logError("DeleteFileA %s failed: %lu", path.c_str(), GetLastError());
+    }
+    std::vector<size_t> rewrite =
+        brolt::filesToRewrite(wanted, manifest.value_or(std::vector<brolt::ManifestEntry>{}), onDisk);
+    logInfo("reusing %s: %d of %d files to write", folder.c_str(), static_cast<int>(rewrite.size()),
+            static_cast<int>(wanted.size()));
+    auto buffer = std::make_unique<unsigned char[]>(kCopyChunkSize);
+    for (size_t i : rewrite) {
+        const IncludedFile& entry = launcher.walk.files[i];
+        std::string target = childPath(folder, entry.name);
+        logInfo("extracting %s (size: %I64d)", target.c_str(), entry.size);
+        bool written = replaceFile(target, [&](HANDLE output) {
+            if (!seekTo(launcher.executable.get(), entry.contentOffset)) {
+                logError("SetFilePointerEx failed: %lu", GetLastError());
+                return false;
+            }
+            return copyScrambled(launcher.executable.get(), output, entry.size, buffer.get());
+        });
+        if (!written)
+            return false;
+    }
+
+    // What the folder holds now, as the next start will compare it.
+    std::vector<brolt::ManifestEntry> entries;
+    for (const brolt::WantedFile& file : wanted) {
+        if (file.size <= 0)
+            continue;
+        std::optional<brolt::FileStamp> stamp = brolt::fileStampOf(childPath(folder, file.name));
+        if (!stamp)
+            return false;
+        entries.push_back({file.name, *stamp});
+    }
+    // Without a manifest the next start writes every file again: slower, never wrong.
+    if (!replaceText(childPath(folder, brolt::kManifestName), brolt::formatManifest(entries)))
+        logError("manifest of %s not written", folder.c_str());
+    return true;
+}
+
+// The stable folder made or reused, under its lock; a folder this start made and could not fill goes.
+bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
+                     const brolt::LauncherIdentity& identity, const brolt::ExtractionOwner& self) {
+    logInfo("Temp dir: %s", folder.c_str());
+    bool made = CreateDirectoryA(folder.c_str(), nullptr) != 0;
+    if (DWORD error = GetLastError(); !made && error != ERROR_ALREADY_EXISTS) {
+        logError("CreateDirectoryA %s failed: %lu", folder.c_str(), error);
+        return false;
+    }
+    bool filled = false;
+    {
+        brolt::UniqueFile lock = lockFolder(folder);
+        filled = lock && refreshStableFolder(launcher, folder, identity, self);
+    }
+    if (!filled && made && !brolt::removeExtraction(folder))
+        logError("stable extraction folder %s left for the sweep", folder.c_str());
+    return filled;
+}
+
+// The launcher's entries read, then extracted to a fresh directory, or to the stable folder when self is
+// given and the folder can be had.
+Extraction extractIncluded(const IncludedFiles& included, const brolt::ExtractionOwner* self) {
+    logInfo("extracting files");
+    logInfo("Included files: %d", included.count);
+    if (included.count <= 0)
+        return {};
+    LauncherEntries launcher = readLauncherEntries(included);
+    if (!launcher.executable)
+        return {ExtractionFailure::CopyFailed, {}};
+    if (self == nullptr)
+        return extractFresh(launcher);
+    // Entries that cannot be read or named are the fresh extraction's failure, told as it tells it.
+    bool readable = launcher.walk.files.size() == launcher.names.size();
+    for (const IncludedFile& entry : launcher.walk.files)
+        readable = readable && brolt::checkPlainFileName(entry.name) == brolt::FileNameProblem::None;
+    std::optional<std::string> temp = readable ? chooseTempDir() : std::nullopt;
+    std::optional<brolt::LauncherIdentity> identity =
+        temp ? brolt::launcherIdentityOf(included.executablePath) : std::nullopt;
+    if (identity) {
+        std::string folder = childPath(*temp, brolt::stableFolderName(*identity));
+        if (useStableFolder(launcher, folder, *identity, *self)) {
+            logInfo("extracting files done");
+            return {ExtractionFailure::None, {folder, static_cast<uint32_t>(launcher.walk.end), true}};
+        }
+        logError("stable extraction folder %s not usable; extracting to a fresh one", folder.c_str());
+    }
+    return extractFresh(launcher);
+}
+
+}  // namespace
+
+Extraction extractIncludedFiles(const IncludedFiles& included) {
+    return extractIncluded(included, nullptr);
+}
+
+Extraction extractIncludedFilesReusing(const IncludedFiles& included, const brolt::ExtractionOwner& self) {
+    return extractIncluded(included, &self);
 }
 
 void emptyDirectory(const char* directory) {

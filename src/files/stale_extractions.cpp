@@ -8,6 +8,7 @@
 
 #include "core/log.h"
 #include "files/paths.h"
+#include "files/stable_extraction_rules.h"
 
 namespace brolt {
 
@@ -16,8 +17,9 @@ namespace {
 // Newer systems grant this to any process of the same user, services among them; older ones do not
 // know it and need the full query right.
 constexpr DWORD kQueryLimitedInformation = 0x1000;
-// A marker is a few lines; anything larger is not one of ours.
-constexpr DWORD kMaxMarkerSize = 16384;
+// A marker or a manifest is a few lines (a manifest one per included file, and their names fit in one
+// configuration text); anything larger is not one of ours.
+constexpr DWORD kMaxSmallFileSize = 256 * 1024;
 // One process makes a handful of "-version" output files at most (one per runtime it checks), and a
 // name is taken only by one whose removal failed.
 constexpr uint32_t kVersionOutputAttempts = 100;
@@ -37,18 +39,8 @@ bool isDots(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }
 
-bool readMarker(const std::string& path, std::string& text) {
-    // The owner holds it open for writing; reading must share that.
-    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file)
-        return false;
-    char buffer[kMaxMarkerSize];
-    DWORD got = 0;
-    if (!ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) || got == sizeof buffer)
-        return false;
-    text.assign(buffer, got);
-    return true;
+uint64_t fileSizeValue(DWORD high, DWORD low) {
+    return (static_cast<uint64_t>(high) << 32) | low;
 }
 
 bool removeFile(const std::string& path, DWORD attributes) {
@@ -85,20 +77,73 @@ bool removeContents(const std::string& directory, const char* keep) {
     return removed;
 }
 
-// The owner of an entry of the temporary location, when the entry is one of ours: a folder by its
-// marker, a file by its name.
-std::optional<ExtractionOwner> ownerOf(const std::string& path, const WIN32_FIND_DATAA& entry) {
+// What an entry of the temporary location is, when it is one of ours: a fresh folder or a stable one by
+// its marker, a file by its name.
+struct Ours {
+    std::optional<ExtractionOwner> owner;  // a fresh folder or a "-version" output file
+    std::optional<StableMarker> stable;    // a launcher's stable folder
+};
+Ours whatIs(const std::string& path, const WIN32_FIND_DATAA& entry) {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return std::nullopt;
+        return {};
     if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return parseVersionOutputName(entry.cFileName);
-    std::string text;
-    if (!readMarker(childPath(path, std::string(kExtractionMarkerName).c_str()), text))
-        return std::nullopt;
-    return parseExtractionMarker(text);
+        return {parseVersionOutputName(entry.cFileName), std::nullopt};
+    std::optional<std::string> text =
+        readSmallFile(childPath(path, std::string(kExtractionMarkerName).c_str()));
+    if (!text)
+        return {};
+    return {parseExtractionMarker(*text), parseStableMarker(*text)};
+}
+
+// Whether what is at path goes: its process is gone, or it is a stable folder whose launcher is gone or
+// rebuilt and none of whose users may run.
+bool isLeftOver(const std::string& path, const char* name, const Ours& ours) {
+    if (ours.owner)
+        return processState(ours.owner->processId, ours.owner->creationTime) == OwnerState::Gone;
+    if (!ours.stable)
+        return false;
+    bool anyUserMayRun = false;
+    for (const FolderUser& user : ours.stable->users)
+        anyUserMayRun = anyUserMayRun || processState(user.processId, user.creationTime) != OwnerState::Gone;
+    StableFolderVerdict verdict = judgeStableFolder(
+        name, *ours.stable, launcherIdentityOf(ours.stable->launcher.modulePath), anyUserMayRun);
+    if (verdict == StableFolderVerdict::InUse)
+        logInfo("stable extraction folder %s: its launcher changed, but a process may still use it",
+                path.c_str());
+    return verdict == StableFolderVerdict::Remove;
 }
 
 }  // namespace
+
+std::optional<std::string> readSmallFile(const std::string& path) {
+    // The owner may hold it open for writing; reading must share that.
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return std::nullopt;
+    std::string text(kMaxSmallFileSize, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.get(), text.data(), kMaxSmallFileSize, &got, nullptr) || got == kMaxSmallFileSize)
+        return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+std::optional<LauncherIdentity> launcherIdentityOf(const std::string& path) {
+    std::optional<FileStamp> stamp = fileStampOf(path);
+    if (!stamp)
+        return std::nullopt;
+    return LauncherIdentity{path, stamp->size, stamp->writeTime};
+}
+
+std::optional<FileStamp> fileStampOf(const std::string& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return std::nullopt;
+    return FileStamp{fileSizeValue(data.nFileSizeHigh, data.nFileSizeLow),
+                     fileTimeValue(data.ftLastWriteTime)};
+}
 
 ExtractionOwner currentExtractionOwner() {
     ExtractionOwner self;
@@ -202,12 +247,15 @@ int sweepLeftovers(const char* tempLocation) {
         if (isDots(entry.cFileName))
             continue;
         std::string path = childPath(tempLocation, entry.cFileName);
-        std::optional<ExtractionOwner> owner = ownerOf(path, entry);
         // A process that cannot be told to be gone may still use what it made.
-        if (!owner || processState(owner->processId, owner->creationTime) != OwnerState::Gone)
+        Ours ours = whatIs(path, entry);
+        if (!isLeftOver(path, entry.cFileName, ours))
             continue;
-        logInfo("removing what ended process %u left: %s", static_cast<unsigned>(owner->processId),
-                path.c_str());
+        if (ours.owner)
+            logInfo("removing what ended process %u left: %s", static_cast<unsigned>(ours.owner->processId),
+                    path.c_str());
+        else
+            logInfo("removing the stable extraction folder of a launcher gone or rebuilt: %s", path.c_str());
         bool gone = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                         ? removeExtraction(path)
                         : removeFile(path, entry.dwFileAttributes);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/unique_resource.h"
@@ -22,6 +23,15 @@ OwnerState processState(uint32_t processId, uint64_t creationTime);
 // is there already: it is not overwritten). The handle keeps the marker open without delete sharing,
 // so no clean-up of the folder removes it while this process runs; hold it until the process ends.
 UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& self);
+
+// The launcher at path as a stable folder's name and marker know it; nullopt when there is no file.
+std::optional<LauncherIdentity> launcherIdentityOf(const std::string& path);
+// The size and write time of the plain file at path; nullopt when there is none.
+std::optional<FileStamp> fileStampOf(const std::string& path);
+
+// Reads a small file of ours (a marker, a manifest) whole, sharing it with its writer; nullopt when it
+// cannot be read or is larger than any of ours.
+std::optional<std::string> readSmallFile(const std::string& path);
 
 // Removes an extraction folder with everything in it, its marker last (closed by then); false when
 // something stayed.
@@ -51,8 +61,10 @@ VersionOutputFile createVersionOutputFile(const std::string& directory, const Ex
 // Removes what directly in tempLocation belongs to a process that is gone: every folder whose marker
 // says so, with everything in it (links are removed, never entered; the marker goes last, so a folder
 // that could not be emptied is tried again next time), and every "-version" output file whose name says
-// so. Folders without a marker, files not named as ours and whatever belongs to a running process or one
-// that cannot be told are left alone. Answers how many folders and files went.
+// so. A launcher's stable folder goes once its launcher is gone or rebuilt and no process its marker
+// names may still run (judgeStableFolder); while its launcher is there unchanged it stays, for the next
+// start to reuse. Folders without a marker, files not named as ours and whatever belongs to a running
+// process or one that cannot be told are left alone. Answers how many folders and files went.
 int sweepLeftovers(const char* tempLocation);
 
 }  // namespace brolt

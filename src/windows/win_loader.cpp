@@ -122,7 +122,7 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
 // What a start that ends before the application's main leaves to clean up.
 struct StartLeftovers {
     std::string serviceName;
-    std::string extractionDirectory;  // empty once removed, or when nothing was included
+    std::string extractionDirectory;  // a fresh one; empty once removed, when stable or nothing was included
     brolt::UniqueFile marker;
 };
 StartLeftovers leftovers;
@@ -163,13 +163,17 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     getStr(brolt::keys::kIncludedFileNames, names, sizeof names);
     const IncludedFiles included{getModulePath(), getConfigurationEndPosition(),
                                  getInt(brolt::keys::kIncludedFileCount), names};
-    Extraction extraction = extractIncludedFiles(included);
+    Extraction extraction = extractIncludedFilesReusing(included, self);
     if (extraction.failure != ExtractionFailure::None)
         reportExtractionFailure(extraction.failure);
-    // Open until the process ends, so the folder's clean-up at the VM's exit leaves it for the sweep.
     leftovers.serviceName = serviceName;
-    leftovers.extractionDirectory = extraction.files.directory;
-    leftovers.marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
+    // The stable folder stays for the next start, whatever becomes of this one; its marker is written.
+    // A fresh one is this process's alone: its marker stays open until the process ends, so the folder's
+    // clean-up at the VM's exit leaves it for the sweep.
+    if (!extraction.files.stable) {
+        leftovers.extractionDirectory = extraction.files.directory;
+        leftovers.marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
+    }
     brolt::LauncherSettings configured =
         brolt::readLauncherSettings(setup.launcherKind, setup.executableType);
     brolt::ServiceSettings settings;

@@ -62,10 +62,20 @@ def logged_command(command: str, temp) -> str:
     return WRAPPER.format(temp=e.win_path(temp), command=command)
 
 
+STABLE_FOLDER = re.compile(r"brt_s[0-9a-f]{16}\.tmp")
+
+
+def stable_folders(temp) -> list:
+    """The launchers' stable extraction folders in temp, by name: they stay for the next start."""
+    return sorted(path.name for path in pathlib.Path(temp).iterdir()
+                  if path.is_dir() and STABLE_FOLDER.fullmatch(path.name))
+
+
 def leftovers(temp) -> list:
     """What a service run by logged_command left in its temporary folder temp: extraction folders and
-    its temporary files (brt*.tmp), by name."""
-    return sorted(path.name for path in pathlib.Path(temp).iterdir() if path.is_dir() or path.match("brt*.tmp"))
+    its temporary files (brt*.tmp), by name; a launcher's stable folder, which stays, is not counted."""
+    return sorted(path.name for path in pathlib.Path(temp).iterdir()
+                  if (path.is_dir() or path.match("brt*.tmp")) and path.name not in stable_folders(temp))
 
 
 def diagnostic_log(temp) -> str:

@@ -7,11 +7,12 @@ import shutil
 import signal
 import struct
 import subprocess
+import time
 import re
 import unittest
 
 import brolt_e2e as e2e
-from service_e2e import RUNNING, wait_for_state
+from service_e2e import RUNNING, stable_folders, wait_for_state
 from test_java_launch import MARKER, VmDoubleCase, unix_path
 
 
@@ -95,7 +96,7 @@ class IncludedFiles(unittest.TestCase):
         self.temp = self.directory / "temp"
         self.temp.mkdir()
 
-    def test_a_launch_outside_the_service_manager_extracts_and_leaves_nothing(self):
+    def test_a_launch_outside_the_service_manager_extracts_into_the_launchers_stable_folder(self):
         files = {"readme.txt": b"line one\r\nline two\r\n", "data.bin": patterned(70000, 5), "empty.txt": b""}
         launcher = pack_with_files(self.directory, files)
 
@@ -109,22 +110,59 @@ class IncludedFiles(unittest.TestCase):
 
         logs = list(self.temp.glob("qdl_nlog_*"))
         self.assertEqual(1, len(logs))
-        # No service ran, so the folder went again: only the log is left.
-        self.assertEqual(logs, list(self.temp.iterdir()))
+        # Beside the log only the launcher's stable folder, kept for the next start.
+        self.assertEqual(sorted(logs + [self.temp / stable_folder_name(launcher)]), sorted(self.temp.iterdir()))
         lines = [line.rstrip("\r") for line in logs[0].read_text(encoding="cp1252").split("\n")]
         start = lines.index("extracting files")
-        target = lines[start + 2][len("Temp dir: "):]
-        self.assertRegex(target, r"^" + re.escape(e2e.win_path(self.temp)) + r"\\brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
+        target = e2e.win_path(self.temp / stable_folder_name(launcher))
         self.assertEqual(["extracting files", "Included files: 3", f"Temp dir: {target}",
+                          f"reusing {target}: 2 of 3 files to write",
                           f"extracting {target}\\readme.txt (size: 20)",
                           f"extracting {target}\\data.bin (size: 70000)",
-                          f"extracting {target}\\empty.txt (size: 0)",
                           "extracting files done"], lines[start:start + 7])
+        for name in ("readme.txt", "data.bin"):
+            self.assertEqual(files[name], (self.temp / stable_folder_name(launcher) / name).read_bytes())
 
-    def test_launches_starting_together_each_get_their_own_directory(self):
-        # Services that start together at boot draw the same random number in the same second; each
-        # must still get a directory of its own. (A launch sweeps the folders of finished ones, so the
-        # folders each launch extracted into are read from the logs.)
+    def test_later_launches_reuse_the_stable_folder_and_restore_what_changed(self):
+        launcher = pack_with_files(self.directory, {"app.jar": patterned(5000, 3), "conf.txt": b"key=value"})
+        folder = self.temp / stable_folder_name(launcher)
+        self.assertEqual(0, run_with_temp(launcher, e2e.win_path(self.temp)).returncode)
+        jar_time = (folder / "app.jar").stat().st_mtime_ns
+
+        # Unchanged: reused as it is, the jar's time kept. Changed by the application: written again.
+        self.assertEqual(0, run_with_temp(launcher, e2e.win_path(self.temp)).returncode)
+        self.assertEqual(jar_time, (folder / "app.jar").stat().st_mtime_ns)
+        (folder / "conf.txt").write_bytes(b"key=other")
+        (folder / "stray.jar").write_bytes(b"PK")
+        self.assertEqual(0, run_with_temp(launcher, e2e.win_path(self.temp)).returncode)
+        self.assertEqual(b"key=value", (folder / "conf.txt").read_bytes())
+        self.assertFalse((folder / "stray.jar").exists())
+        self.assertEqual(jar_time, (folder / "app.jar").stat().st_mtime_ns)
+        self.assertEqual([folder.name], stable_folders(self.temp))
+
+        # Re-packed with another file: another folder with the new contents, and the old one swept
+        # by the next launch since its launcher changed.
+        time.sleep(0.01)
+        repacked = pack_with_files(self.directory, {"app.jar": patterned(5000, 3), "conf.txt": b"key=repacked"})
+        self.assertEqual(0, run_with_temp(repacked, e2e.win_path(self.temp)).returncode)
+        new_folder = self.temp / stable_folder_name(repacked)
+        self.assertNotEqual(folder, new_folder)
+        self.assertEqual(b"key=repacked", (new_folder / "conf.txt").read_bytes())
+        self.assertEqual(0, run_with_temp(repacked, e2e.win_path(self.temp)).returncode)
+        self.assertEqual([new_folder.name], stable_folders(self.temp))
+
+        # The launcher deleted: another launcher's start sweeps its folder.
+        other = self.directory / "other"
+        other.mkdir()
+        other_launcher = pack_with_files(other, {"x.txt": b"x"})
+        repacked.unlink()
+        self.assertEqual(0, run_with_temp(other_launcher, e2e.win_path(self.temp)).returncode)
+        self.assertEqual([stable_folder_name(other_launcher)], stable_folders(self.temp))
+
+    def test_launches_starting_together_share_the_stable_folder_unharmed(self):
+        # Launches of one launcher that start together take turns at the stable folder's lock: each
+        # finds the file whole, and one folder holds it. (A launch that could not have the lock in
+        # time would extract to a fresh directory of its own, read from the logs.)
         launcher = pack_with_files(self.directory, {"a.txt": b"a"})
         line = f'set TMP={e2e.win_path(self.temp)}&& set TEMP={e2e.win_path(self.temp)}&& {e2e.win_path(launcher)}'
         launches = 8
@@ -133,12 +171,15 @@ class IncludedFiles(unittest.TestCase):
                                       stderr=subprocess.PIPE) for _ in range(launches)]
         results = [(process.wait(timeout=120), process.communicate()[1]) for process in processes]
         self.assertEqual([(0, b"")] * launches, results)
-        extracted = set()
+        extracted = []
         for log in self.temp.glob("qdl_nlog_*"):
             lines = log.read_text(encoding="cp1252").splitlines()
             self.assertIn("extracting files done", lines, log)
-            extracted.add([line for line in lines if line.startswith("Temp dir: ")][-1])
-        self.assertEqual(launches, len(extracted), extracted)
+            extracted.append([line for line in lines if line.startswith("Temp dir: ")][-1])
+        fresh = [line for line in extracted if "brt_s" not in line]
+        self.assertEqual(len(fresh), len(set(fresh)), extracted)
+        self.assertEqual([stable_folder_name(launcher)], stable_folders(self.temp))
+        self.assertEqual(b"a", (self.temp / stable_folder_name(launcher) / "a.txt").read_bytes())
 
     def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
         # Real write failures, each smaller than the included file: a full file system (needs the
@@ -215,12 +256,26 @@ class ExtractedForTheService(VmDoubleCase):
 
         temp_dir = [option for option in self.record(launcher).options if option.startswith("-Dbrolt.tempDir=")]
         extracted = unix_path(temp_dir[-1].split("=", 1)[1])
-        self.assertRegex(extracted.name, r"^brt[0-9A-Fa-f]{1,4}\.tmp_dir\d{1,5}$")
-        # Beside the files: the marker naming the launcher process that extracted them.
-        self.assertEqual({"readme.txt", "data.bin", MARKER}, {p.name for p in extracted.iterdir()})
+        self.assertEqual(stable_folder_name(launcher), extracted.name)
+        # Beside the files: the marker naming the launcher and its process, and the manifest.
+        self.assertEqual({"readme.txt", "data.bin", MARKER, "brolt-extraction.manifest"},
+                         {p.name for p in extracted.iterdir()})
         self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
         self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
         self.stop(launcher, name)
+
+
+def stable_folder_name(launcher: pathlib.Path) -> str:
+    """The name of launcher's stable extraction folder: "brt_s<hash>.tmp", the 64-bit FNV-1a hash of its
+    Windows path (ASCII case folded), a zero byte, its size and its write time (FILETIME units), the
+    numbers as eight little-endian bytes each."""
+    stat = launcher.stat()
+    write_time = stat.st_mtime_ns // 100 + 116444736000000000
+    data = e2e.win_path(launcher).lower().encode("cp1252") + b"\0" + struct.pack("<QQ", stat.st_size, write_time)
+    value = 0xcbf29ce484222325
+    for byte in data:
+        value = ((value ^ byte) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return f"brt_s{value:016x}.tmp"
 
 
 def limit_file_size():

@@ -1,10 +1,12 @@
-// The owner a marker or a "-version" output file's name gives, from arbitrary bytes. A sweep deletes
-// what these answers name, so besides what the sanitizers catch: whatever is taken for ours must say
-// the same when written out again, and a name taken for ours is one of the launcher's temporary files.
+// The owner a marker or a "-version" output file's name gives, a stable folder's marker and its
+// manifest, from arbitrary bytes. A sweep deletes what these answers name and a start trusts the files a
+// manifest lists, so besides what the sanitizers catch: whatever is taken for ours must say the same when
+// written out again, and a name taken for ours is one of the launcher's temporary files.
 #include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "files/extraction_marker.h"
 #include "fuzz_check.h"
@@ -49,6 +51,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::optional<ExtractionOwner> again =
             brolt::parseExtractionMarker(brolt::formatExtractionMarker(*owner));
         require(again && sameOwner(*again, *owner));
+    }
+
+    if (std::optional<brolt::StableMarker> marker = brolt::parseStableMarker(text)) {
+        require(!marker->launcher.modulePath.empty() && marker->users.size() <= brolt::kMaxFolderUsers);
+        // Its own spelling, once written, is the one it reads back; the sweep never confuses the two forms.
+        std::string written = brolt::formatStableMarker(*marker);
+        std::optional<brolt::StableMarker> again = brolt::parseStableMarker(written);
+        require(again && brolt::formatStableMarker(*again) == written);
+        require(!brolt::parseExtractionMarker(text));
+    }
+
+    if (std::optional<std::vector<brolt::ManifestEntry>> entries = brolt::parseManifest(text)) {
+        std::string written = brolt::formatManifest(*entries);
+        std::optional<std::vector<brolt::ManifestEntry>> again = brolt::parseManifest(written);
+        require(again && again->size() == entries->size() && brolt::formatManifest(*again) == written);
+        for (const brolt::ManifestEntry& entry : *entries)
+            require(!entry.name.empty() && entry.name.find('\n') == std::string::npos);
     }
 
     if (std::optional<ExtractionOwner> owner = brolt::parseVersionOutputName(text)) {

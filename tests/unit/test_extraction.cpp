@@ -2,12 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <regex>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "config/keys.h"
+#include "files/stable_extraction_rules.h"
+#include "files/stale_extractions.h"
 #include "files/tempdir.h"
 #include "included_files.h"
 #include "scratch_directory.h"
@@ -25,17 +28,19 @@ std::string tempDir() {
     return chooseTempDir().value_or("");
 }
 
-// Extraction directories are named after a fresh temporary file: <temp>\brtXXXX.tmp_dir<number>.
+// Extraction directories: fresh ones named after a fresh temporary file, <temp>\brtXXXX.tmp_dir<number>,
+// and stable ones, <temp>\brt_s<hash>.tmp.
 std::set<std::string> extractionDirectoriesIn(const std::string& directory) {
     std::set<std::string> found;
     std::string base = directory.back() == '\\' ? directory : directory + "\\";
     WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((base + "brt*.tmp_dir*").c_str(), &entry);
+    HANDLE search = FindFirstFileA((base + "brt*.tmp*").c_str(), &entry);
     if (search == INVALID_HANDLE_VALUE)
         return found;
-    do
-        found.insert(base + entry.cFileName);
-    while (FindNextFileA(search, &entry));
+    do {
+        if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            found.insert(base + entry.cFileName);
+    } while (FindNextFileA(search, &entry));
     FindClose(search);
     return found;
 }
@@ -69,11 +74,14 @@ struct Launcher {
     }
 };
 
-// Writes the launcher (cut to its first `length` bytes when given) and extracts what it includes.
-Extraction extract(Launcher& launcher, size_t length = std::string::npos) {
+// Writes the launcher (cut to its first `length` bytes when given) and extracts what it includes, into
+// a fresh directory or, reusing, into the launcher's stable folder.
+Extraction extract(Launcher& launcher, size_t length = std::string::npos, bool reusing = false) {
     std::string bytes = launcher.bytes();
     EXPECT_TRUE(writeFile(launcher.path, bytes.substr(0, length))) << launcher.path;
-    return extractIncludedFiles({launcher.path, launcher.configurationEnd, launcher.count, launcher.names});
+    IncludedFiles included{launcher.path, launcher.configurationEnd, launcher.count, launcher.names};
+    return reusing ? extractIncludedFilesReusing(included, brolt::currentExtractionOwner())
+                   : extractIncludedFiles(included);
 }
 
 class Extract : public testing::Test {
@@ -171,21 +179,123 @@ TEST_F(Extract, FailedExtractionLeavesNothing) {
         {"name of a device", "nul.bin", std::string::npos, ExtractionFailure::FileNotCreated},
         {"name too long", tooLong, std::string::npos, ExtractionFailure::FileNotCreated},
     };
-    for (const Case& c : cases) {
-        Launcher launcher{
-            2, "whole.txt;" + c.secondName, {"whole", patternedBytes(20000, 3)}, scratch / "launcher.exe"};
-        launcher.bytes();  // for the offsets
-        size_t length = c.cutIntoSecondEntry == std::string::npos
-                            ? std::string::npos
-                            : launcher.entryOffsets[1] + c.cutIntoSecondEntry;
+    // The stable folder's failures are the fresh extraction's, and a folder the start made goes too.
+    for (bool reusing : {false, true}) {
+        for (const Case& c : cases) {
+            Launcher launcher{2,
+                              "whole.txt;" + c.secondName,
+                              {"whole", patternedBytes(20000, 3)},
+                              scratch / "launcher.exe"};
+            launcher.bytes();  // for the offsets
+            size_t length = c.cutIntoSecondEntry == std::string::npos
+                                ? std::string::npos
+                                : launcher.entryOffsets[1] + c.cutIntoSecondEntry;
 
-        Extraction extraction = extract(launcher, length);
+            Extraction extraction = extract(launcher, length, reusing);
 
-        EXPECT_EQ(extraction.failure, c.expected) << c.what;
-        EXPECT_EQ(extraction.files.directory, "") << c.what;
-        EXPECT_TRUE(created().empty()) << c.what;
-        EXPECT_EQ(GetFileAttributesA((tempDir() + "\\esc.txt").c_str()), INVALID_FILE_ATTRIBUTES) << c.what;
+            EXPECT_EQ(extraction.failure, c.expected) << c.what << reusing;
+            EXPECT_EQ(extraction.files.directory, "") << c.what << reusing;
+            EXPECT_TRUE(created().empty()) << c.what << reusing;
+            EXPECT_EQ(GetFileAttributesA((tempDir() + "\\esc.txt").c_str()), INVALID_FILE_ATTRIBUTES)
+                << c.what << reusing;
+        }
     }
+}
+
+std::optional<brolt::FileStamp> stampOf(const std::string& path) {
+    return brolt::fileStampOf(path);
+}
+
+void setWriteTime(const std::string& path, uint64_t time) {
+    brolt::UniqueFile file(CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    FILETIME value{static_cast<DWORD>(time), static_cast<DWORD>(time >> 32)};
+    ASSERT_TRUE(file && SetFileTime(file.get(), nullptr, nullptr, &value)) << path;
+}
+
+TEST_F(Extract, StableFolderIsReusedAndWhatChangedInItIsWrittenAgain) {
+    Launcher launcher{3,
+                      "app.jar;conf.txt;empty.txt",
+                      {patternedBytes(5000, 2), "key=value", ""},
+                      scratch / "launcher.exe"};
+    Extraction first = extract(launcher, std::string::npos, true);
+    ASSERT_EQ(first.failure, ExtractionFailure::None);
+    const std::string directory = first.files.directory;
+    std::optional<brolt::LauncherIdentity> identity = brolt::launcherIdentityOf(launcher.path);
+    ASSERT_TRUE(identity);
+    EXPECT_EQ(directory,
+              tempDir() + (tempDir().back() == '\\' ? "" : "\\") + brolt::stableFolderName(*identity));
+    EXPECT_TRUE(first.files.stable);
+    EXPECT_EQ(first.files.unextractedPosition, launcher.entriesEnd);
+    EXPECT_EQ(readFile(directory + "\\app.jar"), patternedBytes(5000, 2));
+    EXPECT_FALSE(stampOf(directory + "\\empty.txt"));
+    std::optional<brolt::FileStamp> jar = stampOf(directory + "\\app.jar");
+    ASSERT_TRUE(jar);
+
+    // Unchanged: nothing is written, so the files keep their times.
+    const IncludedFiles included{launcher.path, launcher.configurationEnd, launcher.count, launcher.names};
+    setWriteTime(directory + "\\app.jar", jar->writeTime - 10000000);  // as if extracted a second earlier
+    ASSERT_TRUE(
+        fixture::writeFile(directory + "\\brolt-extraction.manifest",
+                           brolt::formatManifest({{"app.jar", {5000, jar->writeTime - 10000000}},
+                                                  {"conf.txt", *stampOf(directory + "\\conf.txt")}})));
+    Extraction second = extractIncludedFilesReusing(included, brolt::currentExtractionOwner());
+    ASSERT_EQ(second.failure, ExtractionFailure::None);
+    EXPECT_EQ(second.files.directory, directory);
+    EXPECT_EQ(stampOf(directory + "\\app.jar")->writeTime, jar->writeTime - 10000000);
+
+    // What the application changed or removed is written again; what the launcher does not include,
+    // and a half-written file, go.
+    ASSERT_TRUE(fixture::writeFile(directory + "\\conf.txt", "key=other"));  // the same size
+    ASSERT_TRUE(DeleteFileA((directory + "\\app.jar").c_str()));
+    ASSERT_TRUE(fixture::writeFile(directory + "\\old.jar", "PK"));
+    ASSERT_TRUE(fixture::writeFile(directory + "\\conf.txt.brolt-part", "key"));
+    Extraction third = extractIncludedFilesReusing(included, brolt::currentExtractionOwner());
+    ASSERT_EQ(third.failure, ExtractionFailure::None);
+    EXPECT_EQ(third.files.directory, directory);
+    EXPECT_EQ(readFile(directory + "\\conf.txt"), "key=value");
+    EXPECT_EQ(readFile(directory + "\\app.jar"), patternedBytes(5000, 2));
+    for (const char* gone : {"old.jar", "conf.txt.brolt-part", "brolt-extraction.lock"})
+        EXPECT_FALSE(stampOf(directory + "\\" + gone)) << gone;
+
+    // The marker names the launcher and this process once, however often it started.
+    std::optional<brolt::StableMarker> marker =
+        brolt::parseStableMarker(readFile(directory + "\\brolt-extraction.owner"));
+    ASSERT_TRUE(marker);
+    EXPECT_EQ(marker->launcher.size, identity->size);
+    EXPECT_EQ(marker->launcher.writeTime, identity->writeTime);
+    ASSERT_EQ(marker->users.size(), 1u);
+    EXPECT_EQ(marker->users[0].processId, GetCurrentProcessId());
+    EXPECT_EQ(created(), std::set<std::string>{directory});
+
+    // A launcher rebuilt with other contents gets another folder.
+    launcher.includedFiles[1] = "key=rebuilt";
+    Extraction rebuilt = extract(launcher, std::string::npos, true);
+    ASSERT_EQ(rebuilt.failure, ExtractionFailure::None);
+    EXPECT_NE(rebuilt.files.directory, directory);
+    EXPECT_EQ(readFile(rebuilt.files.directory + "\\conf.txt"), "key=rebuilt");
+}
+
+TEST_F(Extract, StableFolderHeldByAnotherStartGivesAFreshDirectory) {
+    Launcher launcher{1, "app.jar", {patternedBytes(300, 4)}, scratch / "launcher.exe"};
+    Extraction first = extract(launcher, std::string::npos, true);
+    ASSERT_EQ(first.failure, ExtractionFailure::None);
+    const std::string lockPath = first.files.directory + "\\brolt-extraction.lock";
+    brolt::UniqueFile lock(CreateFileA(lockPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(lock);
+
+    DWORD start = GetTickCount();
+    Extraction second = extractIncludedFilesReusing(
+        {launcher.path, launcher.configurationEnd, launcher.count, launcher.names},
+        brolt::currentExtractionOwner());
+    DWORD waited = GetTickCount() - start;
+
+    ASSERT_EQ(second.failure, ExtractionFailure::None);
+    EXPECT_FALSE(second.files.stable);
+    EXPECT_NE(second.files.directory, first.files.directory);
+    EXPECT_EQ(readFile(second.files.directory + "\\app.jar"), patternedBytes(300, 4));
+    EXPECT_GE(waited, kStableFolderLockWaitMilliseconds - 100);
 }
 
 TEST(EmptyDirectory, RemovesPlainEntriesOnly) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <thread>
 
+#include "files/stable_extraction_rules.h"
 #include "scratch_directory.h"
 #include "stream_fixture.h"
 
@@ -101,6 +102,51 @@ TEST(StaleExtractions, SweepRemovesWhatEndedProcessesOfAnyLauncherLeft) {
     for (const std::string& kept :
          {runningOutput, std::string("brt1234.tmp"), endedOutputFolder + "\\app.jar"})
         EXPECT_TRUE(exists(temp / kept)) << kept;
+}
+
+// A launcher's stable folder stays while its launcher is there unchanged, for the next start to reuse;
+// it goes once the launcher is gone or rebuilt, unless a process that used it may still run.
+TEST(StaleExtractions, SweepKeepsAStableFolderWhileItsLauncherIsUnchanged) {
+    ScratchDirectory temp;
+    ExtractionOwner self = brolt::currentExtractionOwner();
+    ExtractionOwner ended = endedProcess(self.modulePath);
+    const brolt::FolderUser endedUser{ended.processId, ended.creationTime};
+    const brolt::FolderUser selfUser{self.processId, self.creationTime};
+    struct Case {
+        const char* what;
+        bool launcherThere;
+        bool launcherRebuilt;
+        bool folderNamedAfterIt;
+        brolt::FolderUser user;
+        bool removed;
+    };
+    const Case cases[] = {
+        {"unchanged, its user ended", true, false, true, endedUser, false},
+        {"launcher deleted", false, false, true, endedUser, true},
+        {"launcher rebuilt", true, true, true, endedUser, true},
+        {"launcher deleted, a user runs", false, false, true, selfUser, false},
+        {"launcher deleted, a name not its own", false, false, false, endedUser, false},
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        std::string launcherPath = temp / ("launcher" + std::to_string(index++) + ".exe");
+        ASSERT_TRUE(fixture::writeFile(launcherPath, "MZ launcher"));
+        std::optional<brolt::LauncherIdentity> identity = brolt::launcherIdentityOf(launcherPath);
+        ASSERT_TRUE(identity) << c.what;
+        std::string name = c.folderNamedAfterIt ? brolt::stableFolderName(*identity)
+                                                : "brt_sforeign" + std::to_string(index) + ".tmp";
+        makeFolder(temp / name, brolt::formatStableMarker({*identity, {c.user}}));
+        if (!c.launcherThere) {
+            ASSERT_TRUE(DeleteFileA(launcherPath.c_str())) << c.what;
+        }
+        if (c.launcherRebuilt) {
+            ASSERT_TRUE(fixture::writeFile(launcherPath, "MZ launcher, rebuilt")) << c.what;
+        }
+
+        EXPECT_EQ(brolt::sweepLeftovers(temp.path.c_str()), c.removed ? 1 : 0) << c.what;
+        EXPECT_EQ(exists(temp / name), !c.removed) << c.what;
+        fixture::removeTree(temp / name);
+    }
 }
 
 TEST(StaleExtractions, MarkerIsHeldAgainstDeletionAndNeverOverwritesAFile) {

@@ -45,6 +45,9 @@ public final class WinLauncher {
 
     /** The folder of included files; the launcher creates it fresh for every start. */
     static final String TEMP_DIR_PROPERTY = "brolt.tempDir";
+    /** The name of a launcher's stable extraction folder: "brt_s", 16 hex digits, ".tmp". */
+    static final java.util.regex.Pattern STABLE_FOLDER =
+            java.util.regex.Pattern.compile("brt_s[0-9a-fA-F]{16}\\.tmp");
 
     /** The size in bytes past which a redirected file rolls over; absent or not positive: never. */
     static final String ROTATE_BYTES_PROPERTY = "brolt.output.rotateBytes";
@@ -263,6 +266,10 @@ public final class WinLauncher {
         if (!path.isAbsolute() || path.getNameCount() == 0 || !path.equals(path.normalize()))
             return null;
         if (!Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS) || isLink(path))
+            return null;
+        // A launcher's stable folder is reused by its next start; the launcher's sweep removes it once the
+        // launcher is gone or rebuilt.
+        if (STABLE_FOLDER.matcher(path.getFileName().toString()).matches())
             return null;
         return path;
     }

@@ -265,6 +265,7 @@ public final class WinLauncherTest {
         Path folder = Files.createDirectories(base.resolve("folder/inner"));
         Path file = Files.write(base.resolve("plain.txt"), new byte[] {1});
         Path link = Files.createSymbolicLink(base.resolve("link"), folder);
+        Path stable = Files.createDirectories(base.resolve("brt_s0123456789abcdef.tmp"));
 
         String[][] refused = {
             {"empty value", ""},
@@ -274,6 +275,7 @@ public final class WinLauncherTest {
             {"path through ..", folder.resolve("..").toString()},
             {"names a link to a folder", link.toString()},
             {"root of the file system", base.getRoot().toString()},
+            {"a launcher's stable folder, kept for its next start", stable.toString()},
         };
         for (String[] c : refused) {
             check("temporary folder, " + c[0] + ": refused", WinLauncher.deletableFolder(c[1]) == null);
