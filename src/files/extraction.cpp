@@ -1,6 +1,7 @@
 #include "files/extraction.h"
 
 #include <windows.h>
+#include <aclapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -401,6 +402,52 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     return true;
 }
 
+// Whether an existing stable folder is this process's to reuse: a plain folder, not a link to elsewhere,
+// owned by this process's user or by the owner its new objects get. Its name is predictable, and a
+// service's temporary folder may be one every user can create folders in: a folder made in advance by
+// someone else, with files of theirs in it, is never run from.
+bool ownFolder(const std::string& folder) {
+    brolt::UniqueFile directory(
+        CreateFileA(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
+        logError("%s not opened: %lu", folder.c_str(), GetLastError());
+        return false;
+    }
+    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        logError("%s is no plain folder", folder.c_str());
+        return false;
+    }
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    DWORD error = GetSecurityInfo(directory.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
+                                  nullptr, nullptr, nullptr, &descriptor);
+    if (error != ERROR_SUCCESS || owner == nullptr) {
+        logError("owner of %s not read: %lu", folder.c_str(), error);
+        return false;
+    }
+    bool ours = false;
+    HANDLE token = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        for (TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
+            // Both records begin with the SID's pointer, followed by the SID itself.
+            alignas(
+                SID_AND_ATTRIBUTES) unsigned char buffer[SECURITY_MAX_SID_SIZE + sizeof(SID_AND_ATTRIBUTES)];
+            DWORD length = 0;
+            if (GetTokenInformation(token, kind, buffer, sizeof buffer, &length))
+                ours = ours || EqualSid(owner, *reinterpret_cast<PSID*>(buffer));
+        }
+        CloseHandle(token);
+    }
+    LocalFree(descriptor);
+    if (!ours)
+        logError("%s belongs to another user", folder.c_str());
+    return ours;
+}
+
 // The stable folder made or reused, under its lock; a folder this start made and could not fill goes.
 bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
                      const brolt::LauncherIdentity& identity, const brolt::ExtractionOwner& self) {
@@ -410,6 +457,8 @@ bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
         logError("CreateDirectoryA %s failed: %lu", folder.c_str(), error);
         return false;
     }
+    if (!made && !ownFolder(folder))
+        return false;
     bool filled = false;
     {
         brolt::UniqueFile lock = lockFolder(folder);

@@ -218,7 +218,7 @@ std::optional<brolt::Failure> LoadDLL(const brolt::SearchSettings& settings, bro
         return jvm::searchFailure(jvm::LocationKind::None, {});
     }
 
-    jvm::Search search{settings};
+    jvm::Search search{settings, false, {}};
     std::string javaExecutable;
     std::string locationText;
     jvm::LocationKind kind = jvm::searchJvm(search, javaExecutable, locationText);

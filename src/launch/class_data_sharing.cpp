@@ -15,6 +15,19 @@
 
 namespace brolt {
 
+// 32-bit runtimes share no application classes, so the 32-bit launcher carries none of the code.
+#if !defined(_WIN64)
+
+std::vector<std::string> prepareClassDataSharing(const LaunchContext&, const std::string&, const std::string&,
+                                                 const std::vector<std::string>&) {
+    logInfo("class data sharing: off: a 32-bit launcher");
+    return {};
+}
+
+void finishClassDataSharing() {}
+
+#else
+
 namespace {
 
 // Below the local application data folder: per user, never roamed, and the VM's archive is no document.
@@ -214,5 +227,7 @@ void finishClassDataSharing() {
     logInfo("class data sharing: archive written, %llu bytes",
             static_cast<unsigned long long>(archive->size));
 }
+
+#endif
 
 }  // namespace brolt
