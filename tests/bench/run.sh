@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The benchmarks of one build, run inside tests/with-wine by ./run bench (a 64-bit prefix for the 64-bit
-# build): the extraction of included files ("extract-ratio"), then the service start-up with the real
-# VM ("start-overhead"). Each build brings its own programs, runtime and Java applications.
+# build): the extraction of included files ("extract-ratio") and a later start's reuse of them in the
+# launcher's stable folder ("stable-reuse-ratio"), then the service start-up with the real VM
+# ("start-overhead"; for the 64-bit build also "cds-first-start" and "cds-ratio"). Each build brings its
+# own programs, runtime and Java applications.
 #
 #   tests/bench/run.sh 32|64
 set -euo pipefail

@@ -18,15 +18,17 @@ Prints the median of each, the ratio of the fastest rounds, and "start-overhead:
 
 Then class-data sharing: a class-heavy application (heavy-app.jar, 1,600 classes of its own, whose main
 appends the clock once it has used them all) started by the launcher, which archives its classes, and
-by the minimal service, which has no archive of them. Its jar and the Java-side runtime archive lie
-beside the launcher (included files would land in a new folder, on a new class path, at every start).
-Each round empties the archive cache, then starts the launcher twice (the first start, whose stop
-writes the archive, and a warm one that maps it) and the minimal service once. Prints
-"cds-first-start: <first/minimal>" and "cds-ratio: <warm/minimal>" (ratios of the medians). Runs
-inside tests/with-wine.
+by the minimal service, which has no archive of them. The launcher includes its jar, and the Java-side
+runtime archive as every launcher does; both land in the launcher's stable folder, the same class path
+at every start. Before the rounds, two starts with the diagnostic log on check that the first writes
+the archive and the second maps it. Each round empties the archive cache, then starts the launcher
+twice (the first start, whose stop writes the archive, and a warm one that maps it) and the minimal
+service once. Prints "cds-first-start: <first/minimal>" and "cds-ratio: <warm/minimal>" (ratios of
+the medians), and the fastest rounds' ratios. Runs inside tests/with-wine.
 """
 import os
 import pathlib
+import re
 import shutil
 import statistics
 import subprocess
@@ -50,7 +52,7 @@ MAIN_CLASS = "com.example.hotspot.FirstLineApp"
 # Each round lasts a fraction of a second; twenty of each keep a busy machine's outliers out of the medians.
 ROUND_PAIRS = int(os.environ.get("BROLT_BENCH_ROUNDS", "20"))
 HEAVY_JAR = ROOT / "out" / f"win{WORD_SIZE}" / "tests" / "heavy-app.jar"
-RUNTIME_JAR = ROOT / "out" / "host" / "brolt-runtime.jar"
+SERVICE_CONTROL = ROOT / "out" / f"win{WORD_SIZE}" / "tests" / "service_control.exe"
 HEAVY_CLASS = "com.example.heavy.HeavyApp"
 CDS_ROUNDS = int(os.environ.get("BROLT_BENCH_CDS_ROUNDS", "8"))
 # A start takes well under a second; the limit only keeps a broken one from hanging the benchmark.
@@ -171,13 +173,12 @@ name = "BenchHeavy"
 executable_type = 3
 [java]
 main_class = "{HEAVY_CLASS}"
-class_path = ["{HEAVY_JAR.name}", "{RUNTIME_JAR.name}"]
 arguments = '%BROLT_EXEDIR%main.txt'
 vm_parameters = "-Xrs -Xmx256m"
 min_version = "1.8"
 search_sequence = ['B.\\jre']
 [include]
-runtime = false
+files = ["{HEAVY_JAR}"]
 """
 
 
@@ -185,8 +186,7 @@ def set_up_heavy(bench: pathlib.Path, services: Services):
     launcher_dir, minimal_dir = bench / "heavy", bench / "heavy-minimal"
     for directory in (launcher_dir, minimal_dir):
         directory.mkdir()
-        shutil.copy(HEAVY_JAR, directory)
-    shutil.copy(RUNTIME_JAR, launcher_dir)
+    shutil.copy(HEAVY_JAR, minimal_dir)
     launcher = install_launcher(launcher_dir / "BenchHeavy.exe", heavy_toml())
     minimal = minimal_dir / "minimal_service.exe"
     shutil.copy(MINIMAL_SERVICE, minimal)
@@ -204,10 +204,51 @@ def empty_archive_cache():
             path.unlink()
 
 
+# Wine's service manager gives every service the environment it made for the first one, so the logged
+# starts set theirs on the command line: the diagnostic log on, into a temporary folder of their own.
+LOGGED_COMMAND = ("C:\\windows\\system32\\cmd.exe /c set TMP={temp}&& set TEMP={temp}&& set BROLT_LOG=yes&& "
+                  '"{launcher}"')
+
+
+# The diagnostic log's line on what a start does with the launcher's archive.
+ARCHIVE_USE = re.compile(r"class data sharing: archive .+, (map|write|none: .+)$")
+
+
+def point_entry_at(service: str, command_line: str):
+    subprocess.run(["wine", str(SERVICE_CONTROL), "binary", service, command_line], check=True,
+                   stdout=subprocess.DEVNULL)
+
+
+def check_the_warm_start_maps(launcher: Contender, services: Services, temp: pathlib.Path):
+    """Two starts of the class-heavy launcher on an empty archive cache with the diagnostic log on:
+    the first must write the archive, the second map it. Stops the benchmark otherwise, since its
+    warm figure would then not be one."""
+    temp.mkdir()
+    empty_archive_cache()
+    point_entry_at(launcher.service, LOGGED_COMMAND.format(temp=windows_name(temp),
+                                                           launcher=windows_name(launcher.executable)))
+    uses = []
+    try:
+        for _ in range(2):
+            seen = set(temp.glob("qdl_nlog_*"))
+            launcher.round(services)
+            (log,) = set(temp.glob("qdl_nlog_*")) - seen
+            text = log.read_text(encoding="cp1252")
+            uses.append(next((match[1] for match in map(ARCHIVE_USE.search, text.splitlines()) if match),
+                             "no archive"))
+    finally:
+        point_entry_at(launcher.service, f'"{windows_name(launcher.executable)}"')
+    if uses != ["write", "map"]:
+        raise RuntimeError(f"{launcher.service}: the first and the second start used the archive as {uses}, "
+                           "not write, then map")
+    print(f"{launcher.service}: the first start writes the archive, the second maps it")
+
+
 def class_data_sharing(bench: pathlib.Path, services: Services):
     launcher, minimal = set_up_heavy(bench, services)
     first = Contender("first", launcher.service, launcher.executable, launcher.times)
     try:
+        check_the_warm_start_maps(launcher, services, bench / "heavy-logged")
         minimal.round(services)  # warm-up
         for _ in range(CDS_ROUNDS):
             empty_archive_cache()
@@ -225,6 +266,9 @@ def class_data_sharing(bench: pathlib.Path, services: Services):
         samples = contender.samples
         print(f"  {labels[contender.label]:34} {statistics.median(samples):7.1f} ms  "
               f"({min(samples):.1f}..{max(samples):.1f})")
+    fastest = min(minimal.samples)
+    print(f"fastest rounds: first/minimal {min(first.samples) / fastest:.2f}, "
+          f"warm/minimal {min(launcher.samples) / fastest:.2f}")
     baseline = statistics.median(minimal.samples)
     print(f"cds-first-start: {statistics.median(first.samples) / baseline:.2f}")
     print(f"cds-ratio: {statistics.median(launcher.samples) / baseline:.2f}")

@@ -1,23 +1,25 @@
 """Class-data sharing of the application's classes with the real VM (HotSpot 17 behind the bridge):
 the first stop writes the archive into the per-user cache, the next start maps it, a changed jar runs
 its new classes, a cut or garbage archive costs one unshared start, and a launcher that turns sharing
-off hands the VM no archive option.
+off hands the VM no archive option. A launcher that includes its jar (and the Java-side runtime
+archive, as by default) extracts both into its stable folder, so its class path stays the same from
+one start to the next and its archive is mapped like that of jars lying beside the launcher.
 
-Included files land in a fresh folder at every start, which gives every start another class path, so
-here nothing is included: the Java-side runtime archive and the application's jar lie beside the
-launcher. The application is a jar compiled here from a one-class source whose text says
+The other scenarios include nothing: the Java-side runtime archive and the application's jar lie
+beside the launcher. The application is a jar compiled here from a one-class source whose text says
 which build it is; the VM's class-loading log (the user's own -Xlog option, which reaches the
 standard-error file) tells where the class came from.
 """
 # word size: 64
 import os
 import pathlib
+import re
 import shutil
 import subprocess
 import tempfile
 
 import brolt_e2e as e
-from service_e2e import RUNNING, logged_command, wait_for_state
+from service_e2e import RUNNING, logged_command, stable_folders, wait_for_state
 from test_hotspot import HotspotCase, read, wait_until
 
 RUNTIME_JAR = e.ROOT / "out" / "host" / "brolt-runtime.jar"
@@ -25,6 +27,8 @@ JDK_BIN = pathlib.Path("/usr/lib/jvm/java-17-openjdk-amd64/bin")
 MAIN_CLASS = "com.example.cds.Versioned"
 # The class as the VM's class-loading log names it when it comes from the archive of the application.
 FROM_ARCHIVE = f"{MAIN_CLASS} source: shared objects file (top)"
+# The diagnostic log's line on what a start does with the launcher's archive.
+ARCHIVE_USE = re.compile(r"class data sharing: archive .+, (map|write|none: .+)$")
 SOURCE = """package com.example.cds;
 
 public final class Versioned {
@@ -55,14 +59,18 @@ def build_jar(destination: pathlib.Path, build: str):
         subprocess.run([str(JDK_BIN / "jar"), "cf", str(destination), "-C", work, "com"], check=True)
 
 
-def toml(name: str, extra: str = "") -> str:
+def toml(name: str, extra: str = "", included: bool = False) -> str:
+    """The launcher's configuration: app.jar and brolt-runtime.jar beside it on the class path, or with
+    included, app.jar an included file beside the Java-side runtime archive, included by default."""
+    class_path = "" if included else 'class_path = ["app.jar", "brolt-runtime.jar"]'
+    include = 'files = ["app.jar"]' if included else "runtime = false"
     return f"""[service]
 name = "{name}"
 [launcher]
 executable_type = 3
 [java]
 main_class = "{MAIN_CLASS}"
-class_path = ["app.jar", "brolt-runtime.jar"]
+{class_path}
 vm_parameters = '-Xrs -Xmx256m -Xlog:class+load'
 min_version = "1.8"
 search_sequence = ['B.\\jre']
@@ -73,17 +81,18 @@ stdout_file = '%BROLT_EXEDIR%out.log'
 redirect_stderr = true
 stderr_file = '%BROLT_EXEDIR%err.log'
 [include]
-runtime = false
+{include}
 """
 
 
 class ClassDataSharingTest(HotspotCase):
-    def launcher(self, stem: str, extra: str = ""):
+    def launcher(self, stem: str, extra: str = "", included: bool = False):
         name = e.unique_name(stem)
         directory = e.workdir("cds")
         build_jar(directory / "app.jar", "one")
-        shutil.copy(RUNTIME_JAR, directory)
-        launcher = self.ship(directory, e.pack(directory, toml(name, extra)), name)
+        if not included:
+            shutil.copy(RUNTIME_JAR, directory)
+        launcher = self.ship(directory, e.pack(directory, toml(name, extra, included)), name)
         return name, launcher
 
     def run_once(self, name: str, launcher) -> tuple:
@@ -132,6 +141,32 @@ class ClassDataSharingTest(HotspotCase):
                 archive.write_bytes(damaged)
                 self.assertEqual(self.run_once(name, launcher), ("one", False))
                 self.assertEqual(self.run_once(name, launcher), ("one", True))
+
+    def test_an_included_jar_stays_in_the_stable_folder_and_its_classes_are_mapped_from_the_second_start(self):
+        name, launcher = self.launcher("CdsIncluded", included=True)
+        temp = e.workdir("cds-temp")
+        self.point_entry_at(name, logged_command(f'"{e.win_path(launcher)}"', temp))
+        starts = []
+        for expected in (("one", False), ("one", True)):
+            logs = set(temp.glob("qdl_nlog_*"))
+            self.assertEqual(self.run_once(name, launcher), expected)
+            (log,) = set(temp.glob("qdl_nlog_*")) - logs
+            lines = log.read_text(encoding="cp1252").splitlines()
+            # The last of each option is the one the VM goes by.
+            where = dict(line.split(": ", 1)[1].split("=", 1) for line in lines if "vmoption" in line
+                         and (": -Dbrolt.tempDir=" in line or ": -Djava.class.path=" in line))
+            archive_use = [match[1] for match in map(ARCHIVE_USE.search, lines) if match]
+            (folder,) = stable_folders(temp)
+            jar = temp / folder / "app.jar"
+            self.assertEqual(where["-Dbrolt.tempDir"].lower(), e.win_path(temp / folder).lower())
+            self.assertIn(e.win_path(jar).lower(), where["-Djava.class.path"].lower().split(";"))
+            starts.append((where, jar.stat().st_mtime_ns, archive_use))
+        # The second start: the same folder and class path, the jar as the first start left it, and the
+        # archive its stop wrote mapped.
+        (first_where, first_time, first_use), (second_where, second_time, second_use) = starts
+        self.assertEqual(second_where, first_where)
+        self.assertEqual(second_time, first_time)
+        self.assertEqual((first_use, second_use), (["write"], ["map"]))
 
     def test_turned_off_no_archive_option_reaches_the_vm(self):
         name, launcher = self.launcher("CdsOff", "class_data_sharing = false")
