@@ -20,6 +20,9 @@ constexpr std::string_view kUserSharingOptions[] = {
     "-XX:SharedClassListFile=",
     "-XX:DumpLoadedClassList=",
 };
+// Agents: the VM refuses to write an archive with a Java agent loaded and ends at its start instead
+// ("Must enable AllowArchivingWithJavaAgent"), and an agent that changes classes is no case for one.
+constexpr std::string_view kAgentOptions[] = {"-javaagent:", "-agentlib:", "-agentpath:"};
 
 constexpr std::string_view kLauncherPropertyStart = "-Dbrolt.";
 
@@ -142,6 +145,12 @@ SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version
                 "runtime version \"" + std::string(version) + "\" has no archive of its own"};
     if (std::string_view option = userSharingOption(options); !option.empty())
         return {SharingMode::Off, "left to the option " + std::string(option)};
+    for (const std::string& option : options) {
+        for (std::string_view start : kAgentOptions) {
+            if (option.starts_with(start))
+                return {SharingMode::Off, "not with an agent: " + option};
+        }
+    }
     if (feature >= kFirstAutomaticArchiveVersion)
         return {SharingMode::Automatic, "automatic archive"};
     return {SharingMode::AtExit, "archive written at exit"};

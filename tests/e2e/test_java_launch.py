@@ -230,7 +230,7 @@ class StopTest(VmDoubleCase):
 
 
 class ExtractionFoldersTest(VmDoubleCase):
-    def test_ten_starts_and_stops_leave_at_most_the_current_folder(self):
+    def test_ten_starts_and_stops_reuse_the_launchers_stable_folder_and_leave_only_it(self):
         name = e.unique_name("BroltCycles")
         directory = e.workdir("cycles")
         (directory / "app.jar").write_bytes(b"PK\x05\x06" + bytes(18))
@@ -245,8 +245,9 @@ class ExtractionFoldersTest(VmDoubleCase):
             self.assertTrue((folders[-1] / MARKER).exists(), folders[-1])
             self.stop(launcher, name)
             wait_for_state(name, STOPPED)
-        self.assertEqual(len(set(folders)), 10)
-        # Every folder this launcher made is gone but the last one, whose process ended last.
+        self.assertEqual(len(set(folders)), 1, folders)
+        self.assertRegex(folders[0].name, r"^brt_s[0-9a-f]{16}\.tmp$")
+        # No other folder of this launcher is left beside it.
         left = [folder for folder in folders[0].parent.iterdir()
                 if (folder / MARKER).exists() and
                 f"module={e.win_path(launcher)}" in (folder / MARKER).read_text()]

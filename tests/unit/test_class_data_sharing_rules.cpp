@@ -52,6 +52,10 @@ TEST(ClassDataSharing, OnlyA64BitRuntimeOfJava13OrLaterWithoutTheUsersOwnSetting
         {true, 64, "21", {"-XX:-AutoCreateSharedArchive"}, SharingMode::Off},
         {true, 64, "21", {"-XX:+AutoCreateSharedArchive"}, SharingMode::Off},
         {true, 64, "17", {"-XX:SharedClassListFile=c.lst"}, SharingMode::Off},
+        // The VM writes no archive with an agent loaded: it would end at its start.
+        {true, 64, "17", {"-Xmx1g", "-javaagent:C:\\agent.jar=5000"}, SharingMode::Off},
+        {true, 64, "21", {"-agentlib:jdwp=transport=dt_socket"}, SharingMode::Off},
+        {true, 64, "17", {"-agentpath:C:\\a.dll"}, SharingMode::Off},
         // Mentioning an archive inside another option settles nothing.
         {true, 64, "17", {"-Dx=-Xshare:off"}, SharingMode::AtExit},
     };
