@@ -181,7 +181,7 @@ ExtractionFailure cutEntryFailure(const std::string& directory, const std::strin
 // entries fail in file order: an entry before a cut size field fails before it.
 ExtractionFailure extractInto(HANDLE executable, const IncludedWalk& walk,
                               const std::vector<std::string>& names, DWORD readError, ExtractedFiles& files) {
-    auto buffer = std::make_unique<unsigned char[]>(kCopyChunkSize);
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyChunkSize);
     for (size_t i = 0; i <= walk.files.size() && i < names.size(); ++i) {
         ExtractionFailure failure =
             i < walk.files.size()
@@ -370,7 +370,11 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
         brolt::filesToRewrite(wanted, manifest.value_or(std::vector<brolt::ManifestEntry>{}), onDisk);
     logInfo("reusing %s: %d of %d files to write", folder.c_str(), static_cast<int>(rewrite.size()),
             static_cast<int>(wanted.size()));
-    auto buffer = std::make_unique<unsigned char[]>(kCopyChunkSize);
+    // Only a start with something to write pays for the copy buffer: a megabyte of fresh pages costs
+    // more than the rest of a reuse.
+    std::unique_ptr<unsigned char[]> buffer;
+    if (!rewrite.empty())
+        buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyChunkSize);
     for (size_t i : rewrite) {
         const IncludedFile& entry = launcher.walk.files[i];
         std::string target = childPath(folder, entry.name);
@@ -396,8 +400,12 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
             return false;
         entries.push_back({file.name, *stamp});
     }
-    // Without a manifest the next start writes every file again: slower, never wrong.
-    if (!replaceText(childPath(folder, brolt::kManifestName), brolt::formatManifest(entries)))
+    // Without a manifest the next start writes every file again: slower, never wrong. One that says
+    // what the folder holds already stays as it is.
+    std::string newManifest = brolt::formatManifest(entries);
+    if (manifestText && *manifestText == newManifest)
+        return true;
+    if (!replaceText(childPath(folder, brolt::kManifestName), newManifest))
         logError("manifest of %s not written", folder.c_str());
     return true;
 }
