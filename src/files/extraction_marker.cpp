@@ -3,6 +3,8 @@
 #include <charconv>
 #include <utility>
 
+#include "core/text_case.h"
+
 namespace brolt {
 
 namespace {
@@ -58,20 +60,6 @@ bool hasControlCharacter(std::string_view text) {
             return true;
     }
     return false;
-}
-
-char asciiLower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool equalIgnoringAsciiCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        if (asciiLower(a[i]) != asciiLower(b[i]))
-            return false;
-    }
-    return true;
 }
 
 // The next line of text, taken off text, without its line end ("\n" or "\r\n").
@@ -143,8 +131,8 @@ std::string formatVersionOutputName(const ExtractionOwner& owner, uint32_t seque
 
 std::optional<ExtractionOwner> parseVersionOutputName(std::string_view name) {
     if (name.size() < kVersionOutputPrefix.size() + kVersionOutputSuffix.size() ||
-        !equalIgnoringAsciiCase(name.substr(0, kVersionOutputPrefix.size()), kVersionOutputPrefix) ||
-        !equalIgnoringAsciiCase(name.substr(name.size() - kVersionOutputSuffix.size()), kVersionOutputSuffix))
+        !equalIgnoringCase(name.substr(0, kVersionOutputPrefix.size()), kVersionOutputPrefix) ||
+        !equalIgnoringCase(name.substr(name.size() - kVersionOutputSuffix.size()), kVersionOutputSuffix))
         return std::nullopt;
     std::string_view fields = name.substr(
         kVersionOutputPrefix.size(), name.size() - kVersionOutputPrefix.size() - kVersionOutputSuffix.size());

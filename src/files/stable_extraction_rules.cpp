@@ -2,24 +2,16 @@
 
 #include <cstdio>
 
+#include "core/fnv_hash.h"
 #include "core/text_case.h"
 
 namespace brolt {
 
 namespace {
 
-// The 64-bit FNV-1a parameters: a hash of a few hundred bytes, computed without a table, whose
-// collisions between two launchers on one machine are out of reach.
-constexpr uint64_t kFnvOffsetBasis = 0xcbf29ce484222325ull;
-constexpr uint64_t kFnvPrime = 0x100000001b3ull;
-
-uint64_t hashByte(uint64_t hash, unsigned char byte) {
-    return (hash ^ byte) * kFnvPrime;
-}
-
 uint64_t hashNumber(uint64_t hash, uint64_t value) {
     for (int shift = 0; shift < 64; shift += 8)
-        hash = hashByte(hash, static_cast<unsigned char>(value >> shift));
+        hash = fnvHashByte(hash, static_cast<unsigned char>(value >> shift));
     return hash;
 }
 
@@ -44,9 +36,9 @@ bool isWanted(const std::vector<WantedFile>& wanted, std::string_view name) {
 std::string stableFolderName(const LauncherIdentity& launcher) {
     uint64_t hash = kFnvOffsetBasis;
     for (char c : launcher.modulePath)
-        hash = hashByte(hash, static_cast<unsigned char>(asciiLower(c)));
+        hash = fnvHashByte(hash, static_cast<unsigned char>(asciiLower(c)));
     // The path's end is marked, so no path and number pair hashes as another's.
-    hash = hashByte(hash, 0);
+    hash = fnvHashByte(hash, 0);
     hash = hashNumber(hash, launcher.size);
     hash = hashNumber(hash, launcher.writeTime);
     char name[32];  // "brt_s" + 16 digits + ".tmp" and the terminator

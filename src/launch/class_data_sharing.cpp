@@ -7,6 +7,7 @@
 #include <optional>
 
 #include "core/log.h"
+#include "core/split_list.h"
 #include "core/unique_resource.h"
 #include "core/word_size.h"
 #include "files/paths.h"
@@ -150,12 +151,9 @@ std::vector<ClassPathFile> classPathFiles(const std::vector<std::string>& option
         if (!option->starts_with(kClassPathOptionStart))
             continue;
         std::string_view list = std::string_view(*option).substr(kClassPathOptionStart.size());
-        while (!list.empty()) {
-            size_t end = list.find(';');
-            std::string entry(list.substr(0, end));
-            list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
-            if (!entry.empty())
-                files.push_back(fileAttributes(entry).value_or(ClassPathFile{entry, 0, 0}));
+        for (std::string_view piece : splitList(list, ';', EmptyPieces::Skip)) {
+            std::string entry(piece);
+            files.push_back(fileAttributes(entry).value_or(ClassPathFile{entry, 0, 0}));
         }
         break;
     }

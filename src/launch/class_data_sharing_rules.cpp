@@ -4,6 +4,8 @@
 #include <charconv>
 #include <map>
 
+#include "core/fnv_hash.h"
+#include "core/text_case.h"
 #include "launch/vm_option_rules.h"
 
 namespace brolt {
@@ -38,26 +40,18 @@ constexpr std::string_view kArchiveExtension = ".jsa";
 constexpr std::string_view kStampExtension = ".stamp";
 constexpr std::string_view kUnfinishedExtension = ".tmp";
 
-constexpr uint64_t kFnvOffset = 14695981039346656037ull;
-constexpr uint64_t kFnvPrime = 1099511628211ull;
-
 void hashInto(uint64_t& hash, std::string_view text) {
-    for (char c : text) {
-        hash ^= static_cast<unsigned char>(c);
-        hash *= kFnvPrime;
-    }
+    for (char c : text)
+        hash = fnvHashByte(hash, static_cast<unsigned char>(c));
     // A separator, so "ab"+"c" and "a"+"bc" differ.
-    hash ^= 0xff;
-    hash *= kFnvPrime;
+    hash = fnvHashByte(hash, 0xff);
 }
 
 // Windows paths name the same file in any case of their ASCII letters.
 std::string lowerAscii(std::string_view text) {
     std::string lower(text);
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    }
+    for (char& c : lower)
+        c = asciiLower(c);
     return lower;
 }
 
@@ -157,14 +151,14 @@ SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version
 }
 
 std::string hashText(std::string_view text) {
-    uint64_t hash = kFnvOffset;
+    uint64_t hash = kFnvOffsetBasis;
     hashInto(hash, text);
     return hexDigits(hash);
 }
 
 std::string archiveFileName(std::string_view launcherPath, std::string_view javaExecutable,
                             std::string_view version) {
-    uint64_t runtime = kFnvOffset;
+    uint64_t runtime = kFnvOffsetBasis;
     hashInto(runtime, lowerAscii(javaExecutable));
     hashInto(runtime, version);
     return hashText(lowerAscii(launcherPath)) + "-" + hexDigits(runtime) + std::string(kArchiveExtension);
@@ -172,7 +166,7 @@ std::string archiveFileName(std::string_view launcherPath, std::string_view java
 
 std::string archiveInputs(std::string_view version, const std::vector<ClassPathFile>& classPath,
                           const std::vector<std::string>& options) {
-    uint64_t hash = kFnvOffset;
+    uint64_t hash = kFnvOffsetBasis;
     hashInto(hash, version);
     for (const ClassPathFile& file : classPath) {
         hashInto(hash, file.path);
