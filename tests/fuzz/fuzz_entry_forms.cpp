@@ -8,6 +8,7 @@
 
 #include "entry_forms.h"
 #include "fuzz_check.h"
+#include "core/text_case.h"
 #include "jvm/search_rules.h"
 #include "launch/vm_option_rules.h"
 
@@ -38,6 +39,12 @@ void checkSearchEntry(std::string_view text) {
     const jvm::SearchSequence read = jvm::parseSearchSequence(form.stored);
     require(read.entries.size() + read.refused.size() == 1);
     require(jvm::searchLetter(form.stored[0]) != nullptr);
+    // Only a folder beside the launcher is tried again without the version check.
+    if (!read.entries.empty() && jvm::fallbackCandidate(read.entries[0]))
+        require(!jvm::isAbsoluteLocation(read.entries[0].value));
+    // "registry" and "path" are words in lower case only; in another case they are refused.
+    for (std::string_view word : {"registry", "path"})
+        require(text == word || !equalIgnoringCase(text, word));
 }
 
 // The path inside a suggestion: its quoted string, TOML escapes undone.

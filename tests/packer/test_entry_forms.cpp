@@ -41,21 +41,31 @@ TEST(EntryForms, ClassPathEntriesReachTheLauncherAsTheirType) {
     }
 }
 
+// Each stored entry is read back with the launcher's own rules: the place it sees is the one meant, and
+// only a folder beside the launcher is tried again without the version check when nothing qualified. An
+// absolute folder holds some other runtime, which must always be of a version in the range.
 TEST(EntryForms, SearchEntriesReachTheLauncherAsTheirPlace) {
     struct Case {
         const char* text;
         jvm::CandidateCheck check;
         const char* value;
+        bool triedUnchecked;  // in the relative fallback pass
     };
     const Case cases[] = {
-        {"jre", jvm::CandidateCheck::Directory, "jre"},
-        {"./jre/", jvm::CandidateCheck::Directory, ".\\jre"},
-        {"C:/java/jdk-21", jvm::CandidateCheck::Directory, "C:\\java\\jdk-21"},
-        {"..\\runtimes\\x64", jvm::CandidateCheck::Directory, "..\\runtimes\\x64"},
-        {"./registry", jvm::CandidateCheck::Directory, ".\\registry"},
-        {"env:JAVA_HOME", jvm::CandidateCheck::EnvironmentVariable, "JAVA_HOME"},
-        {"registry", jvm::CandidateCheck::Registry, ""},
-        {"path", jvm::CandidateCheck::SystemPath, ""},
+        {"jre", jvm::CandidateCheck::Directory, "jre", true},
+        {"./jre/", jvm::CandidateCheck::Directory, ".\\jre", true},
+        {"..\\runtimes\\x64", jvm::CandidateCheck::Directory, "..\\runtimes\\x64", true},
+        {"./registry", jvm::CandidateCheck::Directory, ".\\registry", true},
+        // A leading separator without a drive is still below the launcher's folder.
+        {"/jre", jvm::CandidateCheck::Directory, "\\jre", true},
+        {"C:/java/jdk-21", jvm::CandidateCheck::Directory, "C:\\java\\jdk-21", false},
+        {"c:\\java\\jre8\\", jvm::CandidateCheck::Directory, "c:\\java\\jre8", false},
+        {"C:/", jvm::CandidateCheck::Directory, "C:\\", false},
+        {"D:jre", jvm::CandidateCheck::Directory, "D:jre", false},
+        {"//server/java/jre", jvm::CandidateCheck::Directory, "\\\\server\\java\\jre", false},
+        {"env:JAVA_HOME", jvm::CandidateCheck::EnvironmentVariable, "JAVA_HOME", false},
+        {"registry", jvm::CandidateCheck::Registry, "", false},
+        {"path", jvm::CandidateCheck::SystemPath, "", false},
     };
     for (const Case& c : cases) {
         const EntryForm form = searchEntryForm(c.text);
@@ -66,7 +76,23 @@ TEST(EntryForms, SearchEntriesReachTheLauncherAsTheirPlace) {
         ASSERT_NE(row, nullptr) << c.text;
         EXPECT_EQ(row->check, c.check) << c.text;
         EXPECT_EQ(read.entries[0].value, c.value) << c.text;
+        EXPECT_EQ(static_cast<bool>(jvm::fallbackCandidate(read.entries[0])), c.triedUnchecked)
+            << c.text << " stored as " << form.stored;
     }
+}
+
+// A word in another case is a slip for the word, not a folder of that name beside the launcher.
+TEST(EntryForms, SearchWordsInAnotherCaseAreRefusedWithTheForms) {
+    for (const char* text : {"Registry", "REGISTRY", "PATH", "Path", "pAth"}) {
+        const EntryForm form = searchEntryForm(text);
+        EXPECT_EQ(form.stored, "") << text;
+        EXPECT_NE(form.problem.find(kSearchForms), std::string::npos) << text << ": " << form.problem;
+        EXPECT_NE(form.problem.find("\"./" + std::string(text) + "\""), std::string::npos) << form.problem;
+    }
+    // A folder of such a name, as the refusal tells, and the words themselves.
+    EXPECT_EQ(searchEntryForm("./Registry").stored, "B.\\Registry");
+    EXPECT_EQ(searchEntryForm("PATH/jre").stored, "BPATH\\jre");
+    EXPECT_EQ(searchEntryForm("registry").stored, "Y");
 }
 
 TEST(EntryForms, RefusesEntriesOfNoFormAndNamesWhy) {

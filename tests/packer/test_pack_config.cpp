@@ -38,7 +38,7 @@ TEST(PackConfiguration, MapsReadableNamesAndRawKeysToNarrowRecords) {
         {"[java]\nclass_path = { path = \"app.jar\", required = true }", 121, "A1app.jar"},
         {"[java]\nclass_path_raw = [\"A1app.jar\", \"D0lib\"]", 121, "A1app.jar;D0lib"},
         {"[java]\nsearch = [\"jre\", \"C:/java\", \"env:JAVA_HOME\", \"registry\", \"path\"]", 128,
-         "Bjre;BC:\\java;EJAVA_HOME;Y;S"},
+         "Bjre;AC:\\java;EJAVA_HOME;Y;S"},
         {"[java]\nsearch_sequence = ['B.\\jre', \"Y\"]", 128, "B.\\jre;Y"},
         {"[service]\ndependencies = [\"Tcpip\", \"Dnscache\"]", 149, "Tcpip,Dnscache"},
         {"[launcher]\nsearch_path = \"lib;bin\"", 10004, "lib;bin"},

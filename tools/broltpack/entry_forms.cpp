@@ -1,10 +1,24 @@
 #include "entry_forms.h"
 
+#include "core/text_case.h"
+#include "jvm/search_rules.h"
+
 namespace brolt::pack {
 namespace {
 
 constexpr std::string_view kVariablePrefix = "env:";
 constexpr char kListSeparator = ';';
+
+struct SearchWord {
+    std::string_view word;
+    std::string_view stored;
+};
+
+constexpr SearchWord kSearchWords[] = {{"registry", "Y"}, {"path", "S"}};
+// A folder of the runtime search: B is tried again without the version check when nothing else was found,
+// A only when its value is relative.
+constexpr char kRelativeFolderLetter = 'B';
+constexpr char kAbsoluteFolderLetter = 'A';
 
 bool isSeparator(char c) {
     return c == '/' || c == '\\';
@@ -78,15 +92,26 @@ EntryForm classPathEntryForm(std::string_view text, bool required) {
 }
 
 EntryForm searchEntryForm(std::string_view text) {
-    if (text == "registry")
-        return {"Y", {}};
-    if (text == "path")
-        return {"S", {}};
+    for (const SearchWord& word : kSearchWords) {
+        if (text == word.word)
+            return {std::string(word.stored), {}};
+        // "Registry" or "PATH" is a slip, not a folder beside the launcher.
+        if (equalIgnoringCase(text, word.word))
+            return refused("matches no form (the word is \"" + std::string(word.word) +
+                           "\", in lower case; a folder of that name is written \"./" + std::string(text) +
+                           "\"); the forms are " + std::string(kSearchForms));
+    }
     if (text.starts_with(kVariablePrefix))
         return variableForm(text.substr(kVariablePrefix.size()), "E");
     EntryForm form = pathForm(text, kSearchForms);
-    if (form.problem.empty())
-        form.stored = "B" + withoutTrailingSeparators(std::move(form.stored));
+    if (!form.problem.empty())
+        return form;
+    // The search tries a relative folder again, without its version check, when nothing else qualified: a
+    // runtime shipped beside the launcher. An absolute folder is someone else's runtime and must always
+    // pass the version range, so it is stored with the letter the second pass leaves out.
+    form.stored = withoutTrailingSeparators(std::move(form.stored));
+    const char letter = jvm::isAbsoluteLocation(form.stored) ? kAbsoluteFolderLetter : kRelativeFolderLetter;
+    form.stored = letter + form.stored;
     return form;
 }
 

@@ -2,14 +2,17 @@
 // reads from keys 121 and 128.
 //
 //   class path             stored          search                 stored
-//   "lib/*"                S0lib           "jre", "C:/java/jre"   Bjre, BC:\java\jre
-//   "classes/"             D0classes       "env:JAVA_HOME"        EJAVA_HOME
-//   "env:APP_CP"           E0APP_CP        "registry"             Y
-//   "app.jar"              A0app.jar       "path"                 S
-//   { path = "app.jar", required = true }  A1app.jar
+//   "lib/*"                S0lib           "jre"                  Bjre
+//   "classes/"             D0classes       "C:/java/jre"          AC:\java\jre
+//   "env:APP_CP"           E0APP_CP        "env:JAVA_HOME"        EJAVA_HOME
+//   "app.jar"              A0app.jar       "registry"             Y
+//   { path = "app.jar", required = true }  "path"                 S
+//                          A1app.jar
 //
-// Forward slashes become backslashes and a folder loses its trailing separator. A word the forms do
-// not know is refused with the forms that exist, never stored as a path by accident.
+// Forward slashes become backslashes and a folder loses its trailing separator. An absolute search
+// folder is stored as A, which the search's unchecked second pass leaves out. A word the forms do not
+// know, or one of the words in another case, is refused with the forms that exist, never stored as a
+// path by accident.
 #pragma once
 
 #include <optional>
