@@ -119,7 +119,7 @@ std::optional<Recovery> parseRecovery(std::string_view restartDelays, std::strin
     return recovery;
 }
 
-PlanOutcome planInstall(const InstallConfiguration& configured) {
+PlanOutcome planInstall(const InstallConfiguration& configured, std::string_view serviceName) {
     PlanOutcome outcome;
     InstallPlan plan;
     if (configured.displayName.size() > kDisplayNameLimit) {
@@ -133,6 +133,15 @@ PlanOutcome planInstall(const InstallConfiguration& configured) {
     if (!account)
         return outcome;
     plan.account = *account;
+    // The service manager makes a virtual account for the service of its name and for no other.
+    if (plan.account.kind == AccountKind::Virtual &&
+        !equalIgnoringCase(plan.account.name.substr(kVirtualAccountDomain.size()), serviceName)) {
+        outcome.problem = "service.account " + quotedForUser(configured.account) +
+                          " is the virtual account of another service; the service " +
+                          quotedForUser(serviceName) + " runs under its own, " +
+                          quotedForUser(std::string(kVirtualAccountDomain) + std::string(serviceName));
+        return outcome;
+    }
     if (plan.account.needsPassword()) {
         if (configured.passwordVariable.empty()) {
             outcome.problem = "service.account " + quotedForUser(configured.account) +

@@ -94,9 +94,11 @@ std::optional<StartChoice> parseStartWord(std::string_view word);
 std::optional<Recovery> parseRecovery(std::string_view restartDelays, std::string_view resetAfter,
                                       std::string& problem);
 
-// The whole plan, or the first problem found. A user account without service.password_env is refused;
-// whether the variable is set is the install's to check, at install time.
-PlanOutcome planInstall(const InstallConfiguration& configured);
+// The whole plan for the service of that name, or the first problem found. A user account without
+// service.password_env is refused, and so is the virtual account of another service (which would leave
+// the service's old entry removed and none in its place); whether the variable is set is the install's
+// to check, at install time.
+PlanOutcome planInstall(const InstallConfiguration& configured, std::string_view serviceName);
 
 // The start an install applies: the configured one when there is one, else the command's.
 StartChoice chosenStart(const InstallPlan& plan, uint32_t commandStartType);

@@ -215,7 +215,7 @@ void buildServiceConfigChanges(const InstallPlan& plan, DWORD commandStartType,
 int installCommand(const std::string& serviceName, const InstallSettings& settings) {
     // Everything that can be refused is refused before the old entry is touched: a configuration that
     // cannot be carried out must not cost the service it replaces.
-    brolt::service::PlanOutcome planned = brolt::service::planInstall(settings.configured);
+    brolt::service::PlanOutcome planned = brolt::service::planInstall(settings.configured, serviceName);
     if (!planned)
         return refuseInstall(planned.problem);
     const InstallPlan& plan = *planned.plan;

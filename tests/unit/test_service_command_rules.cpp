@@ -143,7 +143,7 @@ TEST(InstallRecovery, RefusesWhatIsNoNumberOfSecondsNamingTheKey) {
 }
 
 TEST(InstallPlan, NothingConfiguredIsTodaysInstall) {
-    service::PlanOutcome outcome = service::planInstall({});
+    service::PlanOutcome outcome = service::planInstall({}, "MySvc");
     ASSERT_TRUE(outcome) << outcome.problem;
     const service::InstallPlan& plan = *outcome.plan;
     EXPECT_EQ(plan.displayName, "");
@@ -157,7 +157,7 @@ TEST(InstallPlan, NothingConfiguredIsTodaysInstall) {
 TEST(InstallPlan, EverythingConfigured) {
     service::InstallConfiguration configured{"Sample Service", ".\\svc", "SAMPLE_PASSWORD",
                                              "delayed-auto",   "10;60",  "86400"};
-    service::PlanOutcome outcome = service::planInstall(configured);
+    service::PlanOutcome outcome = service::planInstall(configured, "SampleSvc");
     ASSERT_TRUE(outcome) << outcome.problem;
     const service::InstallPlan& plan = *outcome.plan;
     EXPECT_EQ(plan.displayName, "Sample Service");
@@ -186,10 +186,18 @@ TEST(InstallPlan, RefusalsNameTheKeyAndLeftAsideSettingsAreNoted) {
         {{"", "LocalService", "PW", "", "", ""}, "", "service.password_env left aside"},
         {{"", "", "PW", "", "", ""}, "", "\"LocalSystem\" has no password"},
         {{"", "NT SERVICE\\MySvc", "PW", "", "", ""}, "", "service.password_env left aside"},
+        // The virtual account is the service's own, its name compared as the service manager does.
+        {{"", "nt service\\mysvc", "", "", "", ""}, "", ""},
+        {{"", "NT SERVICE\\Other", "", "", "", ""},
+         "service.account \"NT SERVICE\\Other\" is the virtual account of another service; the service "
+         "\"MySvc\" runs under its own, \"NT SERVICE\\MySvc\"",
+         ""},
+        {{"", "NT SERVICE\\MySvc2", "", "", "", ""}, "is the virtual account of another service", ""},
+        {{"", "NT SERVICE\\MySv", "", "", "", ""}, "is the virtual account of another service", ""},
         {{"", "", "", "", "", "600"}, "", "service.recovery.reset_after left aside"},
     };
     for (const PlanCase& c : cases) {
-        service::PlanOutcome outcome = service::planInstall(c.configured);
+        service::PlanOutcome outcome = service::planInstall(c.configured, "MySvc");
         const std::string expected = c.problem;
         if (!expected.empty()) {
             EXPECT_FALSE(outcome) << c.problem;

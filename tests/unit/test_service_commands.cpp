@@ -72,7 +72,7 @@ TEST(ServiceExecutable, ConfiguredPathIsComparedWithoutItsQuotes) {
 }
 
 service::InstallPlan plannedInstall(const service::InstallConfiguration& configured) {
-    service::PlanOutcome outcome = service::planInstall(configured);
+    service::PlanOutcome outcome = service::planInstall(configured, "MySvc");
     EXPECT_TRUE(outcome) << outcome.problem;
     return outcome ? *outcome.plan : service::InstallPlan{};
 }
