@@ -144,6 +144,48 @@ void touch(const std::string& path) {
         SetFileTime(file.get(), nullptr, nullptr, &now);
 }
 
+// Larger than any options file written by hand; a larger one is not read, and sharing steps aside.
+constexpr DWORD kMaxOptionsFileBytes = 1024 * 1024;
+
+// A variable of this process's environment, which is the one the VM reads; nullopt when it is not set.
+std::optional<std::string> environmentVariable(std::string_view name) {
+    std::string variable(name);
+    std::string value(256, '\0');
+    while (true) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD length =
+            GetEnvironmentVariableA(variable.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        if (length == 0)
+            return GetLastError() == ERROR_ENVVAR_NOT_FOUND ? std::nullopt : std::optional<std::string>("");
+        if (length < value.size()) {
+            value.resize(length);
+            return value;
+        }
+        // Too small: the answer is the size the value needs, its terminator included.
+        value.assign(length, '\0');
+    }
+}
+
+// A file the VM is told to read options from, opened as the VM opens it: a relative name from the
+// current folder.
+OptionsFileText optionsFile(const std::string& path) {
+    UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file)
+        return {std::nullopt, "it could not be opened (error " + std::to_string(GetLastError()) + ")"};
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(file.get(), &size))
+        return {std::nullopt, "its size could not be read (error " + std::to_string(GetLastError()) + ")"};
+    if (size.QuadPart > kMaxOptionsFileBytes)
+        return {std::nullopt, "it is larger than " + std::to_string(kMaxOptionsFileBytes) + " bytes"};
+    std::string text(static_cast<size_t>(size.QuadPart), '\0');
+    DWORD read = 0;
+    if (!text.empty() && !ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &read, nullptr))
+        return {std::nullopt, "it could not be read (error " + std::to_string(GetLastError()) + ")"};
+    text.resize(read);
+    return {text, {}};
+}
+
 // The files of the composed class path option (the last "-Djava.class.path=" one), as they are now.
 std::vector<ClassPathFile> classPathFiles(const std::vector<std::string>& options) {
     std::vector<ClassPathFile> files;
@@ -166,8 +208,10 @@ std::vector<std::string> prepareClassDataSharing(const LaunchContext& context,
                                                  const std::string& javaExecutable,
                                                  const std::string& version,
                                                  const std::vector<std::string>& options) {
+    // What the VM reads besides the launcher's options can load an agent or set an archive of its own.
+    std::vector<VmOptionSource> others = otherVmOptionSources(options, {environmentVariable, optionsFile});
     SharingChoice choice = chooseSharing(context.settings.classDataSharing,
-                                         static_cast<int>(kLauncherWordSize.bits), version, options);
+                                         static_cast<int>(kLauncherWordSize.bits), version, options, others);
     logInfo("class data sharing: %s", choice.reason.c_str());
     if (choice.mode == SharingMode::Off)
         return {};

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <charconv>
+#include <deque>
 #include <map>
+#include <set>
+#include <span>
 
 #include "core/fnv_hash.h"
 #include "core/text_case.h"
@@ -21,12 +24,23 @@ constexpr std::string_view kUserSharingOptions[] = {
     "-XX:-AutoCreateSharedArchive",
     "-XX:SharedClassListFile=",
     "-XX:DumpLoadedClassList=",
+    // The ahead-of-time cache of later runtimes, which takes the archive's place.
+    "-XX:AOTCache=",
+    "-XX:AOTCacheOutput=",
+    "-XX:AOTConfiguration=",
+    "-XX:AOTMode=",
 };
 // Agents: the VM refuses to write an archive with a Java agent loaded and ends at its start instead
 // ("Must enable AllowArchivingWithJavaAgent"), and an agent that changes classes is no case for one.
 constexpr std::string_view kAgentOptions[] = {"-javaagent:", "-agentlib:", "-agentpath:"};
 
 constexpr std::string_view kLauncherPropertyStart = "-Dbrolt.";
+
+// The options by which the VM reads more options from a file, and the start a flags file's flags lack.
+constexpr std::string_view kVmOptionsFileOption = "-XX:VMOptionsFile=";
+constexpr std::string_view kFlagsFileOption = "-XX:Flags=";
+constexpr std::string_view kFlagStart = "-XX:";
+constexpr std::string_view kLauncherOptionsName = "the launcher's options";
 
 // What the VM says about archives (a refused archive, a class it leaves out of one) is no concern of the
 // application's output.
@@ -95,6 +109,30 @@ std::optional<CacheFileKind> cacheFileKind(std::string_view name) {
     return std::nullopt;
 }
 
+// The VM's white space (C's isspace in the "C" locale).
+bool isVmSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+bool isQuote(char c) {
+    return c == '\'' || c == '"';
+}
+
+std::string_view firstStartingWith(const std::vector<std::string>& options,
+                                   std::span<const std::string_view> starts) {
+    for (const std::string& option : options) {
+        for (std::string_view start : starts) {
+            if (option.starts_with(start))
+                return option;
+        }
+    }
+    return {};
+}
+
+std::string_view optionsFileOption(OptionsFileKind kind) {
+    return kind == OptionsFileKind::VmOptions ? kVmOptionsFileOption : kFlagsFileOption;
+}
+
 // "<launcher hash>-": what all archives of one launcher begin with.
 std::string_view launcherPart(std::string_view archive) {
     size_t dash = archive.find('-');
@@ -118,17 +156,143 @@ int javaFeatureVersion(std::string_view version) {
 }
 
 std::string_view userSharingOption(const std::vector<std::string>& options) {
-    for (const std::string& option : options) {
-        for (std::string_view start : kUserSharingOptions) {
-            if (option.starts_with(start))
-                return option;
+    return firstStartingWith(options, kUserSharingOptions);
+}
+
+std::string_view agentOption(const std::vector<std::string>& options) {
+    return firstStartingWith(options, kAgentOptions);
+}
+
+std::vector<std::string> splitVmOptionsText(std::string_view text) {
+    std::vector<std::string> options;
+    size_t at = 0;
+    while (true) {
+        while (at < text.size() && isVmSpace(text[at]))
+            ++at;
+        if (at == text.size())
+            return options;
+        std::string option;
+        while (at < text.size() && !isVmSpace(text[at])) {
+            const char c = text[at++];
+            if (!isQuote(c)) {
+                option += c;
+                continue;
+            }
+            // The VM refuses an unclosed quote and ends its start; what follows it is still scanned.
+            const size_t close = std::min(text.find(c, at), text.size());
+            option.append(text.substr(at, close - at));
+            at = std::min(close + 1, text.size());
+        }
+        options.push_back(std::move(option));
+    }
+}
+
+std::vector<std::string> flagsFileOptions(std::string_view text) {
+    std::vector<std::string> flags;
+    std::string flag;
+    bool inFlag = false;
+    bool inComment = false;
+    char quote = '\0';
+    auto endFlag = [&] {
+        flags.push_back(std::string(kFlagStart) + flag);
+        flag.clear();
+        inFlag = false;
+        quote = '\0';
+    };
+    for (char c : text) {
+        if (!inFlag) {
+            if (inComment)
+                inComment = c != '\n';
+            else if (c == '#')
+                inComment = true;
+            else if (!isVmSpace(c)) {
+                // A flag's first character is taken as it is, a quote too.
+                inFlag = true;
+                flag += c;
+            }
+        } else if (c == '\n' || (quote == '\0' && isVmSpace(c))) {
+            endFlag();
+        } else if (quote == '\0' && isQuote(c)) {
+            quote = c;
+        } else if (quote != '\0' && c == quote) {
+            quote = '\0';
+        } else {
+            flag += c;
         }
     }
-    return {};
+    // The VM stops at a flag of 1023 characters and reads no further; reading on can only find more
+    // reasons to step aside.
+    if (inFlag)
+        endFlag();
+    return flags;
+}
+
+std::vector<NamedOptionsFile> namedOptionsFiles(const std::vector<std::string>& options) {
+    std::vector<NamedOptionsFile> files;
+    for (const std::string& option : options) {
+        for (OptionsFileKind kind : {OptionsFileKind::VmOptions, OptionsFileKind::Flags}) {
+            if (option.starts_with(optionsFileOption(kind)))
+                files.push_back({kind, option.substr(optionsFileOption(kind).size())});
+        }
+    }
+    return files;
+}
+
+std::vector<VmOptionSource> otherVmOptionSources(const std::vector<std::string>& launcherOptions,
+                                                 const VmOptionReaders& readers) {
+    struct PendingFile {
+        NamedOptionsFile file;
+        std::string namedIn;
+    };
+    std::deque<PendingFile> pending;
+    auto namedBy = [&pending](const std::vector<std::string>& options, const std::string& source) {
+        for (NamedOptionsFile& file : namedOptionsFiles(options))
+            pending.push_back({std::move(file), source});
+    };
+    namedBy(launcherOptions, std::string(kLauncherOptionsName));
+
+    std::vector<VmOptionSource> sources;
+    for (std::string_view variable : kVmOptionVariables) {
+        std::optional<std::string> value = readers.variable(variable);
+        if (!value)
+            continue;
+        VmOptionSource source{std::string(variable), splitVmOptionsText(*value), {}};
+        namedBy(source.options, source.name);
+        sources.push_back(std::move(source));
+    }
+
+    std::set<std::pair<OptionsFileKind, std::string>> seen;
+    for (; !pending.empty(); pending.pop_front()) {
+        const PendingFile& next = pending.front();
+        if (!seen.insert({next.file.kind, next.file.path}).second)
+            continue;
+        VmOptionSource source{"the options file \"" + next.file.path + "\" (" +
+                                  std::string(optionsFileOption(next.file.kind)) + " in " + next.namedIn +
+                                  ")",
+                              {},
+                              {}};
+        if (seen.size() > kMaxOptionsFiles) {
+            source.unreadable = "more than " + std::to_string(kMaxOptionsFiles) + " options files are named";
+            sources.push_back(std::move(source));
+            break;
+        }
+        OptionsFileText read = readers.file(next.file.path);
+        if (!read.text) {
+            source.unreadable = read.problem.empty() ? "it could not be read" : read.problem;
+        } else if (next.file.kind == OptionsFileKind::VmOptions) {
+            source.options = splitVmOptionsText(*read.text);
+            namedBy(source.options, source.name);
+        } else {
+            source.options = flagsFileOptions(*read.text);
+        }
+        sources.push_back(std::move(source));
+    }
+    return sources;
 }
 
 SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version,
-                            const std::vector<std::string>& options) {
+                            const std::vector<std::string>& options,
+                            const std::vector<VmOptionSource>& others) {
     if (!enabled)
         return {SharingMode::Off, "turned off by java.class_data_sharing"};
     if (wordSize != 64)
@@ -137,13 +301,23 @@ SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version
     if (feature < kFirstDynamicArchiveVersion)
         return {SharingMode::Off,
                 "runtime version \"" + std::string(version) + "\" has no archive of its own"};
+    // The launcher's own options first, then the others by name, as the reason says where it was met.
     if (std::string_view option = userSharingOption(options); !option.empty())
         return {SharingMode::Off, "left to the option " + std::string(option)};
-    for (const std::string& option : options) {
-        for (std::string_view start : kAgentOptions) {
-            if (option.starts_with(start))
-                return {SharingMode::Off, "not with an agent: " + option};
-        }
+    for (const VmOptionSource& other : others) {
+        if (std::string_view option = userSharingOption(other.options); !option.empty())
+            return {SharingMode::Off, "left to the option " + std::string(option) + " from " + other.name};
+    }
+    if (std::string_view option = agentOption(options); !option.empty())
+        return {SharingMode::Off, "not with an agent: " + std::string(option)};
+    for (const VmOptionSource& other : others) {
+        if (std::string_view option = agentOption(other.options); !option.empty())
+            return {SharingMode::Off, "not with an agent: " + std::string(option) + " from " + other.name};
+    }
+    // What the VM will read there is not known, an agent or an archive of the user's among it maybe.
+    for (const VmOptionSource& other : others) {
+        if (!other.unreadable.empty())
+            return {SharingMode::Off, "not without reading " + other.name + ": " + other.unreadable};
     }
     if (feature >= kFirstAutomaticArchiveVersion)
         return {SharingMode::Automatic, "automatic archive"};

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -33,14 +34,75 @@ struct SharingChoice {
     std::string reason;  // for the log: why it is off, or which mode
 };
 
+// Options the VM reads besides the ones the launcher hands it: the two variables of its environment, and
+// the files that options name for it to read.
+struct VmOptionSource {
+    std::string name;                  // for the log: "JAVA_TOOL_OPTIONS", "the options file x.opts (...)"
+    std::vector<std::string> options;  // as the VM takes them; a flags file's flags as "-XX:<flag>"
+    std::string unreadable;            // why a file the VM is to read could not be read; empty: read
+};
+
+// The variables the VM takes options from at its creation, before and after the launcher's own.
+inline constexpr std::string_view kVmOptionVariables[] = {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"};
+
+// What an options variable or a -XX:VMOptionsFile= file says, split as the VM splits it: white space
+// separates, and a quote (' or ") takes everything up to the same quote into the option, without the
+// quotes. An unclosed quote takes the rest.
+std::vector<std::string> splitVmOptionsText(std::string_view text);
+
+// What a -XX:Flags= file sets, each flag as the option "-XX:<flag>": flags separated by white space, a
+// "#" before a flag comments out the rest of its line, a line end always ends a flag, and quotes (' or
+// ") keep white space inside one.
+std::vector<std::string> flagsFileOptions(std::string_view text);
+
+enum class OptionsFileKind {
+    VmOptions,  // -XX:VMOptionsFile=<file>: more options, as on the command line
+    Flags,      // -XX:Flags=<file>: flags without their "-XX:"
+};
+
+struct NamedOptionsFile {
+    OptionsFileKind kind;
+    std::string path;  // as written; a relative one is the VM's to take from the current folder
+};
+
+// The files the options name for the VM to read, in order.
+std::vector<NamedOptionsFile> namedOptionsFiles(const std::vector<std::string>& options);
+
+// A file's text, or why it could not be read.
+struct OptionsFileText {
+    std::optional<std::string> text;
+    std::string problem;
+};
+
+// How the sources are read: a variable of the environment (nullopt when it is not set) and a file.
+struct VmOptionReaders {
+    std::function<std::optional<std::string>(std::string_view name)> variable;
+    std::function<OptionsFileText(const std::string& path)> file;
+};
+
+// At most this many options files are read for one start: the VM itself reads one -XX:VMOptionsFile=
+// and one -XX:Flags=, and a few more cover a name set in several places.
+inline constexpr size_t kMaxOptionsFiles = 8;
+
+// The sources of options the VM reads besides the launcher's options: the variables that are set, then
+// each file named by the launcher's options, by the variables or by a -XX:VMOptionsFile= file, read
+// once. A file past kMaxOptionsFiles counts as unreadable.
+std::vector<VmOptionSource> otherVmOptionSources(const std::vector<std::string>& launcherOptions,
+                                                 const VmOptionReaders& readers);
+
 // Whether the application's classes are shared: only when the launch allows it, on a 64-bit runtime of
-// Java 13 or later, and when none of the options given already settles class-data sharing (the user's
-// own archive or -Xshare setting is left alone).
+// Java 13 or later, and when no option the VM gets, from the launcher (options) or from elsewhere
+// (others), settles class-data sharing (the user's own archive or -Xshare setting is left alone) or loads
+// an agent, and every options file the VM is to read could be read.
 SharingChoice chooseSharing(bool enabled, int wordSize, std::string_view version,
-                            const std::vector<std::string>& options);
+                            const std::vector<std::string>& options,
+                            const std::vector<VmOptionSource>& others = {});
 
 // The option the user set that settles class-data sharing, or an empty view.
 std::string_view userSharingOption(const std::vector<std::string>& options);
+
+// The option that loads an agent, or an empty view.
+std::string_view agentOption(const std::vector<std::string>& options);
 
 // The 64-bit FNV-1a hash of the text, as 16 lower-case hexadecimal digits.
 std::string hashText(std::string_view text);

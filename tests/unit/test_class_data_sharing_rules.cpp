@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,10 @@ TEST(ClassDataSharing, OnlyA64BitRuntimeOfJava13OrLaterWithoutTheUsersOwnSetting
         {true, 64, "21", {"-XX:-AutoCreateSharedArchive"}, SharingMode::Off},
         {true, 64, "21", {"-XX:+AutoCreateSharedArchive"}, SharingMode::Off},
         {true, 64, "17", {"-XX:SharedClassListFile=c.lst"}, SharingMode::Off},
+        {true, 64, "25", {"-XX:AOTCache=app.aot"}, SharingMode::Off},
+        {true, 64, "25", {"-XX:AOTCacheOutput=app.aot"}, SharingMode::Off},
+        {true, 64, "25", {"-XX:AOTConfiguration=app.aotconf"}, SharingMode::Off},
+        {true, 64, "25", {"-XX:AOTMode=record"}, SharingMode::Off},
         // The VM writes no archive with an agent loaded: it would end at its start.
         {true, 64, "17", {"-Xmx1g", "-javaagent:C:\\agent.jar=5000"}, SharingMode::Off},
         {true, 64, "21", {"-agentlib:jdwp=transport=dt_socket"}, SharingMode::Off},
@@ -65,6 +71,179 @@ TEST(ClassDataSharing, OnlyA64BitRuntimeOfJava13OrLaterWithoutTheUsersOwnSetting
         EXPECT_FALSE(choice.reason.empty());
     }
     EXPECT_EQ(brolt::chooseSharing(true, 64, "17", {"-Xshare:off"}).reason, "left to the option -Xshare:off");
+}
+
+// The VM's options from elsewhere, as the launcher finds them: variables of a fake environment and files
+// of a fake disk, read through the shipped orchestration.
+struct Elsewhere {
+    std::map<std::string, std::string> variables;
+    std::map<std::string, std::string> files;  // a file missing here cannot be read
+};
+
+std::vector<brolt::VmOptionSource> sourcesFrom(const Elsewhere& elsewhere,
+                                               const std::vector<std::string>& launcherOptions,
+                                               std::vector<std::string>* filesRead = nullptr) {
+    brolt::VmOptionReaders readers;
+    readers.variable = [&elsewhere](std::string_view name) -> std::optional<std::string> {
+        auto found = elsewhere.variables.find(std::string(name));
+        return found == elsewhere.variables.end() ? std::nullopt : std::optional(found->second);
+    };
+    readers.file = [&elsewhere, filesRead](const std::string& path) -> brolt::OptionsFileText {
+        if (filesRead != nullptr)
+            filesRead->push_back(path);
+        auto found = elsewhere.files.find(path);
+        if (found == elsewhere.files.end())
+            return {std::nullopt, "it could not be opened (error 2)"};
+        return {found->second, {}};
+    };
+    return brolt::otherVmOptionSources(launcherOptions, readers);
+}
+
+TEST(ClassDataSharing, AnAgentOrArchiveOptionFromTheEnvironmentOrAnOptionsFileTurnsSharingOff) {
+    struct Case {
+        const char* what;
+        Elsewhere elsewhere;
+        std::vector<std::string> launcherOptions;
+        SharingMode mode;
+        const char* reason;  // the whole reason, or a part of it for an unreadable file
+    };
+    const std::string agent = "-javaagent:C:\\mon\\agent.jar=port=5000";
+    const Case cases[] = {
+        {"nothing elsewhere", {}, {"-Xmx256m"}, SharingMode::Automatic, "automatic archive"},
+        {"harmless variables",
+         {{{"JAVA_TOOL_OPTIONS", " -Xss2m\t-Dmon=on "}, {"_JAVA_OPTIONS", ""}}, {}},
+         {},
+         SharingMode::Automatic,
+         "automatic archive"},
+        {"an agent in JAVA_TOOL_OPTIONS",
+         {{{"JAVA_TOOL_OPTIONS", "-Dx=1 " + agent}}, {}},
+         {},
+         SharingMode::Off,
+         "not with an agent: -javaagent:C:\\mon\\agent.jar=port=5000 from JAVA_TOOL_OPTIONS"},
+        {"a quoted agent path with a blank in _JAVA_OPTIONS",
+         {{{"_JAVA_OPTIONS", "'-agentpath:C:\\Program Files\\prof.dll'"}}, {}},
+         {},
+         SharingMode::Off,
+         "not with an agent: -agentpath:C:\\Program Files\\prof.dll from _JAVA_OPTIONS"},
+        {"a debugger in _JAVA_OPTIONS",
+         {{{"_JAVA_OPTIONS", "-agentlib:jdwp=transport=dt_socket,server=y"}}, {}},
+         {},
+         SharingMode::Off,
+         "not with an agent: -agentlib:jdwp=transport=dt_socket,server=y from _JAVA_OPTIONS"},
+        {"sharing turned off in JAVA_TOOL_OPTIONS",
+         {{{"JAVA_TOOL_OPTIONS", "-Xshare:off"}}, {}},
+         {},
+         SharingMode::Off,
+         "left to the option -Xshare:off from JAVA_TOOL_OPTIONS"},
+        {"an ahead-of-time cache in _JAVA_OPTIONS",
+         {{{"_JAVA_OPTIONS", "-XX:AOTCache=C:\\app.aot"}}, {}},
+         {},
+         SharingMode::Off,
+         "left to the option -XX:AOTCache=C:\\app.aot from _JAVA_OPTIONS"},
+        {"the user's archive wins over an agent, wherever each is",
+         {{{"JAVA_TOOL_OPTIONS", agent}, {"_JAVA_OPTIONS", "-XX:SharedArchiveFile=C:\\my.jsa"}}, {}},
+         {},
+         SharingMode::Off,
+         "left to the option -XX:SharedArchiveFile=C:\\my.jsa from _JAVA_OPTIONS"},
+        {"an agent in the launcher's options file",
+         {{}, {{"C:\\app\\more.opts", "-Xmx1g\r\n" + agent + "\r\n"}}},
+         {"-XX:VMOptionsFile=C:\\app\\more.opts"},
+         SharingMode::Off,
+         "not with an agent: -javaagent:C:\\mon\\agent.jar=port=5000 from the options file "
+         "\"C:\\app\\more.opts\" (-XX:VMOptionsFile= in the launcher's options)"},
+        {"an options file named in JAVA_TOOL_OPTIONS",
+         {{{"JAVA_TOOL_OPTIONS", "-XX:VMOptionsFile=mon.opts"}},
+          {{"mon.opts", "-XX:-AutoCreateSharedArchive"}}},
+         {},
+         SharingMode::Off,
+         "left to the option -XX:-AutoCreateSharedArchive from the options file \"mon.opts\" "
+         "(-XX:VMOptionsFile= in JAVA_TOOL_OPTIONS)"},
+        {"an archive flag in a flags file",
+         {{}, {{"C:\\app\\.flags", "# tuning\n+UseG1GC\n+AutoCreateSharedArchive\n"}}},
+         {"-XX:Flags=C:\\app\\.flags"},
+         SharingMode::Off,
+         "left to the option -XX:+AutoCreateSharedArchive from the options file \"C:\\app\\.flags\" "
+         "(-XX:Flags= in the launcher's options)"},
+        {"a flags file of other flags",
+         {{}, {{"C:\\app\\.flags", "+UseG1GC # +AutoCreateSharedArchive\nMaxHeapFreeRatio=70"}}},
+         {"-XX:Flags=C:\\app\\.flags"},
+         SharingMode::Automatic,
+         "automatic archive"},
+        {"an options file that cannot be read",
+         {},
+         {"-XX:VMOptionsFile=C:\\gone.opts"},
+         SharingMode::Off,
+         "not without reading the options file \"C:\\gone.opts\" (-XX:VMOptionsFile= in the launcher's "
+         "options): it could not be opened (error 2)"},
+        {"a flags file that cannot be read, named in _JAVA_OPTIONS",
+         {{{"_JAVA_OPTIONS", "-XX:Flags=x.flags"}}, {}},
+         {},
+         SharingMode::Off,
+         "not without reading the options file \"x.flags\" (-XX:Flags= in _JAVA_OPTIONS)"},
+        {"a flags file named in an options file",
+         {{}, {{"a.opts", "-XX:Flags=b.flags"}, {"b.flags", "AOTMode=off"}}},
+         {"-XX:VMOptionsFile=a.opts"},
+         SharingMode::Off,
+         "left to the option -XX:AOTMode=off from the options file \"b.flags\""},
+    };
+    for (const Case& c : cases) {
+        std::vector<brolt::VmOptionSource> others = sourcesFrom(c.elsewhere, c.launcherOptions);
+        brolt::SharingChoice choice = brolt::chooseSharing(true, 64, "21.0.2", c.launcherOptions, others);
+        EXPECT_EQ(choice.mode, c.mode) << c.what << ": " << choice.reason;
+        EXPECT_TRUE(choice.reason.starts_with(c.reason)) << c.what << ": " << choice.reason;
+    }
+}
+
+TEST(ClassDataSharing, EachOptionsFileIsReadOnceAndOnlySoMany) {
+    // A file named twice, and one that names itself: each read once, and nothing read forever.
+    Elsewhere elsewhere{{{"JAVA_TOOL_OPTIONS", "-XX:VMOptionsFile=a.opts"}},
+                        {{"a.opts", "-XX:VMOptionsFile=a.opts -Xss1m"}}};
+    std::vector<std::string> read;
+    std::vector<brolt::VmOptionSource> others = sourcesFrom(elsewhere, {"-XX:VMOptionsFile=a.opts"}, &read);
+    EXPECT_EQ(read, std::vector<std::string>{"a.opts"});
+    EXPECT_EQ(brolt::chooseSharing(true, 64, "17", {}, others).mode, SharingMode::AtExit);
+
+    // A chain of files longer than the bound: the first ones are read, and sharing steps aside.
+    Elsewhere chain;
+    for (size_t i = 0; i <= brolt::kMaxOptionsFiles + 2; ++i)
+        chain.files["f" + std::to_string(i)] = "-XX:VMOptionsFile=f" + std::to_string(i + 1);
+    read.clear();
+    others = sourcesFrom(chain, {"-XX:VMOptionsFile=f0"}, &read);
+    EXPECT_EQ(read.size(), brolt::kMaxOptionsFiles);
+    brolt::SharingChoice choice = brolt::chooseSharing(true, 64, "17", {}, others);
+    EXPECT_EQ(choice.mode, SharingMode::Off);
+    EXPECT_NE(choice.reason.find("more than 8 options files"), std::string::npos) << choice.reason;
+}
+
+TEST(ClassDataSharing, OptionsTextSplitsAsTheVmSplitsIt) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {" \t\r\n", {}},
+        {"-Xmx1g -Dx=1", {"-Xmx1g", "-Dx=1"}},
+        {"\t-Xmx1g\r\n\r\n-Dx=1\n", {"-Xmx1g", "-Dx=1"}},
+        {"-Dname='a b' \"-javaagent:C:\\P F\\a.jar\"", {"-Dname=a b", "-javaagent:C:\\P F\\a.jar"}},
+        {"-Dq=\"it's\"", {"-Dq=it's"}},
+        {"'' x", {"", "x"}},
+        {"-Dopen='no end -javaagent:x", {"-Dopen=no end -javaagent:x"}},
+    };
+    for (const auto& [text, options] : cases)
+        EXPECT_EQ(brolt::splitVmOptionsText(text), options) << text;
+}
+
+TEST(ClassDataSharing, FlagsFileFlagsBecomeOptions) {
+    const std::pair<const char*, std::vector<std::string>> cases[] = {
+        {"", {}},
+        {"+UseG1GC\n-UseCompressedOops\r\nSharedArchiveFile=C:\\a.jsa",
+         {"-XX:+UseG1GC", "-XX:-UseCompressedOops", "-XX:SharedArchiveFile=C:\\a.jsa"}},
+        {"# all commented\n   #+AutoCreateSharedArchive\n", {}},
+        {"+A #comment +B\n+C#D", {"-XX:+A", "-XX:+C#D"}},
+        {"ErrorFile='C:\\my logs\\err.log' +B", {"-XX:ErrorFile=C:\\my logs\\err.log", "-XX:+B"}},
+        // A line end ends a flag even inside quotes; a flag's first character is taken as it is.
+        {"X='a\nb'", {"-XX:X=a", "-XX:b"}},
+        {"'+C'", {"-XX:'+C"}},
+    };
+    for (const auto& [text, options] : cases)
+        EXPECT_EQ(brolt::flagsFileOptions(text), options) << text;
 }
 
 TEST(ClassDataSharing, ArchiveNameKeysOnLauncherRuntimeAndVersion) {
