@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -28,6 +29,8 @@ constexpr DWORD kStatusAccess = SERVICE_QUERY_CONFIG | SERVICE_QUERY_STATUS;
 constexpr DWORD kStopPollMilliseconds = 500;
 constexpr size_t kServiceConfigBufferSize = 8192;
 constexpr DWORD kStopWaitMarginMilliseconds = 15000;
+// Reads of a secret variable whose value changes between sizing and reading before it is given up.
+constexpr int kSecretReadRounds = 4;
 
 // The service manager and one service in it, opened together and closed together.
 struct ServiceConnection {
@@ -87,24 +90,6 @@ void applyConfigChanges(SC_HANDLE service, const ServiceConfigChanges& changes) 
         fprintf(stderr, "Warning: %s not set, error %lu; the service is installed without it.\n", call.option,
                 error);
     }
-}
-
-// The variable's value, absent when it is not set; an empty value is a password too.
-std::optional<std::wstring> environmentValue(const std::string& name) {
-    std::wstring wideName = fromAnsiCodePage(name);
-    DWORD size = GetEnvironmentVariableW(wideName.c_str(), nullptr, 0);
-    if (size == 0)
-        return std::nullopt;
-    std::wstring value(size, L'\0');
-    DWORD length = GetEnvironmentVariableW(wideName.c_str(), value.data(), size);
-    value.resize(length < size ? length : 0);
-    return value;
-}
-
-// The password goes into CreateServiceW and is wiped from this process's memory right after.
-void wipe(std::wstring& secret) {
-    SecureZeroMemory(secret.data(), secret.size() * sizeof(wchar_t));
-    secret.clear();
 }
 
 // What the entry is created with, the password's variable named but never its value.
@@ -212,6 +197,41 @@ void buildServiceConfigChanges(const InstallPlan& plan, DWORD commandStartType,
                              &changes.failureActionsFlag});
 }
 
+EnvironmentSecret::~EnvironmentSecret() {
+    wipe();
+}
+
+bool EnvironmentSecret::take(const std::wstring& variable) {
+    wipe();
+    buffer_.reset();
+    units_ = 0;
+    // The value may change between the call that sizes it and the one that reads it; the few rounds
+    // cover a race, not a loop without end.
+    for (int round = 0; round < kSecretReadRounds; ++round) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD needed = GetEnvironmentVariableW(variable.c_str(), buffer_.get(), static_cast<DWORD>(units_));
+        if (needed == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND)
+            return false;
+        if (buffer_ && needed < units_) {
+            SetEnvironmentVariableW(variable.c_str(), nullptr);
+            return true;
+        }
+        wipe();
+        // An empty value asks for its terminator alone.
+        units_ = std::max<size_t>(needed, 1);
+        buffer_ = std::make_unique<wchar_t[]>(units_);
+    }
+    wipe();
+    buffer_.reset();
+    units_ = 0;
+    return false;
+}
+
+void EnvironmentSecret::wipe() {
+    if (buffer_)
+        SecureZeroMemory(buffer_.get(), units_ * sizeof(wchar_t));
+}
+
 int installCommand(const std::string& serviceName, const InstallSettings& settings) {
     // Everything that can be refused is refused before the old entry is touched: a configuration that
     // cannot be carried out must not cost the service it replaces.
@@ -222,10 +242,10 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
     std::string dependencies;
     if (!buildDependencyList(settings.dependencies, dependencies))
         return refuseInstall("Dependency list longer than " + std::to_string(kDependencyListSize) + " bytes");
-    std::optional<std::wstring> password;
+    // Read before the old entry goes, so an unset variable costs nothing; wiped right after the call.
+    EnvironmentSecret password;
     if (plan.account.needsPassword()) {
-        password = environmentValue(plan.passwordVariable);
-        if (!password) {
+        if (!password.take(fromAnsiCodePage(plan.passwordVariable))) {
             return refuseInstall("The environment variable " + plan.passwordVariable +
                                  " (service.password_env) is not set; the account " + plan.account.name +
                                  " needs its password");
@@ -244,14 +264,13 @@ int installCommand(const std::string& serviceName, const InstallSettings& settin
     ServiceEntry entry =
         serviceEntry(serviceName, plan, settings.startType, dependencies, quotedBinaryPath(getModulePath()));
     logEntry(serviceName, plan, entry.startType, settings.dependencies);
-    UniqueServiceHandle service(CreateServiceW(
-        manager.get(), entry.name.c_str(), entry.displayName.c_str(), SERVICE_ALL_ACCESS, entry.serviceType,
-        entry.startType, SERVICE_ERROR_NORMAL, entry.binaryPath.c_str(), nullptr, nullptr,
-        entry.dependencies.empty() ? nullptr : entry.dependencies.c_str(),
-        entry.account ? entry.account->c_str() : nullptr, password ? password->c_str() : nullptr));
+    UniqueServiceHandle service(
+        CreateServiceW(manager.get(), entry.name.c_str(), entry.displayName.c_str(), SERVICE_ALL_ACCESS,
+                       entry.serviceType, entry.startType, SERVICE_ERROR_NORMAL, entry.binaryPath.c_str(),
+                       nullptr, nullptr, entry.dependencies.empty() ? nullptr : entry.dependencies.c_str(),
+                       entry.account ? entry.account->c_str() : nullptr, password.text()));
     DWORD createError = GetLastError();
-    if (password)
-        wipe(*password);
+    password.wipe();
     if (!service) {
         logError("CreateServiceW failed: %lu", createError);
         printf("Could not create service.\n");

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -61,6 +62,29 @@ struct ServiceEntry {
 ServiceEntry serviceEntry(const std::string& serviceName, const brolt::service::InstallPlan& plan,
                           DWORD commandStartType, const std::string& dependencyList,
                           const std::string& binaryPath);
+
+// A password read from an environment variable into one buffer of its own. It is never copied or moved
+// into another string, is wiped where it lies (SecureZeroMemory) once it has been used and again when
+// the object goes, and the variable leaves this process's environment as soon as it has been read.
+class EnvironmentSecret {
+  public:
+    EnvironmentSecret() = default;
+    EnvironmentSecret(const EnvironmentSecret&) = delete;
+    EnvironmentSecret& operator=(const EnvironmentSecret&) = delete;
+    ~EnvironmentSecret();
+
+    // Reads the variable (an empty value is a password too) and removes it from the environment. False
+    // when it is not set.
+    bool take(const std::wstring& variable);
+    // The text, terminated; after wipe all of it is zeros. Null before a successful take.
+    const wchar_t* text() const { return buffer_.get(); }
+    // Overwrites the whole buffer with zeros; the buffer itself stays until the object goes.
+    void wipe();
+
+  private:
+    std::unique_ptr<wchar_t[]> buffer_;
+    size_t units_ = 0;
+};
 
 // The records of the levels the headers declare only for builds aimed at later systems than this one.
 struct DelayedAutoStartInfo {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,34 @@ TEST(ServiceExecutable, ConfiguredPathIsComparedWithoutItsQuotes) {
     for (const ExecutableCase& c : cases)
         EXPECT_EQ(isSameExecutable(modulePath, c.configured), c.same) << c.configured;
     EXPECT_EQ(quotedBinaryPath(modulePath), "\"C:\\Program Files\\app\\MyService.exe\"");
+}
+
+TEST(InstallPassword, IsReadIntoOneBufferThatIsWipedWhereItLiesAndLeavesTheEnvironment) {
+    const wchar_t* variable = L"BROLT_TEST_INSTALL_SECRET";
+    const std::wstring values[] = {L"s3cret pass", std::wstring(5000, L'p') + L"\u00e9"};
+    for (const std::wstring& value : values) {
+        ASSERT_TRUE(SetEnvironmentVariableW(variable, value.c_str()));
+        EnvironmentSecret secret;
+        ASSERT_TRUE(secret.take(variable));
+        const wchar_t* text = secret.text();
+        ASSERT_NE(text, nullptr);
+        EXPECT_EQ(std::wstring(text), value);
+        // Gone from the environment once read: no later reader, no child process, finds it.
+        SetLastError(ERROR_SUCCESS);
+        EXPECT_EQ(GetEnvironmentVariableW(variable, nullptr, 0), 0u);
+        EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ENVVAR_NOT_FOUND));
+        // Wiped in the very buffer it was read into, terminator included.
+        secret.wipe();
+        EXPECT_EQ(secret.text(), text);
+        EXPECT_EQ(std::count(text, text + value.size() + 1, L'\0'), static_cast<ptrdiff_t>(value.size() + 1));
+    }
+    // An empty value is a password too; a variable that is not set is none.
+    ASSERT_TRUE(SetEnvironmentVariableW(variable, L""));
+    EnvironmentSecret empty;
+    ASSERT_TRUE(empty.take(variable));
+    EXPECT_EQ(std::wstring(empty.text()), L"");
+    EXPECT_FALSE(empty.take(variable));
+    EXPECT_EQ(empty.text(), nullptr);
 }
 
 service::InstallPlan plannedInstall(const service::InstallConfiguration& configured) {
