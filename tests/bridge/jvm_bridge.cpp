@@ -862,6 +862,25 @@ JavaVMInitArgs* linuxInitArgs(const JavaVMInitArgs* windowsArgs) {
     return args;
 }
 
+// A Windows VM reads its options variables from the Windows environment, which a service gets from the
+// service manager and a child from its parent's environment block. Wine builds a process's Unix
+// environment from its parent's Unix one instead, so the Linux VM would see neither: the bridge hands
+// the Windows values over (as UTF-8) and leaves no Unix value the Windows side does not have.
+void passOptionsVariables() {
+    for (const char* name : {"JAVA_TOOL_OPTIONS", "_JAVA_OPTIONS"}) {
+        SetLastError(ERROR_SUCCESS);
+        DWORD size = GetEnvironmentVariableA(name, nullptr, 0);
+        if (size == 0 && GetLastError() == ERROR_ENVVAR_NOT_FOUND) {
+            unsetenv(name);
+            continue;
+        }
+        std::string value(size + 1, '\0');
+        DWORD length = GetEnvironmentVariableA(name, value.data(), static_cast<DWORD>(value.size()));
+        value.resize(length < value.size() ? length : 0);
+        setenv(name, ansiToUtf8(value.c_str()).c_str(), 1);
+    }
+}
+
 // The VM installs its handlers without SA_ONSTACK. Wine's handlers, to which the VM passes the
 // signals it does not recognise (faults in Windows code among them), must run on the alternate
 // signal stack Wine gives each of its threads; on the faulting stack they take the process down.
@@ -898,6 +917,7 @@ extern "C" jint WINAPI bridgeCreateJavaVM(JavaVM** pvm, void** penv, void* args)
         return JNI_EEXIST;
     if (!startEndThread())
         return JNI_ERR;
+    passOptionsVariables();
     JavaVM* linuxVm = nullptr;
     JNIEnv* linuxEnv = nullptr;
     jint result = library->createJavaVM(&linuxVm, reinterpret_cast<void**>(&linuxEnv),

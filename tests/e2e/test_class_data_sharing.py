@@ -1,7 +1,8 @@
 """Class-data sharing of the application's classes with the real VM (HotSpot 17 behind the bridge):
 the first stop writes the archive into the per-user cache, the next start maps it, a changed jar runs
 its new classes, a cut or garbage archive costs one unshared start, and a launcher that turns sharing
-off hands the VM no archive option. A launcher that includes its jar (and the Java-side runtime
+off hands the VM no archive option, nor does one whose service environment attaches an agent (whose start
+the VM would otherwise end). A launcher that includes its jar (and the Java-side runtime
 archive, as by default) extracts both into its stable folder, so its class path stays the same from
 one start to the next and its archive is mapped like that of jars lying beside the launcher.
 
@@ -19,8 +20,8 @@ import subprocess
 import tempfile
 
 import brolt_e2e as e
-from service_e2e import RUNNING, logged_command, stable_folders, wait_for_state
-from test_hotspot import HotspotCase, read, wait_until
+from service_e2e import RUNNING, SERVICES_KEY, logged_command, stable_folders, wait_for_state
+from test_hotspot import APPS_JAR, HotspotCase, read, wait_until
 
 RUNTIME_JAR = e.ROOT / "out" / "host" / "brolt-runtime.jar"
 JDK_BIN = pathlib.Path("/usr/lib/jvm/java-17-openjdk-amd64/bin")
@@ -95,11 +96,12 @@ class ClassDataSharingTest(HotspotCase):
         launcher = self.ship(directory, e.pack(directory, toml(name, extra, included)), name)
         return name, launcher
 
-    def run_once(self, name: str, launcher) -> tuple:
+    def run_once(self, name: str, launcher, other_lines: str = "") -> tuple:
         """One start until main has run, and its stop: the build that ran and whether its class came
-        from the archive. Nothing about archives reaches the application's output."""
+        from the archive. Nothing about archives reaches the application's output; other_lines matches
+        the lines besides the class-loading log that the VM may print."""
         directory = launcher.parent
-        for leftover in ("build.txt", "err.log"):
+        for leftover in ("build.txt", "err.log", "premain.txt"):
             (directory / leftover).unlink(missing_ok=True)
         self.start(name)
         wait_for_state(name, RUNNING)
@@ -108,7 +110,9 @@ class ClassDataSharingTest(HotspotCase):
         self.assertEqual(read(directory / "out.log"), "")
         loaded = read(directory / "err.log")
         # The class-loading log the user asked for, and nothing else: no word of the VM about archives.
-        self.assertEqual([line for line in loaded.splitlines() if "][class,load] " not in line], [])
+        self.assertEqual([line for line in loaded.splitlines()
+                          if "][class,load] " not in line and not (other_lines and re.fullmatch(other_lines, line))],
+                         [])
         self.assertIn(f"{MAIN_CLASS} source:", loaded)
         return build, FROM_ARCHIVE in loaded
 
@@ -167,6 +171,35 @@ class ClassDataSharingTest(HotspotCase):
         self.assertEqual(second_where, first_where)
         self.assertEqual(second_time, first_time)
         self.assertEqual((first_use, second_use), (["write"], ["map"]))
+
+    def test_an_agent_in_the_services_environment_turns_sharing_off_and_every_start_runs_main(self):
+        name, launcher = self.launcher("CdsAgentEnv")
+        agent = f"-javaagent:{APPS_JAR}=0"
+        # Where an administrator attaches an agent to one service: its Environment value. Wine's service
+        # manager does not apply that value to the process, so the entry's command line sets the same
+        # variable before it runs the launcher, as the service manager would.
+        added = e.run("reg", "add", SERVICES_KEY + name, "/v", "Environment", "/t", "REG_MULTI_SZ", "/d",
+                      f"JAVA_TOOL_OPTIONS={agent}", "/f")
+        self.assertEqual(added.returncode, 0, added)
+        temp = e.workdir("cds-temp")
+        self.point_entry_at(name, logged_command(f'set JAVA_TOOL_OPTIONS={agent}&& "{e.win_path(launcher)}"',
+                                                 temp))
+        before = archives()
+        for start in ("first", "second"):
+            with self.subTest(start):
+                logs = set(temp.glob("qdl_nlog_*"))
+                # The VM names the variable it took options from; an agent's many classes load before the
+                # Java side opens the file, so the start of the class-loading log may be left out.
+                other_lines = re.escape(f"Picked up JAVA_TOOL_OPTIONS: {agent}") + r"|\(\d+ bytes of earlier output left out\)"
+                self.assertEqual(self.run_once(name, launcher, other_lines), ("one", False))
+                self.assertTrue((launcher.parent / "premain.txt").exists(), "the agent's premain did not run")
+                (log,) = set(temp.glob("qdl_nlog_*")) - logs
+                lines = log.read_text(encoding="cp1252").splitlines()
+                self.assertIn(f"class data sharing: not with an agent: {agent} from JAVA_TOOL_OPTIONS", lines)
+                options = "\n".join(line for line in lines if "vmoption" in line)
+                for option in ("-Xshare", "SharedArchiveFile", "ArchiveClassesAtExit", "AutoCreateSharedArchive"):
+                    self.assertNotIn(option, options)
+        self.assertEqual(archives() - before, set())
 
     def test_turned_off_no_archive_option_reaches_the_vm(self):
         name, launcher = self.launcher("CdsOff", "class_data_sharing = false")

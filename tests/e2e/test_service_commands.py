@@ -166,6 +166,10 @@ class ProductionInstallTest(ServiceCase):
              "environment variable that holds its password."),
             ("account = 'brolt-svc'\n", 'service.account "brolt-svc" is no account: use LocalSystem, '
              "LocalService, NetworkService, NT SERVICE\\<name>, .\\user or DOMAIN\\user."),
+            # Another service's virtual account: the old entry would go and none would take its place.
+            ("account = 'NT SERVICE\\Other'\n",
+             f'service.account "NT SERVICE\\Other" is the virtual account of another service; the service '
+             f'"{name}" runs under its own, "NT SERVICE\\{name}".'),
             ('start = "delayed"\n',
              'service.start "delayed" is not one of "auto", "delayed-auto" and "demand".'),
             ("recovery.restart_delays = [90000]\n",
