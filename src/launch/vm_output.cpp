@@ -17,8 +17,11 @@ std::mutex outputLock;
 std::wstring outputFile;  // empty: the process's standard error
 brolt::VmOutput output;
 std::string pendingLogLine;
+std::string firstLine;
 
 void logLines(const std::vector<std::string>& lines) {
+    if (firstLine.empty() && !lines.empty())
+        firstLine = lines.front();
     for (const std::string& line : lines)
         logInfo("vm: %s", line.c_str());
 }
@@ -81,6 +84,7 @@ void brolt::openVmOutput(const std::wstring& stderrFile, bool append) {
     outputFile = stderrFile;
     output = startVmOutput(!stderrFile.empty(), append);
     pendingLogLine.clear();
+    firstLine.clear();
 }
 
 jint JNICALL brolt::vmPrintHook(FILE*, const char* format, va_list arguments) {
@@ -99,6 +103,14 @@ void brolt::releaseVmOutput(bool javaSideRan) {
     std::lock_guard<std::mutex> guard(outputLock);
     std::string last = takeLastLogLine(pendingLogLine);
     if (!last.empty())
-        logInfo("vm: %s", last.c_str());
+        logLines({last});
     carryOut(releaseKept(output, javaSideRan));
+}
+
+std::string brolt::firstVmLine() {
+    std::lock_guard<std::mutex> guard(outputLock);
+    if (!firstLine.empty())
+        return firstLine;
+    std::string pending = pendingLogLine;  // a line whose end has not come
+    return takeLastLogLine(pending);
 }

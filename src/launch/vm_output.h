@@ -30,4 +30,8 @@ void writeVmOutput(std::string_view text);
 // text after it at once.
 void releaseVmOutput(bool javaSideRan);
 
+// The first line the VM printed since the launch began (empty when none): its own word on why it could
+// not start, for the event log.
+std::string firstVmLine();
+
 }  // namespace brolt
