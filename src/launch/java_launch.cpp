@@ -413,7 +413,8 @@ MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brol
                                    const std::vector<std::wstring>& arguments) {
     logInfo("launching program");
     LaunchContext context = brolt::makeLaunchContext(runtime, settings);
-    brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag);
+    brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag,
+                        reinterpret_cast<const void*>(runtime.entryPoints.createJavaVM));
     reached(context, brolt::LaunchStep::CreatingVm);
     MaybeFailure failed = createJavaVM(runtime, launcherProperties(context), arguments, context);
     if (!failed) {
