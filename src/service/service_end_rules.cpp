@@ -161,7 +161,8 @@ ServiceEnd decideServiceEnd(const WhatHappened& happened) {
     } else {
         end = runningEnd(happened);
     }
-    end.removeStartFiles = !started;
+    // The application never ran: before main, or a start that failed in the Java side's main itself.
+    end.removeStartFiles = !started || happened.cause == EndCause::StartFailed;
     return end;
 }
 

@@ -82,7 +82,7 @@ struct ServiceEnd {
     std::string logLine;
     bool logAsError = false;
     bool showFailure = false;       // the failure's configured message is shown, as the executable type says
-    bool removeStartFiles = false;  // the application never ran: its fresh extraction goes
+    bool removeStartFiles = false;  // the application never ran: the start's fresh extraction goes
     int processExitCode = 0;        // what the process ends with when the launcher ends it
 };
 

@@ -159,9 +159,11 @@ class FailedStartTest(ServiceCase):
         java = f"[java]\nsearch_sequence = 'A{e.win_path(directory)}\\nowhere'\n"
         exit_code, log, temp, left, events = self.start_failing_service(directory, java, prepare=take_stable_name)
         self.assertEqual(exit_code, 1, log)
-        fresh = re.search(r"Temp dir: (.*)\n", log)
-        self.assertTrue(fresh, log)
-        self.assertNotIn(taken[0], fresh[1], "the start used the stable folder after all")
+        # The stable name is tried first; the folder the start went on with is the last one named.
+        tried = re.findall(r"Temp dir: (.*)\n", log)
+        self.assertTrue(tried, log)
+        self.assertNotIn(taken[0], tried[-1], "the start used the stable folder after all")
+        self.assertIn("_dir", tried[-1])
         self.assertEqual(events, [failed_start_event(NO_VM)])
         self.assertEqual(left, taken, "the fresh extraction folder was left")
 

@@ -4,7 +4,8 @@
 // the sanitizers' checks: the service always ends stopped; a stop that was asked for never reports a non-zero
 // WIN32_EXIT_CODE, so no recovery restarts it; a service-specific code is reported only beside 1066 or for
 // a stop that was asked for; every event has a text ending in a full stop that names the exit code; a
-// failure is shown only for a start nobody stopped; the start's files go exactly when main never ran.
+// failure is shown only for a start nobody stopped; the start's files go exactly when the application never
+// ran.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -43,9 +44,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     svc::ServiceEnd end = svc::decideServiceEnd(happened);
     require(end.state == svc::kStateStopped);
-    if (happened.stopRequested || happened.cause == svc::EndCause::StopTimedOut)
+    // A stop that timed out was asked for, whatever the flag says.
+    bool asked = happened.stopRequested || happened.cause == svc::EndCause::StopTimedOut;
+    if (asked)
         require(end.win32ExitCode == 0);
-    if (end.win32ExitCode != svc::kServiceSpecificError && !happened.stopRequested)
+    if (end.win32ExitCode != svc::kServiceSpecificError && !asked)
         require(end.serviceSpecificExitCode == 0);
     require(end.processExitCode == (end.win32ExitCode == 0 ? 0 : 1));
     if (end.event) {
@@ -58,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (happened.cause != svc::EndCause::StartFailed)
             require(happened.stage != svc::StartStage::Running);
     }
-    require(end.removeStartFiles == (happened.stage != svc::StartStage::Running));
+    require(end.removeStartFiles ==
+            (happened.stage != svc::StartStage::Running || happened.cause == svc::EndCause::StartFailed));
     require(!end.logLine.empty());
     return 0;
 }
