@@ -17,6 +17,10 @@ std::string withFirstLine(std::string what, const std::string& firstLine) {
 // Why a start failed, in one sentence for the event log. A VM that could not be created has its own
 // word on it, the first line it printed; the configured message would only guess.
 std::string failedStartWords(const WhatHappened& happened) {
+    // However it ended, a VM still being created was not created: its own first line says why.
+    if (happened.stage == StartStage::CreatingVm && happened.cause != EndCause::StartTimedOut &&
+        happened.cause != EndCause::ProcessExit)
+        return withFirstLine("The Java VM could not be created", happened.vmFirstLine);
     switch (happened.cause) {
         case EndCause::StartTimedOut:
             return "The service did not start within " + seconds(happened.limitSeconds) +
@@ -34,8 +38,6 @@ std::string failedStartWords(const WhatHappened& happened) {
         default:
             break;
     }
-    if (happened.stage == StartStage::CreatingVm)
-        return withFirstLine("The Java VM could not be created", happened.vmFirstLine);
     if (!happened.failureText.empty())
         return happened.failureDetail.empty() ? happened.failureText
                                               : happened.failureText + "\n" + happened.failureDetail;

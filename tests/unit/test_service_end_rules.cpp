@@ -206,12 +206,21 @@ TEST(ServiceEndRules, EveryEnding) {
          withFirstLine(vmExit(StartStage::CreatingVm, 1),
                        "Error opening zip file or JAR manifest missing : a.jar"),
          1, 0, EventId::FailedStart, false,
-         "The Java VM ended the process with exit code 1 before the application's main ran: Error opening "
-         "zip file "
-         "or JAR manifest missing : a.jar. Exit code: 1.",
+         "The Java VM could not be created: Error opening zip file or JAR manifest missing : a.jar. Exit "
+         "code: 1.",
          false, true},
-        {"the VM aborts during its creation", happened(StartStage::CreatingVm, EndCause::VmAbort), 1, 0,
-         EventId::FailedStart, false, nullptr, false, true},
+        {"the VM aborts during its creation",
+         withFirstLine(happened(StartStage::CreatingVm, EndCause::VmAbort),
+                       "Error occurred during initialization of VM"),
+         1, 0, EventId::FailedStart, false,
+         "The Java VM could not be created: Error occurred during initialization of VM. Exit code: 1.", false,
+         true},
+        {"the VM ends the process before main, once created", vmExit(StartStage::VmCreated, 2), 1, 0,
+         EventId::FailedStart, false,
+         "The Java VM ended the process with exit code 2 before the application's main ran; its diagnostic "
+         "log "
+         "(BROLT_LOG=yes) says why. Exit code: 1.",
+         false, true},
         {"the start past its limit", withLimit(happened(StartStage::CreatingVm, EndCause::StartTimedOut), 5),
          1, 0, EventId::FailedStart, false,
          "The service did not start within 5 seconds: the application's main was not called in time, and the "
