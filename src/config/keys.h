@@ -48,6 +48,8 @@ inline constexpr int32_t kOutputRotateBytes = 30008;
 inline constexpr int32_t kOutputKeep = 30009;
 // Class-data sharing for the application's classes: on unless set to 0.
 inline constexpr int32_t kClassDataSharing = 30010;
+// Seconds from the start request to the application's main before the start is given up.
+inline constexpr int32_t kStartTimeout = 30011;
 
 // Message texts, shown by the error reporting with "{0}" replaced by an argument.
 inline constexpr int32_t kMsgVmCouldNotStart = 1005;
@@ -132,6 +134,7 @@ inline constexpr KeyInfo kKnownKeys[] = {
     {30008, "output.rotate_bytes", Kind::Integer},
     {30009, "output.keep", Kind::Integer},
     {30010, "java.class_data_sharing", Kind::Flag},
+    {30011, "service.start_timeout", Kind::Integer},
 };
 
 // The separator between the entries of a list value: "," for the service dependencies, ";" elsewhere.

@@ -344,6 +344,11 @@ jobjectArray parameterArray(const std::vector<std::wstring>& parameters) {
     return array;
 }
 
+// Tells the service runtime of a step; the answer is whether to go on.
+bool reached(const LaunchContext& context, brolt::LaunchStep step) {
+    return context.settings.hooks.reached == nullptr || context.settings.hooks.reached(step);
+}
+
 MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchContext& context) {
     if (context.settings.launcherKind == 'q') {
         bool goOn = true;
@@ -351,6 +356,7 @@ MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchCo
             return failed;
         if (!goOn) {
             logInfo("checkFirstRun stopped further execution");
+            reached(context, brolt::LaunchStep::FirstRunEnded);
             return std::nullopt;
         }
     }
@@ -375,7 +381,7 @@ MaybeFailure callMain(const std::vector<std::wstring>& arguments, const LaunchCo
         logError("could not create the parameters of main");
         return exceptionFailure(reportException());
     }
-    if (context.settings.hooks.mayCallMain != nullptr && !context.settings.hooks.mayCallMain()) {
+    if (!reached(context, brolt::LaunchStep::CallingMain)) {
         logInfo("stop requested during the start: main not called");
         return brolt::stopBeforeMain();
     }
@@ -407,10 +413,13 @@ MaybeFailure launchJavaApplication(const brolt::JavaRuntime& runtime, const brol
                                    const std::vector<std::wstring>& arguments) {
     logInfo("launching program");
     LaunchContext context = brolt::makeLaunchContext(runtime, settings);
-    brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag);
+    brolt::openVmOutput(redirectionFile(settings.stderrFile, context), settings.mainParameterFlag,
+                        reinterpret_cast<const void*>(runtime.entryPoints.createJavaVM));
+    reached(context, brolt::LaunchStep::CreatingVm);
     MaybeFailure failed = createJavaVM(runtime, launcherProperties(context), arguments, context);
     if (!failed) {
         logInfo("JVM created");
+        reached(context, brolt::LaunchStep::VmCreated);
         failed = callMain(arguments, context);
         if (!failed)
             logInfo("launch done");

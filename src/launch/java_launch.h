@@ -12,14 +12,23 @@
 
 namespace brolt {
 
-// How the end of the process reaches whoever reports it: the launch passes them to the VM as its
-// "exit" and "abort" options, so an application that ends the VM itself is seen. Either may be missing.
+// The steps of a launch that whoever reports the start is told of.
+enum class LaunchStep {
+    CreatingVm,     // the VM's creation begins
+    VmCreated,      // the VM is there; main is not called yet
+    CallingMain,    // right before the application's main is called
+    FirstRunEnded,  // the first-run check ended the launch without main: the launch is complete
+};
+
+// How the launch's progress and the end of the process reach whoever reports them: the exit and abort
+// hooks are passed to the VM as its "exit" and "abort" options, so an application that ends the VM
+// itself is seen. Any may be missing.
 struct LaunchHooks {
     void(JNICALL* vmExit)(jint code) = nullptr;
     void(JNICALL* vmAbort)() = nullptr;
-    // Asked right before the application's main is called: false gives the start up there (a stop
-    // arrived while the VM was being created), and the launch answers stopBeforeMain(). Missing: go on.
-    bool (*mayCallMain)() = nullptr;
+    // Told of each step; at CallingMain false gives the start up there (a stop arrived while the VM was
+    // being created), and the launch answers stopBeforeMain(). Missing: go on.
+    bool (*reached)(LaunchStep step) = nullptr;
 };
 
 // A redirected standard stream: the configured file name, before expansion; none when not redirected.

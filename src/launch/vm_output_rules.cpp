@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "core/text_case.h"
+
 namespace brolt {
 
 namespace {
@@ -63,8 +65,19 @@ VmOutput startVmOutput(bool toFile, bool append) {
 }
 
 PendingWrite printed(VmOutput& output, std::string_view text) {
-    if (!output.keeping)
-        return written(output, std::string(text));
+    if (!output.keeping) {
+        // Whole lines only: the VM prints a line in pieces (a log line's decorations, then its text), and
+        // the Java side appends to the same file between any two of them. The start of a line waits for
+        // its end, unless it grows past a log line's limit.
+        output.kept.append(text);
+        size_t lineEnd = output.kept.rfind('\n');
+        size_t whole = lineEnd == std::string::npos ? 0 : lineEnd + 1;
+        if (output.kept.size() - whole >= kLogLineLimit)
+            whole = output.kept.size();
+        std::string lines = output.kept.substr(0, whole);
+        output.kept.erase(0, whole);
+        return written(output, std::move(lines));
+    }
     output.kept.append(text);
     if (output.kept.size() > kKeptOutputLimit) {
         size_t cut = output.kept.size() - kKeptAfterCut;
@@ -86,6 +99,38 @@ PendingWrite releaseKept(VmOutput& output, bool javaSideRan) {
     released.startAfresh = output.startAfresh && !javaSideRan;
     output = std::move(released);
     return written(output, std::move(text));
+}
+
+namespace {
+
+// "msvcrt.dll", or "msvcr" and the version's digits ("msvcr100.dll"); not the debug builds ("msvcr100d").
+bool isClassicCLibrary(std::string_view name) {
+    constexpr std::string_view prefix = "msvcr";
+    constexpr std::string_view suffix = ".dll";
+    if (!startsWithIgnoringCase(name, prefix) || !endsWithIgnoringCase(name, suffix))
+        return false;
+    std::string_view middle = name.substr(prefix.size(), name.size() - prefix.size() - suffix.size());
+    if (middle.size() == 1 && asciiLower(middle[0]) == 't')
+        return true;
+    if (middle.empty())
+        return false;
+    for (char c : middle) {
+        if (c < '0' || c > '9')
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+CLibrary vmCLibrary(const std::vector<std::string>& importedNames) {
+    for (const std::string& name : importedNames) {
+        if (equalIgnoringCase(name, "ucrtbase.dll") || startsWithIgnoringCase(name, "api-ms-win-crt-"))
+            return {CLibraryKind::Universal, "ucrtbase.dll"};
+        if (isClassicCLibrary(name))
+            return {CLibraryKind::Classic, name};
+    }
+    return {};
 }
 
 }  // namespace brolt

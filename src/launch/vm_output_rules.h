@@ -55,7 +55,8 @@ struct PendingWrite {
 };
 
 // What a print writes now: nothing while it is kept. Past kKeptOutputLimit the oldest kept text goes,
-// from a line start where there is one.
+// from a line start where there is one. Once nothing is kept, whole lines: the start of a line waits
+// (in kept) for its end, or until it is kLogLineLimit long, or the next release.
 PendingWrite printed(VmOutput& output, std::string_view text);
 
 // The kept text, to be written now, and how; from then on each print is written at once. javaSideRan:
@@ -63,5 +64,20 @@ PendingWrite printed(VmOutput& output, std::string_view text);
 // never will, and the first text written starts the file as the Java side would have (afresh or
 // appended). A note in front tells how much was left out for the limit.
 PendingWrite releaseKept(VmOutput& output, bool javaSideRan);
+
+// The C library a VM library prints with, which a print to any stream but its standard output and error
+// goes through: its own stream, its own buffer and lock.
+enum class CLibraryKind {
+    Unknown,    // none recognised: every print goes where the standard streams go
+    Universal,  // ucrtbase.dll: __acrt_iob_func and __stdio_common_vfprintf
+    Classic,    // msvcrt.dll and the versioned msvcrNN.dll: __iob_func and vfprintf
+};
+struct CLibrary {
+    CLibraryKind kind = CLibraryKind::Unknown;
+    std::string module;  // the library's file name, as the system knows it loaded
+};
+// From the names of the libraries the VM library imports, in their order: the first that is a C
+// library. The universal one is also imported through its "api-ms-win-crt-" contract names.
+CLibrary vmCLibrary(const std::vector<std::string>& importedNames);
 
 }  // namespace brolt

@@ -3,107 +3,47 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdlib>
-#include <mutex>
 
 #include "config/keys.h"
 #include "core/ansi_text.h"
 #include "core/log.h"
-#include "core/unique_resource.h"
+#include "files/stale_extractions.h"
 #include "jvm/search.h"
 #include "launch/java_launch.h"
 #include "launch/split_rules.h"
+#include "launch/vm_output.h"
 #include "service/event_log.h"
 #include "service/service_status.h"
 
 namespace {
 
 namespace svc = brolt::service;
+using brolt::ServiceRuntime;
 
-// Shared by the control handler (dispatcher thread), serviceMain (service thread), the ticks and the
-// stop watch (threads of their own) and the VM's exit and abort hooks (any thread of the VM). The lock
-// keeps each change and its report together, so no state is lost between the threads.
-std::mutex statusLock;
-SERVICE_STATUS serviceStatus{};
-SERVICE_STATUS_HANDLE statusHandle = nullptr;
-svc::StartProgress progress;
-// Each kind of stop starts its own watch once; the first to run out ends the process.
-bool stopWatched = false;
-bool shutdownWatched = false;
+// The runtime the dispatcher's serviceMain, the VM's hooks and the process-exit hook reach: none of
+// them is handed a context. The control handler gets it through its own. Set once by
+// runServiceDispatcher before the dispatcher starts.
+ServiceRuntime* activeRuntime = nullptr;
 
-// Auto-reset, the only hand-off from the control handler to the service thread.
-brolt::UniqueHandle stopEvent;
-
-// Written once by runServiceDispatcher before the dispatcher starts the service thread, read-only after.
-brolt::ServiceSettings settings;
-
-// Live until the process ends: the launch keeps pointers into them.
-std::vector<std::wstring> launchArguments;
-brolt::JavaRuntime javaRuntime;
-
-// Set before the start's end is reported; read after the dispatcher returned.
-brolt::ServiceOutcome outcome;
-
-// Nothing is reported once the service was reported stopped: the service manager may have let go of
-// the status handle by then. The answer is whether the change was reported.
-template <typename Change>
-bool updateStatus(Change change) {
-    std::lock_guard<std::mutex> guard(statusLock);
-    if (serviceStatus.dwCurrentState == SERVICE_STOPPED)
-        return false;
-    serviceStatus = change(serviceStatus);
-    SetServiceStatus(statusHandle, &serviceStatus);  // a failed report changes nothing we could do
-    return true;
-}
-
-void startThread(LPTHREAD_START_ROUTINE routine, DWORD parameter) {
-    HANDLE thread = CreateThread(nullptr, 0, routine,
-                                 reinterpret_cast<void*>(static_cast<uintptr_t>(parameter)), 0, nullptr);
+void startThread(LPTHREAD_START_ROUTINE routine, void* parameter) {
+    HANDLE thread = CreateThread(nullptr, 0, routine, parameter, 0, nullptr);
     if (thread == nullptr)
         logError("CreateThread failed: %lu", GetLastError());
     else
         CloseHandle(thread);
 }
 
-// While the service starts or stops, its checkpoint rises, so whoever waits sees it is alive.
-DWORD WINAPI tickWhilePending(void*) {
+// While the service starts or stops, the watch looks once a tick, or sooner when a limit is due.
+DWORD WINAPI watchService(void* parameter) {
+    auto* runtime = static_cast<ServiceRuntime*>(parameter);
     for (;;) {
-        Sleep(svc::kTickMilliseconds);
-        std::lock_guard<std::mutex> guard(statusLock);
-        if (serviceStatus.dwCurrentState == SERVICE_STOPPED)
+        DWORD wait = runtime->watch();
+        if (wait == INFINITE)
             return 0;
-        SERVICE_STATUS next;
-        if (svc::tickStatus(serviceStatus, next)) {
-            serviceStatus = next;
-            SetServiceStatus(statusHandle, &serviceStatus);
-        }
+        Sleep(wait);
     }
-}
-
-// A stop that has not ended when its time is up (a shutdown hook that never returns, a thread that
-// ignores the VM's end) ends here: reported with its own exit code, and the process ended by force.
-DWORD WINAPI endStopInTime(void* parameter) {
-    DWORD limit = static_cast<DWORD>(reinterpret_cast<uintptr_t>(parameter));
-    Sleep(limit);
-    {
-        std::lock_guard<std::mutex> guard(statusLock);
-        if (serviceStatus.dwCurrentState == SERVICE_STOPPED)
-            return 0;
-    }
-    unsigned seconds = static_cast<unsigned>((limit + 999) / 1000);
-    logError("stop timed out: the application did not end within %u s; ending the process", seconds);
-    brolt::writeServiceEvent(settings.serviceName, brolt::ServiceEvent::StopTimedOut,
-                             brolt::eventText("The service did not stop within " + std::to_string(seconds) +
-                                                  " seconds; its process was ended.",
-                                              ERROR_SERVICE_SPECIFIC_ERROR, svc::kStopTimedOutExitCode));
-    std::lock_guard<std::mutex> guard(statusLock);
-    if (serviceStatus.dwCurrentState == SERVICE_STOPPED)
-        return 0;  // it ended after all, while the reason was written
-    serviceStatus = svc::stopTimedOutStatus(serviceStatus);
-    SetServiceStatus(statusHandle, &serviceStatus);
-    // Held locked to the end: nothing else reports once the stop was reported timed out.
-    TerminateProcess(GetCurrentProcess(), 1);
-    return 0;
 }
 
 // How long the system lets services take at a shutdown, when it says.
@@ -126,80 +66,55 @@ std::optional<DWORD> systemShutdownGrant() {
     return static_cast<DWORD>(value);
 }
 
-void watchStop(bool shutdown) {
-    DWORD limit = svc::stopLimitMilliseconds(settings.stopTimeout, shutdown,
-                                             shutdown ? systemShutdownGrant() : std::nullopt);
-    logInfo("%s requested: the application has %u ms to end", shutdown ? "shutdown" : "stop",
-            static_cast<unsigned>(limit));
-    startThread(endStopInTime, limit);
+// How long this process has run already: the start limit counts from the start request, and the
+// extraction before the dispatcher is part of the start.
+DWORD millisecondsSinceProcessStart() {
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user))
+        return 0;
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    ULARGE_INTEGER from{{created.dwLowDateTime, created.dwHighDateTime}};
+    ULARGE_INTEGER to{{now.dwLowDateTime, now.dwHighDateTime}};
+    ULONGLONG age = to.QuadPart > from.QuadPart ? (to.QuadPart - from.QuadPart) / 10000 : 0;
+    return static_cast<DWORD>(std::min<ULONGLONG>(age, MAXDWORD));
 }
 
-// The start ended before the application's main, and is reported stopped with its exit code.
-void endStart(brolt::Failure ended, bool fromVmHook) {
-    uint32_t exitCode = ended.serviceExitCode;
-    outcome.startEnded = std::move(ended);
-    // Inside a VM hook the VM ends the process right after: the entry's clean-up runs here, and before
-    // the stop is reported, since the dispatcher's return lets the entry end the process too.
-    if (fromVmHook && settings.endStart != nullptr) {
-        outcome.startEndHandled = true;
-        settings.endStart(*outcome.startEnded);
-    }
-    updateStatus(
-        [exitCode](const SERVICE_STATUS& status) { return svc::failedStartStatus(status, exitCode); });
+uint32_t wholeSeconds(DWORD milliseconds) {
+    return static_cast<uint32_t>((milliseconds + 999) / 1000);
 }
 
-void reportVmEnd(long exitCode, bool aborted) {
-    bool mainCalled = false;
-    bool stopRequested = false;
-    {
-        std::lock_guard<std::mutex> guard(statusLock);
-        mainCalled = progress.mainCalled;
-        stopRequested = progress.stopRequested;
-        if (mainCalled) {
-            SERVICE_STATUS next;
-            if (!svc::statusAtVmExit(serviceStatus, progress, exitCode, next))
-                return;
-            serviceStatus = next;
-            SetServiceStatus(statusHandle, &serviceStatus);
-        }
-    }
-    if (!mainCalled) {
-        // The VM ends the process while it is being created: the start failed (or was stopped).
-        endStart(stopRequested ? brolt::stopBeforeMain() : brolt::failure(brolt::keys::kMsgVmCouldNotStart),
-                 true);
-    } else if (aborted && !stopRequested) {
-        brolt::writeServiceEvent(
-            settings.serviceName, brolt::ServiceEvent::VmAborted,
-            brolt::eventText("The Java VM aborted while the application ran.", ERROR_SERVICE_SPECIFIC_ERROR,
-                             static_cast<DWORD>(svc::kVmAbortExitCode)));
-    }
+void endThisProcess(UINT exitCode) {
+    TerminateProcess(GetCurrentProcess(), exitCode);
+}
+
+DWORD WINAPI controlHandler(DWORD control, DWORD, void*, void* context) {
+    return static_cast<ServiceRuntime*>(context)->control(control);
+}
+
+void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
+    activeRuntime->serviceMain(argc, argv);
 }
 
 // The VM calls these itself when it ends the process, on whichever thread ends it; the process is gone
 // right after, without the runtime library's exit hooks in the case of an abort.
 void JNICALL vmExitHook(jint code) {
     logInfo("Java VM exit %d", static_cast<int>(code));
-    reportVmEnd(code, false);
+    activeRuntime->vmEnded(code, false);
 }
 
 void JNICALL vmAbortHook() {
     logError("Java VM abort");
-    reportVmEnd(svc::kVmAbortExitCode, true);
+    activeRuntime->vmEnded(svc::kVmAbortExitCode, true);
 }
 
-// Right before the application's main: no main once a stop was asked for; from here on the VM's end
-// is the application's.
-bool mayCallMain() {
-    std::lock_guard<std::mutex> guard(statusLock);
-    if (progress.stopRequested)
-        return false;
-    progress.mainCalled = true;
-    return true;
+bool launchReached(brolt::LaunchStep step) {
+    return activeRuntime->reached(step);
 }
 
-bool stopRequestedNow() {
-    std::lock_guard<std::mutex> guard(statusLock);
-    return progress.stopRequested;
+void reportStoppedAtExit() {
+    if (activeRuntime != nullptr)
+        activeRuntime->processExiting();
 }
 
 }  // namespace
@@ -208,19 +123,288 @@ brolt::JavaHost brolt::realJavaHost() {
     return {LoadDLL, launchJavaApplication, stopJavaApplication};
 }
 
-brolt::ServiceOutcome runServiceDispatcher(const brolt::ServiceSettings& serviceSettings) {
-    settings = serviceSettings;
-    settings.launch.hooks = {vmExitHook, vmAbortHook, mayCallMain};
+brolt::ServiceRuntime::ServiceRuntime(ServiceSettings settings) : settings_(std::move(settings)) {
+    settings_.launch.hooks = {vmExitHook, vmAbortHook, launchReached};
+    if (settings_.ports.writeEvent == nullptr)
+        settings_.ports.writeEvent = writeServiceEvent;
+    if (settings_.ports.processAge == nullptr)
+        settings_.ports.processAge = millisecondsSinceProcessStart;
+    if (settings_.ports.endProcess == nullptr)
+        settings_.ports.endProcess = endThisProcess;
+    status_ = svc::initialStatus();
+    // Created before the handler exists, so a stop that arrives at once is not lost.
+    stopEvent_.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+}
+
+void brolt::ServiceRuntime::setStatus(const SERVICE_STATUS& status) {
+    status_ = status;
+    if (handle_ != nullptr)
+        settings_.ports.setStatus(handle_, &status_);  // a failed report changes nothing we could do
+}
+
+void brolt::ServiceRuntime::begin(SERVICE_STATUS_HANDLE handle) {
+    std::lock_guard<std::mutex> guard(lock_);
+    handle_ = handle;
+    if (settings_.startTimeout != 0) {
+        DWORD age = settings_.ports.processAge();
+        startLimit_ =
+            Limit{settings_.ports.now(), age < settings_.startTimeout ? settings_.startTimeout - age : 0};
+    }
+    if (!ended_)
+        setStatus(status_);
+}
+
+SERVICE_STATUS brolt::ServiceRuntime::status() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return status_;
+}
+
+brolt::ServiceOutcome brolt::ServiceRuntime::outcome() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return {true, end_};
+}
+
+std::optional<svc::ServiceEnd> brolt::ServiceRuntime::end(svc::WhatHappened happened,
+                                                          const Failure* failure) {
+    std::unique_lock<std::mutex> guard(lock_);
+    if (ended_)
+        return std::nullopt;  // the first end is the one reported
+    ended_ = true;
+    happened.stage = stage_;
+    happened.stopRequested = stopRequested_;
+    happened.shutdown = shutdownRequested_;
+    if (failure != nullptr) {
+        Failure message = *failure;
+        message.detail.clear();
+        if (message.messageKey != 0 && settings_.presentation.words != nullptr)
+            happened.failureText = settings_.presentation.words(message);
+        happened.failureDetail = failure->detail;
+        happened.failureShown = failure->messageKey != 0;
+    }
+    svc::ServiceEnd decided = svc::decideServiceEnd(happened);
+    end_ = decided;
+    if (decided.logAsError)
+        logError("%s", decided.logLine.c_str());
+    else
+        logInfo("%s", decided.logLine.c_str());
+    if (decided.removeStartFiles)
+        removeFreshExtraction();
+    if (decided.event)
+        settings_.ports.writeEvent(settings_.serviceName, *decided.event);
+    // Shown before the stop is reported: the dispatcher's return lets the entry end the process, and a
+    // VM that ends the process does so right after its hook. Nothing else reports meanwhile.
+    if (decided.showFailure && failure != nullptr && settings_.presentation.show != nullptr) {
+        guard.unlock();
+        settings_.presentation.show(*failure);
+        guard.lock();
+    }
+    setStatus(svc::endedStatus(status_, decided));
+    return decided;
+}
+
+void brolt::ServiceRuntime::removeFreshExtraction() {
+    if (settings_.freshExtraction.empty())
+        return;
+    settings_.extractionMarker.reset();
+    if (!removeExtraction(settings_.freshExtraction))
+        logError("extraction folder left for the next start: %s", settings_.freshExtraction.c_str());
+    settings_.freshExtraction.clear();
+}
+
+void brolt::ServiceRuntime::removeStartFiles() {
+    std::lock_guard<std::mutex> guard(lock_);
+    removeFreshExtraction();
+}
+
+void brolt::ServiceRuntime::startEnded(const Failure& failure) {
+    svc::WhatHappened happened;
+    happened.cause = failure.isStop() ? svc::EndCause::StopDuringStart : svc::EndCause::StartFailed;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (stage_ == svc::StartStage::CreatingVm)
+            happened.vmFirstLine = firstVmLine();
+    }
+    end(happened, failure.isStop() ? nullptr : &failure);
+}
+
+bool brolt::ServiceRuntime::reached(LaunchStep step) {
+    std::lock_guard<std::mutex> guard(lock_);
+    switch (step) {
+        case LaunchStep::CreatingVm:
+            stage_ = svc::StartStage::CreatingVm;
+            return true;
+        case LaunchStep::VmCreated:
+            stage_ = svc::StartStage::VmCreated;
+            return true;
+        case LaunchStep::CallingMain:
+            // No main once a stop was asked for, or the start was given up; from here on the VM's end
+            // is the application's.
+            if (stopRequested_ || ended_)
+                return false;
+            stage_ = svc::StartStage::Running;
+            return true;
+        case LaunchStep::FirstRunEnded:
+            stage_ = svc::StartStage::Running;
+            return true;
+    }
+    return true;
+}
+
+void brolt::ServiceRuntime::vmEnded(long exitCode, bool aborted) {
+    svc::WhatHappened happened;
+    happened.cause = aborted ? svc::EndCause::VmAbort : svc::EndCause::VmExit;
+    happened.vmExitCode = exitCode;
+    happened.vmFirstLine = firstVmLine();
+    // A VM that ends the process before main is a start that failed, with the message of a VM that
+    // could not be started.
+    Failure vmNotStarted = failure(keys::kMsgVmCouldNotStart);
+    end(happened, &vmNotStarted);
+}
+
+void brolt::ServiceRuntime::processExiting() {
+    svc::WhatHappened happened;
+    happened.cause = svc::EndCause::ProcessExit;
+    end(happened, nullptr);
+}
+
+DWORD brolt::ServiceRuntime::control(DWORD control) {
+    bool signal = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (ended_)
+            return NO_ERROR;  // reported stopped, or about to be: nothing changes any more
+        svc::ControlDecision decision = svc::decideControl(status_, control);
+        if (decision.signalStop) {
+            bool shutdown = control == SERVICE_CONTROL_SHUTDOWN;
+            stopRequested_ = true;
+            shutdownRequested_ = shutdownRequested_ || shutdown;
+            DWORD limit = svc::stopLimitMilliseconds(settings_.stopTimeout, shutdown,
+                                                     shutdown ? systemShutdownGrant() : std::nullopt);
+            // Each stop has its limit; the first to run out ends the process.
+            DWORD now = settings_.ports.now();
+            if (!stopLimit_ || limit < stopLimit_->left(now)) {
+                stopLimit_ = Limit{now, limit};
+                stopLimitSeconds_ = wholeSeconds(limit);
+            }
+            logInfo("%s requested: the application has %u ms to end", shutdown ? "shutdown" : "stop",
+                    static_cast<unsigned>(limit));
+            signal = true;
+        }
+        setStatus(decision.status);
+    }
+    if (signal)
+        SetEvent(stopEvent_.get());
+    return NO_ERROR;
+}
+
+DWORD brolt::ServiceRuntime::watch() {
+    svc::WhatHappened happened;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (ended_)
+            return INFINITE;
+        DWORD now = settings_.ports.now();
+        bool starting = stage_ != svc::StartStage::Running && !stopRequested_ && startLimit_.has_value();
+        if (stopLimit_ && stopLimit_->left(now) == 0) {
+            happened.cause = svc::EndCause::StopTimedOut;
+            happened.limitSeconds = stopLimitSeconds_;
+        } else if (starting && startLimit_->left(now) == 0) {
+            happened.cause = svc::EndCause::StartTimedOut;
+            happened.limitSeconds = wholeSeconds(settings_.startTimeout);
+        } else {
+            // The checkpoint rises only while the start or the stop is within its limit.
+            SERVICE_STATUS next;
+            if (svc::tickStatus(status_, next))
+                setStatus(next);
+            const Limit* due = stopLimit_ ? &*stopLimit_ : starting ? &*startLimit_ : nullptr;
+            if (due != nullptr && due->left(now) < svc::kTickMilliseconds)
+                return due->left(now);
+            return svc::kTickMilliseconds;
+        }
+    }
+    std::optional<svc::ServiceEnd> decided = end(happened, nullptr);
+    if (!decided)
+        return INFINITE;  // it ended after all, meanwhile
+    // Nothing else reports once this end was: the process goes with it.
+    settings_.ports.endProcess(static_cast<UINT>(decided->processExitCode));
+    return INFINITE;
+}
+
+void brolt::ServiceRuntime::runStart(DWORD argc, LPSTR* argv) {
+    if (settings_.failedBeforeDispatch) {
+        startEnded(*settings_.failedBeforeDispatch);
+        return;
+    }
+    if (!buildLaunchArguments(GetCommandLineW(), argc, argv, launchArguments_)) {
+        logError("unclosed quote in the service's command line");
+        startEnded(failure(keys::kMsgWrongParameterUsage));
+        return;
+    }
+    const JavaHost& host = settings_.host;
+    std::optional<Failure> ended = host.locate(settings_.search, javaRuntime_);
+    bool stopRequested = false;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        stopRequested = stopRequested_;
+    }
+    if (!ended && stopRequested) {
+        logInfo("stop requested during the runtime search: no VM created");
+        ended = stopBeforeMain();
+    }
+    if (!ended)
+        ended = host.launch(javaRuntime_, settings_.launch, launchArguments_);
+    if (ended) {
+        startEnded(*ended);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!ended_)
+            setStatus(svc::runningStatus(status_));
+    }
+    logInfo("registering ConsoleCtrlHandler");
+    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
+    WaitForSingleObject(stopEvent_.get(), INFINITE);
+    // Normally the Java exit ends the process, and the VM's exit hook reports the stop.
+    host.stop();
+    svc::WhatHappened happened;
+    happened.cause = svc::EndCause::StopCompleted;
+    end(happened, nullptr);
+    // The stop is reported; exit hooks and stream flushing would only delay the end.
+    _exit(0);
+}
+
+void brolt::ServiceRuntime::serviceMain(DWORD argc, LPSTR* argv) {
+    if (settings_.serviceName.empty() && argc > 0 && argv[0] != nullptr)
+        settings_.serviceName = argv[0];  // before the handler and the watch exist: nothing reads it yet
+    SERVICE_STATUS_HANDLE handle =
+        RegisterServiceCtrlHandlerExA(settings_.serviceName.c_str(), controlHandler, this);
+    if (handle == nullptr)
+        return;
+    // Start pending until the application's main is called.
+    begin(handle);
+    atexit(reportStoppedAtExit);
+    startThread(watchService, this);
+    runStart(argc, argv);
+}
+
+brolt::ServiceOutcome runServiceDispatcher(brolt::ServiceSettings settings) {
+    // Lives until the process ends: the VM's hooks may reach it until the very end.
+    auto* runtime = new ServiceRuntime(std::move(settings));
+    activeRuntime = runtime;
+    std::string name = runtime->settings().serviceName;
     SERVICE_TABLE_ENTRYA table[] = {
-        {settings.serviceName.data(), serviceMain},
+        {name.data(), serviceMain},
         {nullptr, nullptr},
     };
     // Returns when the service has stopped, or at once outside the service control manager.
     if (!StartServiceCtrlDispatcherA(table)) {
         logInfo("not started by the service control manager (%lu)", GetLastError());
-        outcome.startedByManager = false;
+        // Started by hand: no service ran, and nothing is left for one.
+        runtime->removeStartFiles();
+        return {false, std::nullopt};
     }
-    return outcome;
+    return runtime->outcome();
 }
 
 bool buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv,
@@ -233,83 +417,6 @@ bool buildLaunchArguments(const wchar_t* commandLine, DWORD argc, LPSTR* argv,
     for (DWORD i = 0; i < argc; ++i)
         arguments.push_back(fromAnsiCodePage(argv[i]));
     return true;
-}
-
-void WINAPI serviceMain(DWORD argc, LPSTR* argv) {
-    // Created before the handler exists, so a stop that arrives at once is not lost.
-    stopEvent.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    {
-        // A control that arrives right after the registration waits until the handle is known.
-        std::lock_guard<std::mutex> guard(statusLock);
-        serviceStatus = svc::initialStatus();
-        statusHandle = RegisterServiceCtrlHandlerA(settings.serviceName.c_str(), serviceControlHandler);
-    }
-    if (statusHandle == nullptr)
-        return;
-    // Start pending until the application's main is called.
-    updateStatus([](const SERVICE_STATUS& status) { return status; });
-    atexit(reportStoppedAtExit);
-    startThread(tickWhilePending, 0);
-
-    if (!buildLaunchArguments(GetCommandLineW(), argc, argv, launchArguments)) {
-        logError("unclosed quote in the service's command line");
-        endStart(brolt::failure(brolt::keys::kMsgWrongParameterUsage), false);
-        return;
-    }
-
-    const brolt::JavaHost& host = settings.host;
-    std::optional<brolt::Failure> ended = host.locate(settings.search, javaRuntime);
-    if (!ended && stopRequestedNow()) {
-        logInfo("stop requested during the runtime search: no VM created");
-        ended = brolt::stopBeforeMain();
-    }
-    if (!ended)
-        ended = host.launch(javaRuntime, settings.launch, launchArguments);
-    if (ended) {
-        endStart(std::move(*ended), false);
-        return;
-    }
-
-    updateStatus(svc::runningStatus);
-    logInfo("registering ConsoleCtrlHandler");
-    SetConsoleCtrlHandler(ConsoleCtrlHandler, TRUE);
-    WaitForSingleObject(stopEvent.get(), INFINITE);
-    // Normally the Java exit ends the process, and its exit hook reports the stop.
-    host.stop();
-    logInfo("service stopped");
-    updateStatus(svc::stoppedStatus);
-    // The stop is reported; exit hooks and stream flushing would only delay the end.
-    _exit(0);
-}
-
-void WINAPI serviceControlHandler(DWORD control) {
-    bool signalStop = false;
-    bool watch = false;
-    bool shutdown = control == SERVICE_CONTROL_SHUTDOWN;
-    updateStatus([&](const SERVICE_STATUS& status) {
-        svc::ControlDecision decision = svc::decideControl(status, control);
-        signalStop = decision.signalStop;
-        if (signalStop) {
-            progress.stopRequested = true;  // under the status lock
-            bool& watched = shutdown ? shutdownWatched : stopWatched;
-            watch = !watched;
-            watched = true;
-        }
-        return decision.status;
-    });
-    if (watch)
-        watchStop(shutdown);
-    if (signalStop)
-        SetEvent(stopEvent.get());
-}
-
-void reportStoppedAtExit() {
-    std::lock_guard<std::mutex> guard(statusLock);
-    SERVICE_STATUS next;
-    if (!svc::statusAtExit(serviceStatus, next))
-        return;
-    serviceStatus = next;
-    SetServiceStatus(statusHandle, &serviceStatus);
 }
 
 BOOL WINAPI ConsoleCtrlHandler(DWORD) {

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 
-#include "config/failure.h"
-
 namespace brolt::service {
 
 namespace {
@@ -27,6 +25,13 @@ SERVICE_STATUS stopped(const SERVICE_STATUS& current, DWORD win32ExitCode, DWORD
 DWORD stopTimeoutMilliseconds(long configuredSeconds) {
     DWORD seconds = configuredSeconds <= 0
                         ? kDefaultStopTimeoutSeconds
+                        : static_cast<DWORD>(std::min<long>(configuredSeconds, kLongestStopTimeoutSeconds));
+    return seconds * 1000;
+}
+
+DWORD startTimeoutMilliseconds(long configuredSeconds) {
+    DWORD seconds = configuredSeconds <= 0
+                        ? kDefaultStartTimeoutSeconds
                         : static_cast<DWORD>(std::min<long>(configuredSeconds, kLongestStopTimeoutSeconds));
     return seconds * 1000;
 }
@@ -91,38 +96,8 @@ SERVICE_STATUS runningStatus(const SERVICE_STATUS& current) {
     return status;
 }
 
-SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode) {
-    return stopped(current, exitCode, 0);
-}
-
-SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current) {
-    return stopped(current, current.dwWin32ExitCode, current.dwServiceSpecificExitCode);
-}
-
-SERVICE_STATUS stopTimedOutStatus(const SERVICE_STATUS& current) {
-    return stopped(current, ERROR_SERVICE_SPECIFIC_ERROR, kStopTimedOutExitCode);
-}
-
-bool statusAtVmExit(const SERVICE_STATUS& current, StartProgress progress, long exitCode,
-                    SERVICE_STATUS& next) {
-    if (current.dwCurrentState == SERVICE_STOPPED)
-        return false;
-    if (progress.stopRequested)
-        next = stopped(current, NO_ERROR, 0);
-    else if (!progress.mainCalled)
-        next = stopped(current, kFailedStartExitCode, 0);
-    else if (exitCode != 0)
-        next = stopped(current, ERROR_SERVICE_SPECIFIC_ERROR, static_cast<DWORD>(exitCode));
-    else
-        next = stopped(current, NO_ERROR, 0);
-    return true;
-}
-
-bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next) {
-    if (current.dwCurrentState == SERVICE_STOPPED)
-        return false;
-    next = stopped(current, 0, 0);
-    return true;
+SERVICE_STATUS endedStatus(const SERVICE_STATUS& current, const ServiceEnd& end) {
+    return stopped(current, end.win32ExitCode, end.serviceSpecificExitCode);
 }
 
 }  // namespace brolt::service

@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "service/service_end_rules.h"
+
 namespace brolt::service {
 
 // Both process-type bits, as the record has always announced itself; installation registers 0x110.
@@ -15,12 +17,8 @@ inline constexpr DWORD kAcceptedControls = SERVICE_ACCEPT_STOP | SERVICE_ACCEPT_
 // missed ticks before a service manager counts the service as hung.
 inline constexpr DWORD kTickMilliseconds = 1000;
 inline constexpr DWORD kPendingWaitHintMilliseconds = 10000;
-// An aborted VM ends the process through the runtime library's abort, whose process exit code this is;
-// the service reports it as the application's own code.
-inline constexpr long kVmAbortExitCode = 3;
-// The service-specific exit code of a stop that did not end within the stop timeout; the process was
-// ended by force. The number is the system's own for a service that did not answer in time.
-inline constexpr DWORD kStopTimedOutExitCode = 1053;
+static_assert(kStateStopped == SERVICE_STOPPED && kServiceSpecificError == ERROR_SERVICE_SPECIFIC_ERROR,
+              "the end rules spell out the service manager's numbers");
 
 // The stop timeout when none is configured (service.stop_timeout): long enough for a server's hooks to
 // flush and close, short enough that an operator is not left waiting on a hung one.
@@ -32,20 +30,22 @@ inline constexpr DWORD kLongestStopTimeoutSeconds = 86400;
 inline constexpr DWORD kShutdownMarginMilliseconds = 1000;
 inline constexpr DWORD kDefaultShutdownGrantMilliseconds = 20000;
 
+// The start timeout when none is configured (service.start_timeout): from the process's start to the
+// application's main. A server's start may unpack a runtime, write a class-data archive or wait in an
+// agent for a while; five minutes leaves room for all of them on a slow disk and still ends a start
+// that hangs, which the service manager could otherwise neither finish nor stop.
+inline constexpr DWORD kDefaultStartTimeoutSeconds = 300;
+
 // The configured stop timeout (seconds; 0 or less: the default) in milliseconds.
 DWORD stopTimeoutMilliseconds(long configuredSeconds);
+// The configured start timeout (seconds; 0 or less: the default; beyond a day: a day) in milliseconds.
+DWORD startTimeoutMilliseconds(long configuredSeconds);
 // How long a stop may take: the stop timeout, and at a shutdown no longer than the system grants
 // (grantedMilliseconds, none when the system does not say) less a margin, but at least one tick.
 DWORD stopLimitMilliseconds(DWORD stopTimeout, bool shutdown, std::optional<DWORD> grantedMilliseconds);
 
 // The record when serviceMain starts: start pending, stop and shutdown accepted.
 SERVICE_STATUS initialStatus();
-
-// Where the start stands, as the status decisions need it.
-struct StartProgress {
-    bool stopRequested = false;  // a stop or shutdown control arrived
-    bool mainCalled = false;     // the application's main was called (or is being called)
-};
 
 struct ControlDecision {
     SERVICE_STATUS status;  // reported for the control, changed or not
@@ -60,26 +60,7 @@ bool tickStatus(const SERVICE_STATUS& current, SERVICE_STATUS& next);
 // The application's main was called: running, unless a stop is pending already.
 SERVICE_STATUS runningStatus(const SERVICE_STATUS& current);
 
-// The record after the start failed before the application ran: stopped with the failure's exit code.
-SERVICE_STATUS failedStartStatus(const SERVICE_STATUS& current, DWORD exitCode);
-// The record after a completed stop: stopped, exit code as it was.
-SERVICE_STATUS stoppedStatus(const SERVICE_STATUS& current);
-// The stop did not end in time: stopped, ERROR_SERVICE_SPECIFIC_ERROR with kStopTimedOutExitCode.
-SERVICE_STATUS stopTimedOutStatus(const SERVICE_STATUS& current);
-
-// The VM ends the process itself with exitCode (an abort counts as kVmAbortExitCode):
-// - after a stop or shutdown control, that is the stop asked for: exit code 0;
-// - before the application's main was called, the VM could not be started: a failed start, exit code
-//   kFailedStartExitCode, whatever the VM's own code;
-// - otherwise a code other than 0 is the application's failure: ERROR_SERVICE_SPECIFIC_ERROR with the
-//   code as the service-specific exit code, so the service manager's recovery actions see it; 0 is a
-//   clean stop.
-// The answer is false when the service was reported stopped already.
-bool statusAtVmExit(const SERVICE_STATUS& current, StartProgress progress, long exitCode,
-                    SERVICE_STATUS& next);
-
-// At process exit a service not yet reported stopped is reported stopped with exit code 0; the
-// answer is false when nothing is to be reported.
-bool statusAtExit(const SERVICE_STATUS& current, SERVICE_STATUS& next);
+// The record of the end decided: stopped with its exit codes, nothing pending.
+SERVICE_STATUS endedStatus(const SERVICE_STATUS& current, const ServiceEnd& end);
 
 }  // namespace brolt::service

@@ -88,6 +88,7 @@ LauncherSettings readLauncherSettings(char launcherKind, ExecutableType executab
     launch.rotation = outputRotation(getInt(keys::kOutputRotateBytes), getInt(keys::kOutputKeep));
     launch.classDataSharing = getText(keys::kClassDataSharing).empty() || flag(keys::kClassDataSharing);
     settings.stopTimeoutMilliseconds = service::stopTimeoutMilliseconds(getInt(keys::kStopTimeout));
+    settings.startTimeoutMilliseconds = service::startTimeoutMilliseconds(getInt(keys::kStartTimeout));
     return settings;
 }
 

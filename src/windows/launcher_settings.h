@@ -11,8 +11,9 @@ namespace brolt {
 
 struct LauncherSettings {
     SearchSettings search;
-    LaunchSettings launch;                 // without the extraction, which start-up adds when it is done
-    uint32_t stopTimeoutMilliseconds = 0;  // key 30001, the default when not configured
+    LaunchSettings launch;                  // without the extraction, which start-up adds when it is done
+    uint32_t stopTimeoutMilliseconds = 0;   // key 30001, the default when not configured
+    uint32_t startTimeoutMilliseconds = 0;  // key 30011, the default when not configured
 };
 
 // Rolled output files kept when output.keep is not set (or not positive): history enough to see what led

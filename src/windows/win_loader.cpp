@@ -17,7 +17,6 @@
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
-#include "service/event_log.h"
 #include "service/service_commands.h"
 #include "service/service_runtime.h"
 #include "service/service_status.h"
@@ -101,56 +100,42 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
     return 0;
 }
 
+// A start that failed before the service dispatcher was reached is still told to the service manager
+// (stopped with exit code 1) and the event log when the process was started as a service; the user is
+// shown the failure as before either way, and the process ends with exit code 1.
+[[noreturn]] void failBeforeDispatch(const std::string& serviceName, const brolt::Failure& failure) {
+    brolt::ServiceSettings settings;
+    settings.serviceName = serviceName;
+    settings.presentation = {failureText, showFailure};
+    settings.failedBeforeDispatch = failure;
+    brolt::ServiceOutcome outcome = runServiceDispatcher(std::move(settings));
+    if (!outcome.startedByManager) {
+        if (failure.messageKey != 0)
+            fatalMessage(failure.messageKey, failure.argument ? failure.argument->c_str() : nullptr);
+        fatalError(failure.detail.c_str());
+    }
+    ExitProcess(1);
+}
+
 // A failed extraction has already removed what it created; each kind of failure has its message.
-[[noreturn]] void reportExtractionFailure(ExtractionFailure failure) {
+[[noreturn]] void reportExtractionFailure(const std::string& serviceName, ExtractionFailure failure) {
     switch (failure) {
         case ExtractionFailure::NoWritableTempLocation:
-            fatalMessage(brolt::keys::kMsgPowerUserRequired, nullptr);
+            failBeforeDispatch(serviceName, brolt::failure(brolt::keys::kMsgPowerUserRequired));
         case ExtractionFailure::DirectoryNotCreated:
-            fatalMessage(brolt::keys::kMsgInternalError, "7");
+            failBeforeDispatch(serviceName, brolt::failure(brolt::keys::kMsgInternalError, "7"));
         case ExtractionFailure::FileNotCreated:
-            fatalMessage(brolt::keys::kMsgInternalError, "11");
-        case ExtractionFailure::SizeUnreadable:
-            fatalError("Internal Error: readLong");
+            failBeforeDispatch(serviceName, brolt::failure(brolt::keys::kMsgInternalError, "11"));
+        case ExtractionFailure::SizeUnreadable: {
+            brolt::Failure unreadable = brolt::silentFailure();
+            unreadable.detail = "Internal Error: readLong";
+            failBeforeDispatch(serviceName, unreadable);
+        }
         case ExtractionFailure::CopyFailed:
         case ExtractionFailure::None:
             break;
     }
-    fatalMessage(brolt::keys::kMsgInternalError, "16");
-}
-
-// What a start that ends before the application's main leaves to clean up.
-struct StartLeftovers {
-    std::string serviceName;
-    std::string extractionDirectory;  // a fresh one; empty once removed, when stable or nothing was included
-    brolt::UniqueFile marker;
-};
-StartLeftovers leftovers;
-
-void removeOwnExtraction() {
-    if (leftovers.extractionDirectory.empty())
-        return;
-    leftovers.marker.reset();
-    if (!brolt::removeExtraction(leftovers.extractionDirectory))
-        logError("extraction folder left for the next start: %s", leftovers.extractionDirectory.c_str());
-    leftovers.extractionDirectory.clear();
-}
-
-// The start ended before the application's main: nothing of the application runs, so its files go. A
-// failure is told in the diagnostic log, the event log and wherever the user is shown messages.
-void endStart(const brolt::Failure& ended) {
-    removeOwnExtraction();
-    if (ended.isStop())
-        return;
-    std::string text = failureText(ended);
-    if (ended.messageKey == 0) {
-        text = "The service could not start the Java application" +
-               (ended.detail.empty() ? std::string("; its diagnostic log (BROLT_LOG=yes) says why.")
-                                     : ": " + ended.detail);
-    }
-    brolt::writeServiceEvent(leftovers.serviceName, brolt::ServiceEvent::FailedStart,
-                             brolt::eventText(text, ended.serviceExitCode, 0));
-    showFailure(ended);
+    failBeforeDispatch(serviceName, brolt::failure(brolt::keys::kMsgInternalError, "16"));
 }
 
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
@@ -165,15 +150,7 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
                                  getInt(brolt::keys::kIncludedFileCount), names};
     Extraction extraction = extractIncludedFilesReusing(included, self);
     if (extraction.failure != ExtractionFailure::None)
-        reportExtractionFailure(extraction.failure);
-    leftovers.serviceName = serviceName;
-    // The stable folder stays for the next start, whatever becomes of this one; its marker is written.
-    // A fresh one is this process's alone: its marker stays open until the process ends, so the folder's
-    // clean-up at the VM's exit leaves it for the sweep.
-    if (!extraction.files.stable) {
-        leftovers.extractionDirectory = extraction.files.directory;
-        leftovers.marker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
-    }
+        reportExtractionFailure(serviceName, extraction.failure);
     brolt::LauncherSettings configured =
         brolt::readLauncherSettings(setup.launcherKind, setup.executableType);
     brolt::ServiceSettings settings;
@@ -184,18 +161,19 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     settings.launch.extractionDirectory = extraction.files.directory;
     settings.launch.unextractedPosition = extraction.files.unextractedPosition;
     settings.stopTimeout = configured.stopTimeoutMilliseconds;
-    settings.endStart = endStart;
-    brolt::ServiceOutcome outcome = runServiceDispatcher(settings);
-    if (!outcome.startedByManager) {
-        // Started by hand: no service ran, and nothing is left for one.
-        removeOwnExtraction();
-        return 0;
+    settings.startTimeout = configured.startTimeoutMilliseconds;
+    settings.presentation = {failureText, showFailure};
+    // The stable folder stays for the next start, whatever becomes of this one; its marker is written.
+    // A fresh one is this process's alone: its marker stays open until the process ends, so the folder's
+    // clean-up at the VM's exit leaves it for the sweep; a start that ends before main removes it.
+    if (!extraction.files.stable) {
+        settings.freshExtraction = extraction.files.directory;
+        settings.extractionMarker = brolt::writeExtractionMarker(extraction.files.directory.c_str(), self);
     }
-    if (!outcome.startEnded)
-        return 0;
-    if (!outcome.startEndHandled)
-        endStart(*outcome.startEnded);
-    return outcome.startEnded->isStop() ? 0 : 1;
+    brolt::ServiceOutcome outcome = runServiceDispatcher(std::move(settings));
+    // Started by hand, no service ran; otherwise the service's end was reported, and the process ends
+    // with its code.
+    return outcome.end ? outcome.end->processExitCode : 0;
 }
 
 }  // namespace
@@ -302,7 +280,10 @@ brolt::ExecutableType loadLauncherConfiguration(const char* path) {
         char caption[kTextBufferSize];
         getStr(brolt::keys::kMessageCaption, caption, sizeof caption);
         setErrorPresentation(true, caption);
-        fatalError(configurationErrorText(load.error));
+        // The service's name is not known yet: the service manager's is used when it started us.
+        brolt::Failure unreadable = brolt::silentFailure();
+        unreadable.detail = configurationErrorText(load.error);
+        failBeforeDispatch(std::string(), unreadable);
     }
     brolt::ExecutableType type = brolt::executableTypeOf(getInt(brolt::keys::kExecutableType));
     configureErrorPresentation(type);

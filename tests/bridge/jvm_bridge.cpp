@@ -691,7 +691,8 @@ bool startEndThread() {
 // The VM prints through its vfprintf hook on any of its threads, Windows code must not run there, and
 // the Windows hook takes a Windows va_list. So the bridge's hook formats the text itself and hands it to
 // a thread made by CreateThread, which calls the caller's hook with "%s" and the text; the VM's thread
-// waits until it is done, so the text is out before the VM goes on (to end the process, say).
+// waits until it is done, so the text is out before the VM goes on (to end the process, say). Prints to
+// the VM's other streams stay on the Linux side.
 
 void* windowsPrintHook = nullptr;
 std::mutex printMutex;
@@ -708,7 +709,12 @@ DWORD WINAPI printThread(void*) {
     }
 }
 
-jint linuxPrintHook(FILE*, const char* format, va_list arguments) {
+jint linuxPrintHook(FILE* stream, const char* format, va_list arguments) {
+    // Only the VM's standard output and error are the caller's to redirect; a print to a stream of its
+    // own (a -Xlog file) goes there through the VM's own C library, as it would without the hook. The
+    // caller is handed no stream: it takes the text as one of the standard streams'.
+    if (stream != stdout && stream != stderr)
+        return std::vfprintf(stream, format, arguments);
     va_list counting;
     va_copy(counting, arguments);
     int length = std::vsnprintf(nullptr, 0, format, counting);
@@ -803,6 +809,13 @@ std::string linuxOption(const char* text) {
     if (startsWith(text, kClassPathOption))
         return kClassPathOption + unixClassPath(text + std::strlen(kClassPathOption));
     const char* equals = std::strchr(text, '=');
+    // "-Xlog:gc:file=C:\logs\gc.log": a log output into a file of its own, the path to the end.
+    const char* logFile = startsWith(text, "-Xlog:") ? std::strstr(text, ":file=") : nullptr;
+    if (logFile != nullptr && isDrivePath(logFile + 6, std::strlen(logFile + 6))) {
+        std::string name = unixFileName(widen(logFile + 6, CP_ACP));
+        if (!name.empty())
+            return ansiToUtf8(std::string(text, logFile + 6).c_str()) + name;
+    }
     if (takesFileName(text) && equals != nullptr && isDrivePath(equals + 1, std::strlen(equals + 1))) {
         std::string name = unixFileName(widen(equals + 1, CP_ACP));
         if (!name.empty())

@@ -91,10 +91,11 @@ def _unescape(text: str) -> str:
                   else {"n": "\n", "r": "\r", "t": "\t"}.get(m[1], m[1]), text)
 
 
-def event_log_entries(name: str) -> list:
-    """The texts of the event log entries services wrote under the source name, oldest first. Wine only
-    prints them, on the service manager's standard error (BROLT_WINE_ERRORS), and only for a service
-    run with WINEDEBUG=+eventlog; each entry's lines carry the writing thread's id."""
+def event_log_entries(name: str, kinds: bool = False) -> list:
+    """The texts of the event log entries services wrote under the source name, oldest first; with kinds,
+    each as ("err" or "warn", text). Wine only prints them, on the service manager's standard error
+    (BROLT_WINE_ERRORS), and only for a service run with WINEDEBUG=+eventlog; each entry's lines carry
+    the writing thread's id."""
     path = os.environ.get("BROLT_WINE_ERRORS")
     if not path or not os.path.exists(path):
         return []
@@ -103,8 +104,11 @@ def event_log_entries(name: str) -> list:
         thread = line.split(":", 1)[0]
         if f'RegisterEventSourceW ((null),L"{name}")' in line:
             threads.add(thread)
-        elif thread in threads and ":err:eventlog:ReportEventW L\"" in line:
-            entries.append(_unescape(line.split('L"', 1)[1].rsplit('"', 1)[0]))
+            continue
+        entry = re.search(r':(err|warn):eventlog:ReportEventW L"', line)
+        if thread in threads and entry:
+            text = _unescape(line.split('L"', 1)[1].rsplit('"', 1)[0])
+            entries.append((entry[1], text) if kinds else text)
             threads.discard(thread)
     return entries
 

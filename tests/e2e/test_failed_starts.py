@@ -5,6 +5,7 @@ file, installed with sc create and started with sc start; its runtimes are made 
 """
 # word size: any
 import pathlib
+import re
 import shutil
 import time
 import unittest
@@ -12,6 +13,7 @@ import unittest
 import brolt_e2e as e
 from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers, stable_folders,
                          logged_command, service_toml, wait_for_state)
+from test_included_files import stable_folder_name
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -82,7 +84,7 @@ def wait_until_empty(temp: pathlib.Path, timeout: float) -> list:
 
 
 class FailedStartTest(ServiceCase):
-    def start_failing_service(self, directory: pathlib.Path, java: str, arguments: str = ""):
+    def start_failing_service(self, directory: pathlib.Path, java: str, arguments: str = "", prepare=None):
         """Packs a launcher with one included file, installs it with sc create (arguments after the
         program on its command line), starts it with its own temporary folder and waits for STOPPED.
         Returns the exit code the service manager shows, the log of the start, the extraction folders
@@ -94,6 +96,8 @@ class FailedStartTest(ServiceCase):
         launcher = e.pack(directory, service_toml(name, extra))
         temp = directory / "temp"
         temp.mkdir()
+        if prepare is not None:
+            prepare(launcher, temp)
         exit_code = start_registered(self, name, launcher, temp, arguments)
         wait_until_empty(temp, PROCESS_END_TIMEOUT)
         left = leftovers(temp)
@@ -129,13 +133,55 @@ class FailedStartTest(ServiceCase):
 
                 self.assertEqual(exit_code, 1, log)
                 self.assertIn(message.format(**places), log)
-                # One entry, for an operator who looks nowhere else: the message and the exit code.
-                self.assertEqual(events, [failed_start_event(message.format(**places))])
+                # One entry, for an operator who looks nowhere else: the message and the exit code; for a
+                # VM that could not be created, what the VM itself said rather than the configured guess.
+                if message == VM_NOT_STARTED:
+                    self.assertEqual(len(events), 1, events)
+                    self.assertRegex(events[0], r"^The Java VM could not be created[:;] .*\. Exit code: 1\.$")
+                else:
+                    self.assertEqual(events, [failed_start_event(message.format(**places))])
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
                 self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")
                 self.assertEqual(left, [])
 
+    def test_a_failed_start_in_a_fresh_folder_removes_it(self):
+        # The stable folder's name is taken by a file, so the start extracts into a fresh folder of its
+        # own, which its failure must remove (a stable folder stays, and is no evidence).
+        directory = e.workdir("failed-fresh")
+        self.addCleanup(shutil.rmtree, directory, True)
+        taken = []
+
+        def take_stable_name(launcher, temp):
+            taken.append(stable_folder_name(launcher))
+            (temp / taken[0]).write_text("not a folder")
+
+        java = f"[java]\nsearch_sequence = 'A{e.win_path(directory)}\\nowhere'\n"
+        exit_code, log, temp, left, events = self.start_failing_service(directory, java, prepare=take_stable_name)
+        self.assertEqual(exit_code, 1, log)
+        # The stable name is tried first; the folder the start went on with is the last one named.
+        tried = re.findall(r"Temp dir: (.*)\n", log)
+        self.assertTrue(tried, log)
+        self.assertNotIn(taken[0], tried[-1], "the start used the stable folder after all")
+        self.assertIn("_dir", tried[-1])
+        self.assertEqual(events, [failed_start_event(NO_VM)])
+        self.assertEqual(left, taken, "the fresh extraction folder was left")
+
+    def test_a_launcher_cut_short_fails_its_start_with_exit_code_1_and_an_event(self):
+        # The last KiB holds part of the included runtime archive: its extraction fails before the
+        # service dispatcher is reached, and the start still ends STOPPED with 1 and event 1 rather than
+        # with the service manager's timeout.
+        name = e.unique_name("BroltCutShort")
+        self.addCleanup(self.remove_service, name)
+        directory = e.workdir("cut-short")
+        self.addCleanup(shutil.rmtree, directory, True)
+        launcher = e.pack(directory, service_toml(name))
+        launcher.write_bytes(launcher.read_bytes()[:-1024])
+        temp = directory / "temp"
+        temp.mkdir()
+        self.assertEqual(start_registered(self, name, launcher, temp), 1)
+        self.assertEqual(event_log_entries(name), [failed_start_event(INTERNAL_ERROR.format("16"))])
+        self.assertEqual(leftovers(temp), [])
 
 if __name__ == "__main__":
     unittest.main()

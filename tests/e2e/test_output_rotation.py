@@ -68,3 +68,61 @@ class OutputRotationTest(HotspotCase):
 
 if __name__ == "__main__":
     unittest.main()
+
+
+# What the VM prints after main, beside the application's own lines on standard error.
+GC_LINES = 300
+APP_LINE = re.compile(rb"^err (\d+) y*\r?\n$")
+VM_GC_LINE = re.compile(rb"^\[[0-9.]+s\]\[info\]\[gc *\] (?:GC\((\d+)\) Pause Full \(System\.gc\(\)\) )?.*\r?\n$")
+
+
+class VmOutputAfterMainTest(HotspotCase):
+    def gc_lines_service(self, stem: str, vm_parameters: str, output: str = ""):
+        """Runs GcLinesApp with the VM options until its last line, stops it and answers its folder."""
+        name = e.unique_name(stem)
+        directory = e.workdir("gc-lines")
+        toml = app_toml(name, "GcLinesApp", str(GC_LINES), vm_parameters=vm_parameters, output=output)
+        launcher = self.ship(directory, e.pack(directory, toml), name)
+        self.start(name)
+        wait_for_state(name, RUNNING)
+        wait_until(lambda: (directory / "gc-done.txt").exists(), "the application's last line", START_SECONDS * 3)
+        self.stop(launcher, name)
+        return directory
+
+    def test_the_vms_lines_and_the_applications_share_the_standard_error_file_whole(self):
+        # Without and with rotation: every line of both writers, whole and once, in the files kept.
+        for output in ("", "rotate_bytes = 8000\nkeep = 100"):
+            with self.subTest(output or "no rotation"):
+                directory = self.gc_lines_service("HotspotGcStderr", "-Xrs -Xmx64m -Xlog:gc:stderr", output)
+                log = directory / "err.log"
+                files = sorted(directory.glob("err.log.*"), key=lambda path: -int(path.suffix[1:])) + [log]
+                app, pauses = [], []
+                for path in files:
+                    size, rolled_at = 0, 0
+                    for line in path.read_bytes().splitlines(keepends=True):
+                        found_app, found_vm = APP_LINE.match(line), VM_GC_LINE.match(line)
+                        self.assertTrue(found_app or found_vm, (path.name, line))
+                        size += len(line)
+                        if found_app:
+                            app.append(int(found_app[1]))
+                            rolled_at = size
+                        elif found_vm[1] is not None:
+                            pauses.append(int(found_vm[1]))
+                    if output and path != log:
+                        # Up to the application's last line the file kept its limit, the VM's text counted:
+                        # it rolls at the application's next write, so the VM's lines after it may pass it.
+                        self.assertLessEqual(rolled_at, 8000, path.name)
+                if output:
+                    self.assertGreater(len(files), 3, "the VM's text did not count towards the rolls")
+                self.assertEqual(app, list(range(1, GC_LINES + 1)))
+                self.assertEqual(pauses, sorted(set(pauses)))
+                self.assertGreaterEqual(len(pauses), GC_LINES)
+
+    def test_a_vm_log_into_a_file_of_its_own_stays_there(self):
+        gc_log = e.workdir("gc-log") / "gc.log"
+        directory = self.gc_lines_service("HotspotGcFile", f"-Xrs -Xmx64m -Xlog:gc:file={e.win_path(gc_log)}")
+        logged = [line for line in gc_log.read_bytes().splitlines(keepends=True) if b"Pause Full" in line]
+        self.assertGreaterEqual(len(logged), GC_LINES)
+        errors = (directory / "err.log").read_bytes()
+        self.assertNotIn(b"[gc", errors)
+        self.assertEqual(len(errors.splitlines()), GC_LINES)

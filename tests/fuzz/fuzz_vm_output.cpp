@@ -4,6 +4,7 @@
 // line is empty, holds a line end or passes the limit; the kept text stays within its limit; every
 // printed byte is written, kept or counted as left out, and in order when none was left out; only the first
 // write of a file that is to start afresh does so.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -36,6 +37,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const bool toFile = (data[0] & 1) != 0;
     const bool append = (data[0] & 2) != 0;
     std::string_view rest(reinterpret_cast<const char*>(data) + 1, size - 1);
+
+    // The same bytes as a list of imported names: a C library found is one of them, or the universal one.
+    std::vector<std::string> names;
+    for (size_t start = 0; start <= rest.size();) {
+        size_t end = std::min(rest.find('\0', start), rest.size());
+        names.emplace_back(rest.substr(start, end - start));
+        start = end + 1;
+    }
+    brolt::CLibrary library = brolt::vmCLibrary(names);
+    if (library.kind == brolt::CLibraryKind::Unknown)
+        require(library.module.empty());
+    else if (library.kind == brolt::CLibraryKind::Classic)
+        require(std::find(names.begin(), names.end(), library.module) != names.end());
+    else
+        require(library.module == "ucrtbase.dll");
 
     brolt::VmOutput output = brolt::startVmOutput(toFile, append);
     std::string pending;

@@ -49,9 +49,13 @@ TEST(LauncherSettings, EachKeyLandsInItsField) {
                   {keys::kMainParameterFlag, "1"},
                   {keys::kArguments, "--start"},
                   {keys::kOutputRotateBytes, "100000"},
-                  {keys::kOutputKeep, "3"}},
+                  {keys::kOutputKeep, "3"},
+                  {keys::kStopTimeout, "7"},
+                  {keys::kStartTimeout, "45"}},
                  {}});
     brolt::LauncherSettings settings = brolt::readLauncherSettings('q', brolt::ExecutableType::Windowed);
+    EXPECT_EQ(settings.stopTimeoutMilliseconds, 7000u);
+    EXPECT_EQ(settings.startTimeoutMilliseconds, 45000u);
 
     const brolt::SearchSettings& search = settings.search;
     EXPECT_EQ(search.validation.range.minimum, "11");

@@ -1,4 +1,4 @@
-// The service status record: each control, a failed start, a completed stop and the VM ending the process.
+// The service status record: each control, the ticks of a pending state, the limits and an end's record.
 #include <gtest/gtest.h>
 
 #include <windows.h>
@@ -41,7 +41,7 @@ TEST(ServiceStatus, PendingStatesTickUntilRunningOrStopped) {
     ASSERT_TRUE(svc::tickStatus(stopping, next));
     EXPECT_EQ(next.dwCheckPoint, stopping.dwCheckPoint + 1);
     EXPECT_EQ(svc::runningStatus(stopping).dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
-    EXPECT_FALSE(svc::tickStatus(svc::stoppedStatus(stopping), next));
+    EXPECT_FALSE(svc::tickStatus(svc::endedStatus(stopping, svc::ServiceEnd{}), next));
 }
 
 TEST(ServiceStatus, StopLimits) {
@@ -110,76 +110,24 @@ TEST(ServiceStatus, EveryShutdownRaisesTheCheckpointAndInterrogationKeepsThePend
     EXPECT_EQ(asked.status.dwCheckPoint, 2u);
 }
 
-TEST(ServiceStatus, FailedStartCompletedStopAndTimedOutStop) {
-    SERVICE_STATUS failed = svc::failedStartStatus(svc::initialStatus(), 1);
-    EXPECT_EQ(failed.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(failed.dwWin32ExitCode, 1u);
+TEST(ServiceStatus, StartLimits) {
+    EXPECT_EQ(svc::startTimeoutMilliseconds(0), svc::kDefaultStartTimeoutSeconds * 1000);
+    EXPECT_EQ(svc::startTimeoutMilliseconds(-1), svc::kDefaultStartTimeoutSeconds * 1000);
+    EXPECT_EQ(svc::startTimeoutMilliseconds(5), 5000u);
+    EXPECT_EQ(svc::startTimeoutMilliseconds(10000000), svc::kLongestStopTimeoutSeconds * 1000);
+}
 
-    SERVICE_STATUS pending = svc::decideControl(svc::initialStatus(), SERVICE_CONTROL_STOP).status;
-    SERVICE_STATUS stopped = svc::stoppedStatus(pending);
-    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(stopped.dwWin32ExitCode, 0u);
-
+TEST(ServiceStatus, AnEndIsReportedStoppedWithItsCodesAndNothingPending) {
+    SERVICE_STATUS pending = svc::decideControl(svc::initialStatus(), SERVICE_CONTROL_SHUTDOWN).status;
     pending.dwCheckPoint = 7;
-    SERVICE_STATUS timedOut = svc::stopTimedOutStatus(pending);
-    EXPECT_EQ(timedOut.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(timedOut.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
-    EXPECT_EQ(timedOut.dwServiceSpecificExitCode, svc::kStopTimedOutExitCode);
-    EXPECT_EQ(timedOut.dwCheckPoint, 0u);
-}
-
-TEST(ServiceStatus, ProcessExitReportsStopOnlyWhenNotStoppedYet) {
-    SERVICE_STATUS next{};
-    SERVICE_STATUS pending = svc::decideControl(svc::initialStatus(), SERVICE_CONTROL_STOP).status;
-    ASSERT_TRUE(svc::statusAtExit(pending, next));
-    EXPECT_EQ(next.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
-    EXPECT_EQ(next.dwWin32ExitCode, 0u);
-
-    // A failed start was reported already, with its exit code 1; the exit must not overwrite it.
-    EXPECT_FALSE(svc::statusAtExit(svc::failedStartStatus(svc::initialStatus(), 1), next));
-}
-
-struct VmExitCase {
-    const char* what;
-    DWORD state;  // before the VM ends the process
-    bool stopRequested;
-    bool mainCalled;
-    long exitCode;
-    bool reported;
-    DWORD win32ExitCode;
-    DWORD specificExitCode;
-};
-
-TEST(ServiceStatus, VmEndingTheProcessReportsTheApplicationsOutcome) {
-    const VmExitCase cases[] = {
-        {"stop asked for", SERVICE_STOP_PENDING, true, true, 0, true, NO_ERROR, 0},
-        {"stop asked for, hook exits otherwise", SERVICE_STOP_PENDING, true, true, 5, true, NO_ERROR, 0},
-        {"stop asked for while the VM was created", SERVICE_STOP_PENDING, true, false, 1, true, NO_ERROR, 0},
-        {"application exits cleanly", SERVICE_RUNNING, false, true, 0, true, NO_ERROR, 0},
-        {"application exits with 3", SERVICE_RUNNING, false, true, 3, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
-        // Its main runs on a thread of its own and may end the VM before the service reports running.
-        {"application exits with 3 at once", SERVICE_START_PENDING, false, true, 3, true,
-         ERROR_SERVICE_SPECIFIC_ERROR, 3},
-        {"application exits with -1", SERVICE_RUNNING, false, true, -1, true, ERROR_SERVICE_SPECIFIC_ERROR,
-         0xFFFFFFFFu},
-        {"abort", SERVICE_RUNNING, false, true, svc::kVmAbortExitCode, true, ERROR_SERVICE_SPECIFIC_ERROR, 3},
-        // A VM that cannot be created is a failed start, not an application's exit code.
-        {"abort while created", SERVICE_START_PENDING, false, false, svc::kVmAbortExitCode, true, 1, 0},
-        {"exit while created", SERVICE_START_PENDING, false, false, 0, true, 1, 0},
-        {"reported stopped already", SERVICE_STOPPED, false, true, 3, false, 0, 0},
-    };
-    for (const VmExitCase& c : cases) {
-        SERVICE_STATUS current = svc::initialStatus();
-        current.dwCurrentState = c.state;
-        current.dwServiceSpecificExitCode = 77;  // left over; must not survive a report
-        SERVICE_STATUS next{};
-        svc::StartProgress progress{c.stopRequested, c.mainCalled};
-        ASSERT_EQ(svc::statusAtVmExit(current, progress, c.exitCode, next), c.reported) << c.what;
-        if (!c.reported)
-            continue;
-        EXPECT_EQ(next.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED)) << c.what;
-        EXPECT_EQ(next.dwWin32ExitCode, c.win32ExitCode) << c.what;
-        EXPECT_EQ(next.dwServiceSpecificExitCode, c.specificExitCode) << c.what;
-        EXPECT_EQ(next.dwControlsAccepted, current.dwControlsAccepted) << c.what;
-    }
+    svc::ServiceEnd end;
+    end.win32ExitCode = ERROR_SERVICE_SPECIFIC_ERROR;
+    end.serviceSpecificExitCode = 42;
+    SERVICE_STATUS stopped = svc::endedStatus(pending, end);
+    EXPECT_EQ(stopped.dwCurrentState, static_cast<DWORD>(SERVICE_STOPPED));
+    EXPECT_EQ(stopped.dwWin32ExitCode, static_cast<DWORD>(ERROR_SERVICE_SPECIFIC_ERROR));
+    EXPECT_EQ(stopped.dwServiceSpecificExitCode, 42u);
+    EXPECT_EQ(stopped.dwCheckPoint, 0u);
+    EXPECT_EQ(stopped.dwWaitHint, 0u);
+    EXPECT_EQ(stopped.dwControlsAccepted, pending.dwControlsAccepted);
 }

@@ -110,6 +110,12 @@ TEST(VmOutputKeeping, KeptUntilTheJavaSideHadItsChanceThenWrittenAtOnce) {
          false,
          {print1, never, print2},
          {"append: one\n", "append: two\n"}},
+        // The VM prints a line in pieces; the Java side may append between them.
+        {"after main, whole lines only",
+         true,
+         false,
+         {ran, {Step::Print, "[gc] "}, {Step::Print, "GC(0) Pause"}, {Step::Print, " 1M\nnext "}, never},
+         {"append: [gc] GC(0) Pause 1M\n", "append: next "}},
     };
     for (const Case& c : cases)
         EXPECT_EQ(writesOf(startVmOutput(c.toFile, c.append), c.steps), c.writes) << c.what;
@@ -142,6 +148,28 @@ TEST(VmOutputKeeping, PastTheLimitTheLatestTextStaysFromALineStart) {
     printed(big, huge + "end");
     EXPECT_LE(big.kept.size(), kKeptOutputLimit);
     EXPECT_EQ(big.kept.substr(big.kept.size() - 4), "hend");
+}
+
+TEST(VmOutputStreams, TheCLibraryTheVmPrintsWith) {
+    struct Case {
+        std::vector<std::string> imports;
+        CLibraryKind kind;
+        const char* module;
+    } cases[] = {
+        {{"KERNEL32.dll", "api-ms-win-crt-stdio-l1-1-0.dll", "VCRUNTIME140.dll"},
+         CLibraryKind::Universal,
+         "ucrtbase.dll"},
+        {{"ucrtbase.dll"}, CLibraryKind::Universal, "ucrtbase.dll"},
+        {{"KERNEL32.dll", "MSVCR100.dll"}, CLibraryKind::Classic, "MSVCR100.dll"},
+        {{"msvcrt.dll", "USER32.dll"}, CLibraryKind::Classic, "msvcrt.dll"},
+        {{"MSVCR100D.dll", "msvcrtx.dll", "msvcr.dll", "KERNEL32.dll"}, CLibraryKind::Unknown, ""},
+        {{}, CLibraryKind::Unknown, ""},
+    };
+    for (const Case& c : cases) {
+        CLibrary library = vmCLibrary(c.imports);
+        EXPECT_EQ(library.kind, c.kind) << testing::PrintToString(c.imports);
+        EXPECT_EQ(library.module, c.module) << testing::PrintToString(c.imports);
+    }
 }
 
 }  // namespace

@@ -84,6 +84,9 @@ final class RollingFileStream extends OutputStream {
     public synchronized void write(byte[] bytes, int offset, int length) throws IOException {
         if (stream == null)
             open(true);  // the reopening after the last roll failed: try again rather than lose the text
+        // The real length: the launcher appends what the VM prints to the standard-error file, and that
+        // counts towards the limit as much as the application's own text.
+        size = stream.getChannel().size();
         while (length > 0) {
             long room = rollAt - size;
             if (length <= room) {
@@ -135,9 +138,8 @@ final class RollingFileStream extends OutputStream {
     }
 
     private void open(boolean append) throws IOException {
-        stream = new FileOutputStream(file.toFile(), append);
-        // The real length: the launcher appends what the VM prints to the standard-error file itself.
-        size = append ? Files.size(file) : 0;
+        stream = WinLauncher.appendingStream(file.toFile(), append);
+        size = stream.getChannel().size();
     }
 
     private void writeOut(byte[] bytes, int offset, int length) throws IOException {

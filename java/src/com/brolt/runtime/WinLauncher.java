@@ -227,8 +227,19 @@ public final class WinLauncher {
         if (folder != null && !folder.isDirectory() && !folder.mkdirs() && !folder.isDirectory())
             throw new IOException("cannot create the folder " + folder + " for the output file " + file);
         if (rotation == null)
-            return new FileOutputStream(file, append);
+            return appendingStream(file, append);
         return new RollingFileStream(file.toPath(), append, rotation.bytes, rotation.keep, moves, notices);
+    }
+
+    /**
+     * A stream that writes at the file's end, whoever else appends to it (the launcher writes what the
+     * VM prints to the standard-error file): started afresh, the file is emptied once and then opened
+     * for appending all the same, so no write lands on top of another writer's text.
+     */
+    static FileOutputStream appendingStream(File file, boolean append) throws IOException {
+        if (!append)
+            new FileOutputStream(file, false).close();
+        return new FileOutputStream(file, true);
     }
 
     private static PrintStream printStream(OutputStream file) {

@@ -32,6 +32,7 @@ public final class RollingFileStreamTest {
             cutsAndKeeps();
             chattyThreadsLoseNoLine();
             refusedRollsGoOnInTheFile();
+            anotherWriterAppendsBetweenWrites();
         } finally {
             WinLauncherTest.deleteTree(scratch);
         }
@@ -69,6 +70,34 @@ public final class RollingFileStreamTest {
                 stream.write(bytes(write));
             stream.close();
             checkEqual(name, Arrays.asList((String[]) c[6]), contents(file));
+        }
+    }
+
+    /**
+     * The launcher appends what the VM prints to the standard-error file between the Java side's
+     * writes: started afresh, the file is emptied once and then appended to, so neither writer lands on
+     * the other's text, and the other's bytes count towards the roll.
+     */
+    static void anotherWriterAppendsBetweenWrites() throws Exception {
+        for (boolean rotated : new boolean[] {false, true}) {
+            String name = "another writer, " + (rotated ? "rotated" : "not rotated");
+            Path file = folder().resolve("err.log");
+            Files.write(file, bytes("before the start\n"));
+            java.io.OutputStream stream = rotated
+                    ? new RollingFileStream(file, false, 20, 3, RollingFileStream.PLAIN_MOVES,
+                            new ByteArrayOutputStream())
+                    : WinLauncher.appendingStream(file.toFile(), false);
+            stream.write(bytes("java 1\n"));
+            Files.write(file, bytes("vm line 1\n"), java.nio.file.StandardOpenOption.APPEND);
+            stream.write(bytes("java 2\n"));
+            Files.write(file, bytes("vm line 2\n"), java.nio.file.StandardOpenOption.APPEND);
+            stream.write(bytes("java 3\n"));
+            stream.close();
+            // Rotated at 20 bytes: each file holds what fitted, the VM's lines counted like the Java side's.
+            List<String> expected = rotated
+                    ? Arrays.asList("java 3\n", "java 2\nvm line 2\n", "java 1\nvm line 1\n")
+                    : Collections.singletonList("java 1\nvm line 1\njava 2\nvm line 2\njava 3\n");
+            checkEqual(name, expected, contents(file));
         }
     }
 
