@@ -10,7 +10,7 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers, stable_folders,
+from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers,
                          logged_command, service_toml, wait_for_state)
 from test_runtime_search import make_runtime, runs
 
@@ -69,8 +69,8 @@ def start_registered(case: unittest.TestCase, name: str, launcher: pathlib.Path,
 
 
 def extraction_folders(temp: pathlib.Path) -> list:
-    """The fresh extraction folders in temp; the launcher's stable folder stays for the next start."""
-    return [path for path in temp.iterdir() if path.is_dir() and path.name not in stable_folders(temp)]
+    """The fresh extraction folders in temp; a launcher's stable folder is never there."""
+    return [path for path in temp.iterdir() if path.is_dir()]
 
 
 def wait_until_empty(temp: pathlib.Path, timeout: float) -> list:
