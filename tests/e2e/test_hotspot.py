@@ -298,9 +298,11 @@ class PlantedFilesTest(HotspotCase):
         lines = self.run_until_main(launcher, name)
 
         self.assertEqual(lines[0], "own main")
-        entries = [entry.lower() for entry in lines[1].split(";") if entry]
-        self.assertIn(e.win_path(folder / "hotspot-apps.jar").lower(), entries)
-        self.assertEqual([entry for entry in entries if "evil.jar" in entry or "aaa.jar" in entry], [])
+        # The bridge's VM is the machine's own: it shows the class path in its own form.
+        class_path = lines[1].lower()
+        self.assertIn(f"{folder.name}/hotspot-apps.jar", class_path)
+        self.assertNotIn("evil.jar", class_path)
+        self.assertNotIn("aaa.jar", class_path)
         # They were there when the class path was made.
         self.assertTrue((folder / "aaa.jar").is_file() and (folder / "evil.jar" / "com").is_dir())
 
