@@ -242,7 +242,9 @@ int sweepLeftovers(const char* location, bool stablePlace) {
                                   OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     std::optional<std::string> locationFinal = folder ? finalPathOf(folder.get()) : std::nullopt;
     if (!locationFinal) {
-        logInfo("no sweep of %s: where it leads cannot be told", location);
+        // A place not made yet holds nothing to sweep.
+        if (folder || (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND))
+            logInfo("no sweep of %s: where it leads cannot be told", location);
         return 0;
     }
     WIN32_FIND_DATAA entry;

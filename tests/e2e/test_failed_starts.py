@@ -11,7 +11,7 @@ import unittest
 
 import brolt_e2e as e
 from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers,
-                         logged_command, service_toml, wait_for_state)
+                         logged_command, service_toml, stable_place, wait_for_state)
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -133,7 +133,8 @@ class FailedStartTest(ServiceCase):
                 self.assertEqual(events, [failed_start_event(message.format(**places))])
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
-                self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")
+                # Into the launcher's stable folder, which stays; nothing of the start is left in temp.
+                self.assertIn(f"Temp dir: {e.win_path(stable_place())}\\brt_s", log, "nothing was extracted")
                 self.assertEqual(left, [])
 
 

@@ -189,6 +189,12 @@ class IncludedFiles(unittest.TestCase):
         # Real write failures, each smaller than the included file: a full file system (needs the
         # right to mount one) and a file size limit on the launcher's process (needs nothing).
         launcher = pack_with_files(self.directory, {"small.txt": b"fits", "big.bin": patterned(256 * 1024, 9)})
+        # A file where the launcher's stable folder would be: no folder of its own, so each start extracts
+        # to a fresh folder in the temporary folder, where the write fails.
+        stable_place().mkdir(parents=True, exist_ok=True)
+        blocker = stable_place() / stable_folder_name(launcher)
+        blocker.write_bytes(b"")
+        self.addCleanup(blocker.unlink)
         for failure in ("full file system", "file size limit"):
             with self.subTest(failure=failure):
                 temp = self.directory / failure.replace(" ", "-")
