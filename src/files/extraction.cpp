@@ -1,7 +1,6 @@
 #include "files/extraction.h"
 
 #include <windows.h>
-#include <aclapi.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -16,6 +15,7 @@
 #include "config/stream_reader.h"
 #include "core/log.h"
 #include "core/unique_resource.h"
+#include "files/file_locations.h"
 #include "files/file_names.h"
 #include "files/stable_extraction_rules.h"
 #include "files/stale_extractions.h"
@@ -113,7 +113,7 @@ ExtractionFailure toExtractionFailure(TempFileFailure failure) {
 // draw the same number) can never be handed the same name; a name left over from an earlier run is
 // skipped for the next number.
 Extraction createExtractionDirectory() {
-    TempFile tempFile = makeTempFileName();
+    TempFile tempFile = makeTempFileIn(brolt::currentFileLocations().freshExtractions);
     if (tempFile.failure != TempFileFailure::None)
         return {toExtractionFailure(tempFile.failure), {}};
     auto releaseName = brolt::ScopeExit([&] {
@@ -124,8 +124,10 @@ Extraction createExtractionDirectory() {
     for (int attempt = 0; attempt < kDirectoryNameAttempts; ++attempt) {
         std::string directory = tempFile.name + "_dir" + std::to_string(rand());
         logInfo("Temp dir: %s", directory.c_str());
-        if (CreateDirectoryA(directory.c_str(), nullptr))
-            return {ExtractionFailure::None, {directory, 0}};
+        // Protected as a stable folder is: in a temporary folder every user may add to, a folder made
+        // there would let them add to it and change what they added.
+        if (brolt::createProtectedDirectory(directory))
+            return {ExtractionFailure::None, {directory, 0, false, {}}};
         DWORD error = GetLastError();
         logError("CreateDirectoryA %s failed: %lu", directory.c_str(), error);
         if (error != ERROR_ALREADY_EXISTS)
@@ -177,6 +179,17 @@ ExtractionFailure cutEntryFailure(const std::string& directory, const std::strin
     return ExtractionFailure::SizeUnreadable;
 }
 
+// The names of the files an extraction put in its folder, in the configuration's order: an empty
+// included file makes none.
+std::vector<std::string> extractedNames(const IncludedWalk& walk) {
+    std::vector<std::string> names;
+    for (const IncludedFile& entry : walk.files) {
+        if (entry.size > 0)
+            names.push_back(entry.name);
+    }
+    return names;
+}
+
 // The extraction proper, into a directory already created; the caller removes it on failure. The
 // entries fail in file order: an entry before a cut size field fails before it.
 ExtractionFailure extractInto(HANDLE executable, const IncludedWalk& walk,
@@ -193,6 +206,7 @@ ExtractionFailure extractInto(HANDLE executable, const IncludedWalk& walk,
         }
     }
     files.unextractedPosition = static_cast<uint32_t>(walk.end);
+    files.names = extractedNames(walk);
     return ExtractionFailure::None;
 }
 
@@ -240,13 +254,6 @@ Extraction extractFresh(const LauncherEntries& launcher) {
     return extraction;
 }
 
-std::string childPath(const std::string& directory, std::string_view name) {
-    std::string path = directory;
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
-    return path + std::string(name);
-}
-
 // Has write fill a new file beside target, then puts it in target's place in one step: target is
 // either as it was or whole. A target held by a process that does not share its deletion (a VM that
 // has a jar open) stays as it is, and the answer is false.
@@ -290,7 +297,7 @@ bool replaceText(const std::string& target, const std::string& text) {
 // The folder's lock: a file no other process may open while it is held, gone when it is closed. Tried
 // again while another start holds it, for kStableFolderLockWaitMilliseconds.
 brolt::UniqueFile lockFolder(const std::string& folder) {
-    std::string path = childPath(folder, brolt::kLockName);
+    std::string path = brolt::childOf(folder, brolt::kLockName);
     DWORD start = GetTickCount();
     for (;;) {
         brolt::UniqueFile lock(CreateFileA(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS,
@@ -311,7 +318,7 @@ brolt::UniqueFile lockFolder(const std::string& folder) {
 std::vector<std::string> plainFilesIn(const std::string& folder) {
     std::vector<std::string> names;
     WIN32_FIND_DATAA entry;
-    brolt::UniqueFind search(FindFirstFileA(childPath(folder, "*").c_str(), &entry));
+    brolt::UniqueFind search(FindFirstFileA(brolt::childOf(folder, "*").c_str(), &entry));
     if (!search)
         return names;
     do {
@@ -325,7 +332,8 @@ std::vector<std::string> plainFilesIn(const std::string& folder) {
 // that self fits among the most the marker keeps.
 std::vector<brolt::FolderUser> otherUsers(const std::string& folder, const brolt::ExtractionOwner& self) {
     std::vector<brolt::FolderUser> users;
-    std::optional<std::string> text = brolt::readSmallFile(childPath(folder, brolt::kExtractionMarkerName));
+    std::optional<std::string> text =
+        brolt::readSmallFile(brolt::childOf(folder, brolt::kExtractionMarkerName));
     std::optional<brolt::StableMarker> marker = text ? brolt::parseStableMarker(*text) : std::nullopt;
     if (!marker)
         return users;
@@ -346,7 +354,7 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     const bool othersUseTheFolder = !users.empty();
     users.push_back({self.processId, self.creationTime});
     // The marker first: a folder cut short by a crash is one the sweep can judge.
-    if (!replaceText(childPath(folder, brolt::kExtractionMarkerName),
+    if (!replaceText(brolt::childOf(folder, brolt::kExtractionMarkerName),
                      brolt::formatStableMarker({identity, users})))
         return false;
 
@@ -354,14 +362,15 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     std::vector<std::optional<brolt::FileStamp>> onDisk;
     for (const IncludedFile& entry : launcher.walk.files) {
         wanted.push_back({entry.name, entry.size});
-        onDisk.push_back(brolt::fileStampOf(childPath(folder, entry.name)));
+        onDisk.push_back(brolt::fileStampOf(brolt::childOf(folder, entry.name)));
     }
-    std::optional<std::string> manifestText = brolt::readSmallFile(childPath(folder, brolt::kManifestName));
+    std::optional<std::string> manifestText =
+        brolt::readSmallFile(brolt::childOf(folder, brolt::kManifestName));
     std::optional<std::vector<brolt::ManifestEntry>> manifest =
         manifestText ? brolt::parseManifest(*manifestText) : std::nullopt;
 
     for (const std::string& name : brolt::filesToRemove(plainFilesIn(folder), wanted, othersUseTheFolder)) {
-        std::string path = childPath(folder, name);
+        std::string path = brolt::childOf(folder, name);
         logInfo("removing %s: not included", path.c_str());
         if (!DeleteFileA(path.c_str()))
             logError("DeleteFileA %s failed: %lu", path.c_str(), GetLastError());
@@ -377,7 +386,7 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
         buffer = std::make_unique_for_overwrite<unsigned char[]>(kCopyChunkSize);
     for (size_t i : rewrite) {
         const IncludedFile& entry = launcher.walk.files[i];
-        std::string target = childPath(folder, entry.name);
+        std::string target = brolt::childOf(folder, entry.name);
         logInfo("extracting %s (size: %I64d)", target.c_str(), entry.size);
         bool written = replaceFile(target, [&](HANDLE output) {
             if (!seekTo(launcher.executable.get(), entry.contentOffset)) {
@@ -395,7 +404,7 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     for (const brolt::WantedFile& file : wanted) {
         if (file.size <= 0)
             continue;
-        std::optional<brolt::FileStamp> stamp = brolt::fileStampOf(childPath(folder, file.name));
+        std::optional<brolt::FileStamp> stamp = brolt::fileStampOf(brolt::childOf(folder, file.name));
         if (!stamp)
             return false;
         entries.push_back({file.name, *stamp});
@@ -405,68 +414,23 @@ bool refreshStableFolder(const LauncherEntries& launcher, const std::string& fol
     std::string newManifest = brolt::formatManifest(entries);
     if (manifestText && *manifestText == newManifest)
         return true;
-    if (!replaceText(childPath(folder, brolt::kManifestName), newManifest))
+    if (!replaceText(brolt::childOf(folder, brolt::kManifestName), newManifest))
         logError("manifest of %s not written", folder.c_str());
     return true;
-}
-
-// Whether an existing stable folder is this process's to reuse: a plain folder, not a link to elsewhere,
-// owned by this process's user or by the owner its new objects get. Its name is predictable, and a
-// service's temporary folder may be one every user can create folders in: a folder made in advance by
-// someone else, with files of theirs in it, is never run from.
-bool ownFolder(const std::string& folder) {
-    brolt::UniqueFile directory(
-        CreateFileA(folder.c_str(), READ_CONTROL | FILE_READ_ATTRIBUTES,
-                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!directory || !GetFileInformationByHandle(directory.get(), &information)) {
-        logError("%s not opened: %lu", folder.c_str(), GetLastError());
-        return false;
-    }
-    if ((information.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (information.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        logError("%s is no plain folder", folder.c_str());
-        return false;
-    }
-    PSID owner = nullptr;
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    DWORD error = GetSecurityInfo(directory.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner,
-                                  nullptr, nullptr, nullptr, &descriptor);
-    if (error != ERROR_SUCCESS || owner == nullptr) {
-        logError("owner of %s not read: %lu", folder.c_str(), error);
-        return false;
-    }
-    bool ours = false;
-    HANDLE token = nullptr;
-    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
-        for (TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
-            // Both records begin with the SID's pointer, followed by the SID itself.
-            alignas(
-                SID_AND_ATTRIBUTES) unsigned char buffer[SECURITY_MAX_SID_SIZE + sizeof(SID_AND_ATTRIBUTES)];
-            DWORD length = 0;
-            if (GetTokenInformation(token, kind, buffer, sizeof buffer, &length))
-                ours = ours || EqualSid(owner, *reinterpret_cast<PSID*>(buffer));
-        }
-        CloseHandle(token);
-    }
-    LocalFree(descriptor);
-    if (!ours)
-        logError("%s belongs to another user", folder.c_str());
-    return ours;
 }
 
 // The stable folder made or reused, under its lock; a folder this start made and could not fill goes.
 bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
                      const brolt::LauncherIdentity& identity, const brolt::ExtractionOwner& self) {
     logInfo("Temp dir: %s", folder.c_str());
-    bool made = CreateDirectoryA(folder.c_str(), nullptr) != 0;
-    if (DWORD error = GetLastError(); !made && error != ERROR_ALREADY_EXISTS) {
-        logError("CreateDirectoryA %s failed: %lu", folder.c_str(), error);
+    // Its name can be guessed: a folder of that name that is a link, another user's, or one others may
+    // write is never run from.
+    brolt::ProtectedFolder protectedFolder = brolt::makeProtectedFolder(folder);
+    if (!protectedFolder.usable) {
+        logError("%s not used: %s", folder.c_str(), protectedFolder.why.c_str());
         return false;
     }
-    if (!made && !ownFolder(folder))
-        return false;
+    const bool made = protectedFolder.made;
     bool filled = false;
     {
         brolt::UniqueFile lock = lockFolder(folder);
@@ -475,6 +439,15 @@ bool useStableFolder(const LauncherEntries& launcher, const std::string& folder,
     if (!filled && made && !brolt::removeExtraction(folder))
         logError("stable extraction folder %s left for the sweep", folder.c_str());
     return filled;
+}
+
+// The place of stable folders, made protected when missing; one that is a link, another user's or one
+// others may write holds no stable folder of ours.
+bool placeIsOurs(const std::string& place) {
+    brolt::ProtectedFolder folder = brolt::makeProtectedFolder(place);
+    if (!folder.usable)
+        logError("%s holds no stable folder: %s", place.c_str(), folder.why.c_str());
+    return folder.usable;
 }
 
 // The launcher's entries read, then extracted to a fresh directory, or to the stable folder when self is
@@ -493,14 +466,16 @@ Extraction extractIncluded(const IncludedFiles& included, const brolt::Extractio
     bool readable = launcher.walk.files.size() == launcher.names.size();
     for (const IncludedFile& entry : launcher.walk.files)
         readable = readable && brolt::checkPlainFileName(entry.name) == brolt::FileNameProblem::None;
-    std::optional<std::string> temp = readable ? chooseTempDir() : std::nullopt;
-    std::optional<brolt::LauncherIdentity> identity =
-        temp ? brolt::launcherIdentityOf(included.executablePath) : std::nullopt;
+    const std::optional<std::string>& place = brolt::currentFileLocations().stableFolders;
+    std::optional<brolt::LauncherIdentity> identity = readable && place && placeIsOurs(*place)
+                                                          ? brolt::launcherIdentityOf(included.executablePath)
+                                                          : std::nullopt;
     if (identity) {
-        std::string folder = childPath(*temp, brolt::stableFolderName(*identity));
+        std::string folder = brolt::childOf(*place, brolt::stableFolderName(*identity));
         if (useStableFolder(launcher, folder, *identity, *self)) {
             logInfo("extracting files done");
-            return {ExtractionFailure::None, {folder, static_cast<uint32_t>(launcher.walk.end), true}};
+            return {ExtractionFailure::None,
+                    {folder, static_cast<uint32_t>(launcher.walk.end), true, extractedNames(launcher.walk)}};
         }
         logError("stable extraction folder %s not usable; extracting to a fresh one", folder.c_str());
     }

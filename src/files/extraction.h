@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "files/extraction_marker.h"
 
@@ -25,6 +26,9 @@ struct ExtractedFiles {
     // The launcher's stable folder: it stays when the process ends, for the next start to reuse, and the
     // sweep judges it by its launcher. Otherwise a fresh directory, for this process only.
     bool stable = false;
+    // The files extracted there, in the configuration's order: what the class path takes from the
+    // folder, never what a listing of it shows.
+    std::vector<std::string> names;
 };
 
 enum class ExtractionFailure {

@@ -7,6 +7,8 @@
 #include <utility>
 
 #include "core/log.h"
+#include "core/text_case.h"
+#include "files/file_locations.h"
 #include "files/paths.h"
 #include "files/stable_extraction_rules.h"
 
@@ -28,76 +30,59 @@ uint64_t fileTimeValue(const FILETIME& time) {
     return (static_cast<uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
 }
 
-std::string childPath(const std::string& directory, const char* name) {
-    std::string path = directory;
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
-    return path + name;
-}
-
-bool isDots(const char* name) {
-    return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
 uint64_t fileSizeValue(DWORD high, DWORD low) {
     return (static_cast<uint64_t>(high) << 32) | low;
 }
 
-bool removeFile(const std::string& path, DWORD attributes) {
-    if (attributes & FILE_ATTRIBUTE_READONLY)
-        SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-    return DeleteFileA(path.c_str()) != 0;
-}
-
-// Everything below directory but the entry named keep; false when something stayed.
-bool removeContents(const std::string& directory, const char* keep) {
-    WIN32_FIND_DATAA entry;
-    UniqueFind search(FindFirstFileA(childPath(directory, "*").c_str(), &entry));
-    if (!search)
-        return false;
-    bool removed = true;
-    do {
-        if (isDots(entry.cFileName) || (keep != nullptr && _stricmp(entry.cFileName, keep) == 0))
-            continue;
-        std::string path = childPath(directory, entry.cFileName);
-        bool gone;
-        if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-            !(entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-            gone = removeContents(path, nullptr) && RemoveDirectoryA(path.c_str());
-        } else if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            gone = RemoveDirectoryA(path.c_str()) != 0;  // the link itself, not where it leads
-        } else {
-            gone = removeFile(path, entry.dwFileAttributes);
-        }
-        if (!gone) {
-            logError("could not remove %s: %d", path.c_str(), static_cast<int>(GetLastError()));
-            removed = false;
-        }
-    } while (FindNextFileA(search.get(), &entry));
-    return removed;
-}
-
-// What an entry of the temporary location is, when it is one of ours: a fresh folder or a stable one by
-// its marker, a file by its name.
+// What an entry of a swept location is, when it is one of ours: a fresh folder or a stable one by its
+// marker, a file by its name. Judged by a handle opened without following links, which must resolve to
+// the entry in the location, and owned by this account (or on a volume that keeps no owners).
 struct Ours {
     std::optional<ExtractionOwner> owner;  // a fresh folder or a "-version" output file
     std::optional<StableMarker> stable;    // a launcher's stable folder
+    VerifiedEntry entry;                   // open for deletion while the entry is judged
 };
-Ours whatIs(const std::string& path, const WIN32_FIND_DATAA& entry) {
-    if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
-        return {};
-    if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return {parseVersionOutputName(entry.cFileName), std::nullopt};
-    std::optional<std::string> text =
-        readSmallFile(childPath(path, std::string(kExtractionMarkerName).c_str()));
-    if (!text)
-        return {};
-    return {parseExtractionMarker(*text), parseStableMarker(*text)};
+Ours whatIs(const std::string& locationFinal, const WIN32_FIND_DATAA& found) {
+    Ours ours;
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+        return ours;
+    const bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    std::optional<ExtractionOwner> fileOwner =
+        folder ? std::nullopt : parseVersionOutputName(found.cFileName);
+    if (!folder && !fileOwner)
+        return ours;
+    VerifiedEntry entry = openVerified(locationFinal, found.cFileName, kRemoveAccess | READ_CONTROL);
+    const bool looksOurs = startsWithIgnoringCase(found.cFileName, "brt");
+    if (!entry.handle) {
+        if (looksOurs)
+            logInfo("left alone: %s\%s: %s", locationFinal.c_str(), found.cFileName, entry.why.c_str());
+        return ours;
+    }
+    const DWORD attributes = entry.information.dwFileAttributes;
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        folder != ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0))
+        return ours;
+    if (ownershipOf(entry.handle.get()) == Ownership::Others) {
+        if (looksOurs)
+            logInfo("left alone: %s: another user's", entry.finalPath.c_str());
+        return ours;
+    }
+    if (!folder) {
+        ours.owner = fileOwner;
+    } else {
+        std::optional<std::string> text = readVerifiedSmallFile(entry.finalPath, kExtractionMarkerName);
+        if (!text)
+            return ours;
+        ours.owner = parseExtractionMarker(*text);
+        ours.stable = parseStableMarker(*text);
+    }
+    ours.entry = std::move(entry);
+    return ours;
 }
 
 // Whether what is at path goes: its process is gone, or it is a stable folder whose launcher is gone or
 // rebuilt and none of whose users may run.
-bool isLeftOver(const std::string& path, const char* name, const Ours& ours) {
+bool isLeftOver(const std::string& path, const char* name, const Ours& ours, bool stablePlace) {
     if (ours.owner)
         return processState(ours.owner->processId, ours.owner->creationTime) == OwnerState::Gone;
     if (!ours.stable)
@@ -105,6 +90,10 @@ bool isLeftOver(const std::string& path, const char* name, const Ours& ours) {
     bool anyUserMayRun = false;
     for (const FolderUser& user : ours.stable->users)
         anyUserMayRun = anyUserMayRun || processState(user.processId, user.creationTime) != OwnerState::Gone;
+    // A stable folder outside the place of stable folders (where earlier versions kept them) is never
+    // reused again.
+    if (!stablePlace)
+        return !anyUserMayRun;
     StableFolderVerdict verdict = judgeStableFolder(
         name, *ours.stable, launcherIdentityOf(ours.stable->launcher.modulePath), anyUserMayRun);
     if (verdict == StableFolderVerdict::InUse)
@@ -124,6 +113,20 @@ std::optional<std::string> readSmallFile(const std::string& path) {
     std::string text(kMaxSmallFileSize, '\0');
     DWORD got = 0;
     if (!ReadFile(file.get(), text.data(), kMaxSmallFileSize, &got, nullptr) || got == kMaxSmallFileSize)
+        return std::nullopt;
+    text.resize(got);
+    return text;
+}
+
+std::optional<std::string> readVerifiedSmallFile(const std::string& folderFinal, std::string_view name) {
+    VerifiedEntry file = openVerified(folderFinal, std::string(name), GENERIC_READ);
+    if (!file.handle ||
+        (file.information.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)))
+        return std::nullopt;
+    std::string text(kMaxSmallFileSize, '\0');
+    DWORD got = 0;
+    if (!ReadFile(file.handle.get(), text.data(), kMaxSmallFileSize, &got, nullptr) ||
+        got == kMaxSmallFileSize)
         return std::nullopt;
     text.resize(got);
     return text;
@@ -175,7 +178,7 @@ OwnerState processState(uint32_t processId, uint64_t creationTime) {
 UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& self) {
     if (directory[0] == '\0')
         return UniqueFile();
-    std::string path = childPath(directory, std::string(kExtractionMarkerName).c_str());
+    std::string path = childOf(directory, std::string(kExtractionMarkerName).c_str());
     UniqueFile marker(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!marker) {
@@ -192,12 +195,7 @@ UniqueFile writeExtractionMarker(const char* directory, const ExtractionOwner& s
 }
 
 bool removeExtraction(const std::string& folder) {
-    std::string marker = childPath(folder, std::string(kExtractionMarkerName).c_str());
-    if (!removeContents(folder, std::string(kExtractionMarkerName).c_str()))
-        return false;
-    DWORD attributes = GetFileAttributesA(marker.c_str());
-    return removeFile(marker, attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes) &&
-           RemoveDirectoryA(folder.c_str());
+    return removeVerifiedTree(folder, std::string(kExtractionMarkerName).c_str());
 }
 
 bool removeFileOnceReleased(const std::string& path, DWORD waitMilliseconds) {
@@ -220,7 +218,7 @@ bool removeFileOnceReleased(const std::string& path, DWORD waitMilliseconds) {
 VersionOutputFile createVersionOutputFile(const std::string& directory, const ExtractionOwner& self,
                                           SECURITY_ATTRIBUTES* security) {
     for (uint32_t sequence = 0; sequence < kVersionOutputAttempts; ++sequence) {
-        std::string path = childPath(directory, formatVersionOutputName(self, sequence).c_str());
+        std::string path = childOf(directory, formatVersionOutputName(self, sequence).c_str());
         UniqueFile file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, security, CREATE_NEW,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -235,35 +233,56 @@ VersionOutputFile createVersionOutputFile(const std::string& directory, const Ex
     return {};
 }
 
-int sweepLeftovers(const char* tempLocation) {
-    if (tempLocation[0] == '\0')
+int sweepLeftovers(const char* location, bool stablePlace) {
+    if (location[0] == '\0')
         return 0;
+    // Entries are looked for where the location itself leads; each must resolve to one of them.
+    UniqueFile folder(CreateFileA(location, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    std::optional<std::string> locationFinal = folder ? finalPathOf(folder.get()) : std::nullopt;
+    if (!locationFinal) {
+        // A place not made yet holds nothing to sweep.
+        if (folder || (GetLastError() != ERROR_FILE_NOT_FOUND && GetLastError() != ERROR_PATH_NOT_FOUND))
+            logInfo("no sweep of %s: where it leads cannot be told", location);
+        return 0;
+    }
     WIN32_FIND_DATAA entry;
-    UniqueFind search(FindFirstFileA(childPath(tempLocation, "*").c_str(), &entry));
+    UniqueFind search(FindFirstFileA(childOf(*locationFinal, "*").c_str(), &entry));
     if (!search)
         return 0;
     int removed = 0;
     do {
-        if (isDots(entry.cFileName))
+        if (isDotEntry(entry.cFileName))
             continue;
-        std::string path = childPath(tempLocation, entry.cFileName);
         // A process that cannot be told to be gone may still use what it made.
-        Ours ours = whatIs(path, entry);
-        if (!isLeftOver(path, entry.cFileName, ours))
+        Ours ours = whatIs(*locationFinal, entry);
+        if (!ours.entry.handle || !isLeftOver(ours.entry.finalPath, entry.cFileName, ours, stablePlace))
             continue;
+        std::string path = ours.entry.finalPath;
         if (ours.owner)
             logInfo("removing what ended process %u left: %s", static_cast<unsigned>(ours.owner->processId),
                     path.c_str());
         else
             logInfo("removing the stable extraction folder of a launcher gone or rebuilt: %s", path.c_str());
         bool gone = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                        ? removeExtraction(path)
-                        : removeFile(path, entry.dwFileAttributes);
+                        ? removeVerifiedFolder(ours.entry, std::string(kExtractionMarkerName).c_str())
+                        : ours.entry.information.nNumberOfLinks <= 1 &&
+                              deleteByHandle(ours.entry.handle.get(), ours.entry.information);
         if (gone)
             ++removed;
         else
             logError("left for the next start: %s", path.c_str());
     } while (FindNextFileA(search.get(), &entry));
+    return removed;
+}
+
+int sweepLeftovers(const FileLocations& locations) {
+    int removed = 0;
+    for (const std::string& location : locations.sweep) {
+        bool stablePlace = locations.stableFolders && samePlace(location, *locations.stableFolders);
+        removed += sweepLeftovers(location.c_str(), stablePlace);
+    }
     return removed;
 }
 

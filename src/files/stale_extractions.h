@@ -8,9 +8,11 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/unique_resource.h"
 #include "files/extraction_marker.h"
+#include "files/file_location_rules.h"
 
 namespace brolt {
 
@@ -33,8 +35,13 @@ std::optional<FileStamp> fileStampOf(const std::string& path);
 // cannot be read or is larger than any of ours.
 std::optional<std::string> readSmallFile(const std::string& path);
 
-// Removes an extraction folder with everything in it, its marker last (closed by then); false when
-// something stayed.
+// The same, for a file in a folder already resolved (folderFinal): opened without following a link,
+// and only when it resolves to folderFinal\name.
+std::optional<std::string> readVerifiedSmallFile(const std::string& folderFinal, std::string_view name);
+
+// Removes an extraction folder with everything in it, its marker last, by handle: nothing a link
+// leads to, and nothing that does not resolve to where it lies below the folder (removeVerifiedTree);
+// false when something stayed.
 bool removeExtraction(const std::string& folder);
 
 // How long a file may stay held after its last user is done before its removal is given up, and how
@@ -58,13 +65,20 @@ struct VersionOutputFile {
 VersionOutputFile createVersionOutputFile(const std::string& directory, const ExtractionOwner& self,
                                           SECURITY_ATTRIBUTES* security);
 
-// Removes what directly in tempLocation belongs to a process that is gone: every folder whose marker
+// Removes what directly in location belongs to a process that is gone: every folder whose marker
 // says so, with everything in it (links are removed, never entered; the marker goes last, so a folder
 // that could not be emptied is tried again next time), and every "-version" output file whose name says
-// so. A launcher's stable folder goes once its launcher is gone or rebuilt and no process its marker
-// names may still run (judgeStableFolder); while its launcher is there unchanged it stays, for the next
-// start to reuse. Folders without a marker, files not named as ours and whatever belongs to a running
-// process or one that cannot be told are left alone. Answers how many folders and files went.
-int sweepLeftovers(const char* tempLocation);
+// so. Each entry is judged by a handle opened without following a link that must resolve to the entry
+// in the location, and must be owned by this account (where the volume keeps owners); what it holds is
+// deleted by handle, each name checked again against the folder's resolved path. A launcher's stable folder
+// goes once its launcher is gone or rebuilt and no process its marker names may still run
+// (judgeStableFolder); while its launcher is there unchanged it stays, for the next start to reuse. Folders
+// without a marker, files not named as ours and whatever belongs to a running process or one that cannot be
+// told are left alone. Answers how many folders and files went. stablePlace: the location of stable folders,
+// where one stays while its launcher is unchanged; elsewhere a stable folder (of an earlier version) goes
+// once none of its users may run.
+int sweepLeftovers(const char* location, bool stablePlace = true);
+// Every location this process's files may have been left in (FileLocations::sweep).
+int sweepLeftovers(const FileLocations& locations);
 
 }  // namespace brolt

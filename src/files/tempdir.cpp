@@ -127,6 +127,14 @@ TempFile makeTempFileName() {
     return makeTempFileWith(createTempFileIn);
 }
 
+TempFile makeTempFileIn(const std::string& directory) {
+    if (!directory.empty()) {
+        if (std::optional<std::string> name = createTempFileIn(directory))
+            return {TempFileFailure::None, *name};
+    }
+    return makeTempFileName();
+}
+
 TempFile makeTempFileWith(const std::function<std::optional<std::string>(const std::string&)>& create) {
     std::optional<std::string> directory = chooseTempDir();
     if (!directory)

@@ -20,6 +20,8 @@ struct TempFile {
 };
 // Creates a new empty, uniquely named file in the temporary location.
 TempFile makeTempFileName();
+// Creates a new empty, uniquely named file in directory; where that fails, in the temporary location.
+TempFile makeTempFileIn(const std::string& directory);
 // Has create make a new file in the temporary location: create answers the name of the file it made in
 // the directory it is given, nullopt when it made none.
 TempFile makeTempFileWith(const std::function<std::optional<std::string>(const std::string&)>& create);

@@ -58,6 +58,7 @@ struct LaunchSettings {
     OutputRotation rotation;                                  // keys 30008 and 30009
     bool classDataSharing = true;                             // key 30010: not set, or not 0
     std::string extractionDirectory;                          // empty when nothing was included
+    std::vector<std::string> extractedFiles;                  // the files extracted there, in order
     uint32_t unextractedPosition = 0;
     LaunchHooks hooks;
 };

@@ -1,6 +1,7 @@
 #include "launch/vm_option_rules.h"
 
 #include "core/split_list.h"
+#include "core/text_case.h"
 
 namespace brolt {
 
@@ -97,6 +98,20 @@ std::vector<ClassPathEntry> parseClassPathEntries(std::string_view configured) {
         entries.push_back(std::move(parsed));
     }
     return entries;
+}
+
+std::vector<std::string> extractedArchives(std::string_view directory,
+                                           const std::vector<std::string>& names) {
+    std::vector<std::string> archives;
+    if (directory.empty())
+        return archives;
+    for (std::string_view extension : {std::string_view(".jar"), std::string_view(".zip")}) {
+        for (const std::string& name : names) {
+            if (name.size() > extension.size() && endsWithIgnoringCase(name, extension))
+                archives.push_back(std::string(directory) + "\\" + name);
+        }
+    }
+    return archives;
 }
 
 std::string_view withoutSurroundingQuotes(std::string_view value) {

@@ -78,6 +78,12 @@ struct ClassPathEntry {
 // Entries separated by ";"; empty entries vanish.
 std::vector<ClassPathEntry> parseClassPathEntries(std::string_view configured);
 
+// The extraction's part of the class path: directory\name for each extracted file whose name ends in
+// ".jar", then for each ending in ".zip" (ASCII case ignored), each in the configuration's order. Made
+// from the names the launcher extracted, never from what the folder holds: a file or folder someone
+// else put there, or one left over, is never on the class path.
+std::vector<std::string> extractedArchives(std::string_view directory, const std::vector<std::string>& names);
+
 // An environment value that begins and ends with a double quote, without both quotes.
 std::string_view withoutSurroundingQuotes(std::string_view value);
 

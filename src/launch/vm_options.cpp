@@ -190,7 +190,9 @@ MaybeFailure composeClassPath(const ClassPathModifiers& modifiers, const LaunchC
     classPath = ClassPathOption();
     if (modifiers.prefix)
         classPath.addEntry(*modifiers.prefix);
-    addArchivesOfKinds(classPath, context.settings.extractionDirectory.c_str());
+    for (const std::string& archive :
+         extractedArchives(context.settings.extractionDirectory, context.settings.extractedFiles))
+        classPath.addEntry(launcherPath(archive.c_str()));
     if (context.settings.launcherKind == 'q') {
         std::string archive = context.settings.applicationDirectory;
         if (archive.empty() || archive.back() != '\\')

@@ -41,8 +41,8 @@ void readOptionsFile(UniqueStdioFile file, VmOptionList& list, const LaunchConte
 // "tool.vmoptions", else "tool.exe.vmoptions", beside the launcher at modulePath; none when neither opens.
 UniqueStdioFile openDefaultOptionsFile(const char* modulePath);
 
-// "-Djava.class.path=" with the prefix, the extraction directory's archives, the quendrial runtime
-// archive, the configured class path (or its replacement) and the suffix, into classPath.
+// "-Djava.class.path=" with the prefix, the archives extracted (by their names, extractedArchives), the
+// quendrial runtime archive, the configured class path (or its replacement) and the suffix, into classPath.
 std::optional<Failure> composeClassPath(const ClassPathModifiers& modifiers, const LaunchContext& context,
                                         ClassPathOption& classPath);
 // The entries of key 121; a required entry that is not found is a failure (messages 1006 and 1008).

@@ -14,6 +14,7 @@
 #include "core/limits.h"
 #include "core/log.h"
 #include "files/extraction.h"
+#include "files/file_locations.h"
 #include "files/paths.h"
 #include "files/stale_extractions.h"
 #include "files/tempdir.h"
@@ -141,8 +142,7 @@ int runCommand(Command command, const std::string& serviceName, brolt::Executabl
 int runService(const LauncherSetup& setup, const std::string& serviceName, const brolt::JavaHost& host) {
     // What runs whose process is gone left behind goes first, whichever launcher made it, so restarts
     // do not pile it up.
-    if (std::optional<std::string> tempLocation = chooseTempDir())
-        brolt::sweepLeftovers(tempLocation->c_str());
+    brolt::sweepLeftovers(brolt::currentFileLocations());
     brolt::ExtractionOwner self = brolt::currentExtractionOwner();
     char names[kTextBufferSize];
     getStr(brolt::keys::kIncludedFileNames, names, sizeof names);
@@ -159,6 +159,7 @@ int runService(const LauncherSetup& setup, const std::string& serviceName, const
     settings.search = configured.search;
     settings.launch = configured.launch;
     settings.launch.extractionDirectory = extraction.files.directory;
+    settings.launch.extractedFiles = extraction.files.names;
     settings.launch.unextractedPosition = extraction.files.unextractedPosition;
     settings.stopTimeout = configured.stopTimeoutMilliseconds;
     settings.startTimeout = configured.startTimeoutMilliseconds;

@@ -5,6 +5,7 @@ which keeps running as a service until it is stopped.
 import os
 import pathlib
 import re
+import struct
 import subprocess
 import time
 import unittest
@@ -65,17 +66,37 @@ def logged_command(command: str, temp) -> str:
 STABLE_FOLDER = re.compile(r"brt_s[0-9a-f]{16}\.tmp")
 
 
-def stable_folders(temp) -> list:
-    """The launchers' stable extraction folders in temp, by name: they stay for the next start."""
-    return sorted(path.name for path in pathlib.Path(temp).iterdir()
-                  if path.is_dir() and STABLE_FOLDER.fullmatch(path.name))
+def stable_place() -> pathlib.Path:
+    """Where launchers keep their stable extraction folders: "brolt" in the local application data of
+    the account, which under Wine is the prefix's one user for every service and console run."""
+    folders = list(e.drive_c().glob("users/*/AppData/Local"))
+    return (folders[0] if folders else e.drive_c() / "users" / "missing") / "brolt"
+
+
+def stable_folders() -> list:
+    """The launchers' stable extraction folders, by name: they stay for the next start."""
+    place = stable_place()
+    return sorted(path.name for path in place.iterdir()
+                  if path.is_dir() and STABLE_FOLDER.fullmatch(path.name)) if place.is_dir() else []
+
+
+def stable_folder_name(launcher: pathlib.Path) -> str:
+    """The name of launcher's stable extraction folder: "brt_s<hash>.tmp", the 64-bit FNV-1a hash of its
+    Windows path (ASCII case folded), a zero byte, its size and its write time (FILETIME units), the
+    numbers as eight little-endian bytes each."""
+    stat = launcher.stat()
+    write_time = stat.st_mtime_ns // 100 + 116444736000000000
+    data = e.win_path(launcher).lower().encode("cp1252") + b"\0" + struct.pack("<QQ", stat.st_size, write_time)
+    value = 0xcbf29ce484222325
+    for byte in data:
+        value = ((value ^ byte) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
+    return f"brt_s{value:016x}.tmp"
 
 
 def leftovers(temp) -> list:
     """What a service run by logged_command left in its temporary folder temp: extraction folders and
-    its temporary files (brt*.tmp), by name; a launcher's stable folder, which stays, is not counted."""
-    return sorted(path.name for path in pathlib.Path(temp).iterdir()
-                  if (path.is_dir() or path.match("brt*.tmp")) and path.name not in stable_folders(temp))
+    its temporary files (brt*.tmp), by name. Stable folders are never there."""
+    return sorted(path.name for path in pathlib.Path(temp).iterdir() if path.is_dir() or path.match("brt*.tmp"))
 
 
 def diagnostic_log(temp) -> str:

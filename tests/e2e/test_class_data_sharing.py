@@ -20,7 +20,7 @@ import subprocess
 import tempfile
 
 import brolt_e2e as e
-from service_e2e import RUNNING, SERVICES_KEY, logged_command, stable_folders, wait_for_state
+from service_e2e import RUNNING, SERVICES_KEY, logged_command, stable_folder_name, stable_place, wait_for_state
 from test_hotspot import APPS_JAR, HotspotCase, read, wait_until
 
 RUNTIME_JAR = e.ROOT / "out" / "host" / "brolt-runtime.jar"
@@ -160,9 +160,9 @@ class ClassDataSharingTest(HotspotCase):
             where = dict(line.split(": ", 1)[1].split("=", 1) for line in lines if "vmoption" in line
                          and (": -Dbrolt.tempDir=" in line or ": -Djava.class.path=" in line))
             archive_use = [match[1] for match in map(ARCHIVE_USE.search, lines) if match]
-            (folder,) = stable_folders(temp)
-            jar = temp / folder / "app.jar"
-            self.assertEqual(where["-Dbrolt.tempDir"].lower(), e.win_path(temp / folder).lower())
+            folder = stable_place() / stable_folder_name(launcher)
+            jar = folder / "app.jar"
+            self.assertEqual(where["-Dbrolt.tempDir"].lower(), e.win_path(folder).lower())
             self.assertIn(e.win_path(jar).lower(), where["-Djava.class.path"].lower().split(";"))
             starts.append((where, jar.stat().st_mtime_ns, archive_use))
         # The second start: the same folder and class path, the jar as the first start left it, and the

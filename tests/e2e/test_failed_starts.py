@@ -11,9 +11,8 @@ import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers, stable_folders,
-                         logged_command, service_toml, wait_for_state)
-from test_included_files import stable_folder_name
+from service_e2e import (STOPPED, ServiceCase, diagnostic_log, event_log_entries, failed_start_event, leftovers,
+                         logged_command, service_toml, stable_folder_name, stable_place, wait_for_state)
 from test_runtime_search import make_runtime, runs
 
 VM_DOUBLE = e.DOUBLES[e.WORD_SIZE] / "jvm.dll"
@@ -71,8 +70,8 @@ def start_registered(case: unittest.TestCase, name: str, launcher: pathlib.Path,
 
 
 def extraction_folders(temp: pathlib.Path) -> list:
-    """The fresh extraction folders in temp; the launcher's stable folder stays for the next start."""
-    return [path for path in temp.iterdir() if path.is_dir() and path.name not in stable_folders(temp)]
+    """The fresh extraction folders in temp; a launcher's stable folder is never there."""
+    return [path for path in temp.iterdir() if path.is_dir()]
 
 
 def wait_until_empty(temp: pathlib.Path, timeout: float) -> list:
@@ -142,7 +141,8 @@ class FailedStartTest(ServiceCase):
                     self.assertEqual(events, [failed_start_event(message.format(**places))])
                 if spare is not None:
                     self.assertEqual(runs(spare), [], "the search went on after the failure")
-                self.assertIn(f"Temp dir: {temp}\\", log, "nothing was extracted")
+                # Into the launcher's stable folder, which stays; nothing of the start is left in temp.
+                self.assertIn(f"Temp dir: {e.win_path(stable_place())}\\brt_s", log, "nothing was extracted")
                 self.assertEqual(left, [])
 
     def test_a_failed_start_in_a_fresh_folder_removes_it(self):
@@ -154,7 +154,10 @@ class FailedStartTest(ServiceCase):
 
         def take_stable_name(launcher, temp):
             taken.append(stable_folder_name(launcher))
-            (temp / taken[0]).write_text("not a folder")
+            place = stable_place()
+            place.mkdir(parents=True, exist_ok=True)
+            (place / taken[0]).write_text("not a folder")
+            self.addCleanup((place / taken[0]).unlink, True)
 
         java = f"[java]\nsearch_sequence = 'A{e.win_path(directory)}\\nowhere'\n"
         exit_code, log, temp, left, events = self.start_failing_service(directory, java, prepare=take_stable_name)
@@ -165,7 +168,8 @@ class FailedStartTest(ServiceCase):
         self.assertNotIn(taken[0], tried[-1], "the start used the stable folder after all")
         self.assertIn("_dir", tried[-1])
         self.assertEqual(events, [failed_start_event(NO_VM)])
-        self.assertEqual(left, taken, "the fresh extraction folder was left")
+        self.assertEqual(left, [], "the fresh extraction folder was left")
+        self.assertTrue((stable_place() / taken[0]).is_file(), "the file in the stable folder's place was touched")
 
     def test_a_launcher_cut_short_fails_its_start_with_exit_code_1_and_an_event(self):
         # The last KiB holds part of the included runtime archive: its extraction fails before the

@@ -11,11 +11,13 @@ import pathlib
 import re
 import shutil
 import subprocess
+import tempfile
 import time
 import unittest
 
 import brolt_e2e as e
-from service_e2e import RUNNING, STOPPED, ServiceCase, control, query, wait_for_state
+from service_e2e import (RUNNING, STOPPED, ServiceCase, control, diagnostic_log, logged_command, query,
+                         stable_folder_name, stable_place, wait_for_state)
 
 RUNTIME = e.ROOT / "out" / f"jre{e.WORD_SIZE}"
 APPS_JAR = e.TEST_BIN / "hotspot-apps.jar"
@@ -25,6 +27,17 @@ ERROR_SERVICE_SPECIFIC_ERROR = 1066
 # A VM start takes about a second here; the limits only keep a hung VM from stalling the suite.
 START_SECONDS = 60
 STAMP = r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d sample-service: "
+JDK_BIN = pathlib.Path("/usr/lib/jvm/java-17-openjdk-amd64/bin")
+# A main of the same class as the application's own, as someone else would plant it.
+PLANTED_MAIN = """package com.example.hotspot;
+public final class ClassPathApp {
+    public static void main(String[] args) throws Exception {
+        java.nio.file.Path launcher = java.nio.file.Paths.get(System.getProperty("brolt.moduleName"));
+        java.nio.file.Files.write(launcher.resolveSibling(args[0] + ".classpath.txt"), "planted main".getBytes("UTF-8"));
+        new java.util.concurrent.CountDownLatch(1).await();
+    }
+}
+"""
 
 
 def app_toml(name: str, main_class: str, arguments: str = "", search: str = "'B.\\jre'",
@@ -71,10 +84,11 @@ def processes_of(launcher) -> list:
 
 
 def extraction_folders(launcher) -> list:
-    """The folders of included files that the launcher made and that are still there."""
+    """The folders of included files that the launcher made and that are still there: fresh ones in the
+    temporary folder, its stable one in the local application data."""
     owner = f"module={e.win_path(launcher)}"
-    return [folder for folder in e.drive_c().glob("users/*/Temp/*")
-            if (folder / MARKER).exists() and owner in read(folder / MARKER)]
+    candidates = list(e.drive_c().glob("users/*/Temp/*")) + list(stable_place().glob("*"))
+    return [folder for folder in candidates if (folder / MARKER).exists() and owner in read(folder / MARKER)]
 
 
 def temp_files() -> set:
@@ -249,6 +263,82 @@ class ApplicationTest(HotspotCase):
         # The first start ran the runtime's java.exe for its version; its output file went once read.
         self.assertTrue((launcher.parent / "jre" / "bin" / "java-runs.txt").exists())
         self.assertEqual(temp_files() - temp_files_before, set())
+
+class PlantedFilesTest(HotspotCase):
+    """What someone else puts where the service looks: its own main runs, and nothing is deleted
+    that a link leads to."""
+
+    def run_until_main(self, launcher, name: str) -> list:
+        """One start until main wrote its class path, then its stop; main's lines."""
+        written = launcher.parent / f"{name}.classpath.txt"
+        written.unlink(missing_ok=True)
+        self.start(name)
+        wait_for_state(name, RUNNING)
+        text = wait_until(lambda: read(written), "main's class path")
+        self.stop(launcher, name)
+        return text.split("\n")
+
+    def test_a_folder_named_as_an_archive_and_a_stray_jar_in_the_stable_folder_stay_off_the_class_path(self):
+        name = e.unique_name("HotspotPlanted")
+        launcher = self.app_launcher(name, "ClassPathApp")
+        self.assertEqual(self.run_until_main(launcher, name)[0], "own main")
+        folder = stable_place() / stable_folder_name(launcher)
+        # Both hold a main of the application's class and sort before its own jar; the jar is read-only,
+        # so the start cannot remove it as a file it did not include.
+        with tempfile.TemporaryDirectory() as work:
+            source = pathlib.Path(work) / "ClassPathApp.java"
+            source.write_text(PLANTED_MAIN)
+            subprocess.run([str(JDK_BIN / "javac"), "--release", "8", "-d", str(folder / "evil.jar"), str(source)],
+                           check=True)
+            subprocess.run([str(JDK_BIN / "jar"), "cf", str(folder / "aaa.jar"), "-C", str(folder / "evil.jar"), "com"],
+                           check=True)
+        os.chmod(folder / "aaa.jar", 0o444)
+        self.addCleanup(os.chmod, folder / "aaa.jar", 0o644)
+
+        lines = self.run_until_main(launcher, name)
+
+        self.assertEqual(lines[0], "own main")
+        # The bridge's VM is the machine's own: it shows the class path in its own form.
+        class_path = lines[1].lower()
+        self.assertIn(f"{folder.name}/hotspot-apps.jar", class_path)
+        self.assertNotIn("evil.jar", class_path)
+        self.assertNotIn("aaa.jar", class_path)
+        # They were there when the class path was made.
+        self.assertTrue((folder / "aaa.jar").is_file() and (folder / "evil.jar" / "com").is_dir())
+
+    def test_the_sweep_leaves_what_a_link_in_the_temporary_folder_leads_to(self):
+        name = e.unique_name("HotspotSweep")
+        launcher = self.app_launcher(name, "ClassPathApp")
+        temp = e.workdir("sweep-temp")
+        victims = e.workdir("victims")
+        dead = "brolt extraction owner\nprocess=999999\ncreated=1\nmodule=C:\\gone\\launcher.exe\n"
+        # A stale-looking folder that is a link to a folder of someone's files, its marker naming a
+        # process that is gone (read through the link).
+        (victims / "linked").mkdir()
+        (victims / "linked" / MARKER).write_text(dead)
+        (victims / "linked" / "keep.txt").write_text("keep")
+        (temp / "brt1A2B.tmp_dir77").symlink_to(victims / "linked", target_is_directory=True)
+        # A stale folder of its own with a link inside it: what is the folder's goes, the link's target stays.
+        (victims / "inside").mkdir()
+        (victims / "inside" / "keep.txt").write_text("keep")
+        stale = temp / "brt1A2C.tmp_dir78"
+        stale.mkdir()
+        (stale / MARKER).write_text(dead)
+        (stale / "app.jar").write_bytes(b"PK")
+        (stale / "inner").symlink_to(victims / "inside", target_is_directory=True)
+        self.point_entry_at(name, logged_command(f'"{e.win_path(launcher)}"', temp))
+
+        self.assertEqual(self.run_until_main(launcher, name)[0], "own main")
+
+        self.assertEqual(read(victims / "linked" / "keep.txt"), "keep")
+        self.assertEqual(read(victims / "linked" / MARKER), dead)
+        self.assertEqual(read(victims / "inside" / "keep.txt"), "keep")
+        self.assertTrue((temp / "brt1A2B.tmp_dir77").is_symlink())
+        # The sweep ran: the stale folder's own file went; the folder stays for as long as the link does.
+        self.assertFalse((stale / "app.jar").exists())
+        self.assertTrue((stale / MARKER).exists())
+        self.assertIn(f"left for the next start: {e.win_path(stale)}", diagnostic_log(temp))
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -12,7 +12,7 @@ import re
 import unittest
 
 import brolt_e2e as e2e
-from service_e2e import RUNNING, stable_folders, wait_for_state
+from service_e2e import RUNNING, stable_folder_name, stable_folders, stable_place, wait_for_state
 from test_java_launch import MARKER, VmDoubleCase, unix_path
 
 
@@ -110,22 +110,24 @@ class IncludedFiles(unittest.TestCase):
 
         logs = list(self.temp.glob("qdl_nlog_*"))
         self.assertEqual(1, len(logs))
-        # Beside the log only the launcher's stable folder, kept for the next start.
-        self.assertEqual(sorted(logs + [self.temp / stable_folder_name(launcher)]), sorted(self.temp.iterdir()))
+        # Only the log in the temporary folder: the stable folder, kept for the next start, lies in the
+        # account's local application data.
+        self.assertEqual(logs, list(self.temp.iterdir()))
+        self.assertIn(stable_folder_name(launcher), stable_folders())
         lines = [line.rstrip("\r") for line in logs[0].read_text(encoding="cp1252").split("\n")]
         start = lines.index("extracting files")
-        target = e2e.win_path(self.temp / stable_folder_name(launcher))
+        target = e2e.win_path(stable_place() / stable_folder_name(launcher))
         self.assertEqual(["extracting files", "Included files: 3", f"Temp dir: {target}",
                           f"reusing {target}: 2 of 3 files to write",
                           f"extracting {target}\\readme.txt (size: 20)",
                           f"extracting {target}\\data.bin (size: 70000)",
                           "extracting files done"], lines[start:start + 7])
         for name in ("readme.txt", "data.bin"):
-            self.assertEqual(files[name], (self.temp / stable_folder_name(launcher) / name).read_bytes())
+            self.assertEqual(files[name], (stable_place() / stable_folder_name(launcher) / name).read_bytes())
 
     def test_later_launches_reuse_the_stable_folder_and_restore_what_changed(self):
         launcher = pack_with_files(self.directory, {"app.jar": patterned(5000, 3), "conf.txt": b"key=value"})
-        folder = self.temp / stable_folder_name(launcher)
+        folder = stable_place() / stable_folder_name(launcher)
         self.assertEqual(0, run_with_temp(launcher, e2e.win_path(self.temp)).returncode)
         jar_time = (folder / "app.jar").stat().st_mtime_ns
 
@@ -138,18 +140,19 @@ class IncludedFiles(unittest.TestCase):
         self.assertEqual(b"key=value", (folder / "conf.txt").read_bytes())
         self.assertFalse((folder / "stray.jar").exists())
         self.assertEqual(jar_time, (folder / "app.jar").stat().st_mtime_ns)
-        self.assertEqual([folder.name], stable_folders(self.temp))
+        self.assertIn(folder.name, stable_folders())
 
         # Re-packed with another file: another folder with the new contents, and the old one swept
         # by the next launch since its launcher changed.
         time.sleep(0.01)
         repacked = pack_with_files(self.directory, {"app.jar": patterned(5000, 3), "conf.txt": b"key=repacked"})
         self.assertEqual(0, run_with_temp(repacked, e2e.win_path(self.temp)).returncode)
-        new_folder = self.temp / stable_folder_name(repacked)
+        new_folder = stable_place() / stable_folder_name(repacked)
         self.assertNotEqual(folder, new_folder)
         self.assertEqual(b"key=repacked", (new_folder / "conf.txt").read_bytes())
         self.assertEqual(0, run_with_temp(repacked, e2e.win_path(self.temp)).returncode)
-        self.assertEqual([new_folder.name], stable_folders(self.temp))
+        self.assertIn(new_folder.name, stable_folders())
+        self.assertNotIn(folder.name, stable_folders())
 
         # The launcher deleted: another launcher's start sweeps its folder.
         other = self.directory / "other"
@@ -157,7 +160,8 @@ class IncludedFiles(unittest.TestCase):
         other_launcher = pack_with_files(other, {"x.txt": b"x"})
         repacked.unlink()
         self.assertEqual(0, run_with_temp(other_launcher, e2e.win_path(self.temp)).returncode)
-        self.assertEqual([stable_folder_name(other_launcher)], stable_folders(self.temp))
+        self.assertIn(stable_folder_name(other_launcher), stable_folders())
+        self.assertNotIn(new_folder.name, stable_folders())
 
     def test_launches_starting_together_share_the_stable_folder_unharmed(self):
         # Launches of one launcher that start together take turns at the stable folder's lock: each
@@ -178,13 +182,19 @@ class IncludedFiles(unittest.TestCase):
             extracted.append([line for line in lines if line.startswith("Temp dir: ")][-1])
         fresh = [line for line in extracted if "brt_s" not in line]
         self.assertEqual(len(fresh), len(set(fresh)), extracted)
-        self.assertEqual([stable_folder_name(launcher)], stable_folders(self.temp))
-        self.assertEqual(b"a", (self.temp / stable_folder_name(launcher) / "a.txt").read_bytes())
+        self.assertIn(stable_folder_name(launcher), stable_folders())
+        self.assertEqual(b"a", (stable_place() / stable_folder_name(launcher) / "a.txt").read_bytes())
 
     def test_failed_write_removes_what_was_written_and_ends_with_code_16(self):
         # Real write failures, each smaller than the included file: a full file system (needs the
         # right to mount one) and a file size limit on the launcher's process (needs nothing).
         launcher = pack_with_files(self.directory, {"small.txt": b"fits", "big.bin": patterned(256 * 1024, 9)})
+        # A file where the launcher's stable folder would be: no folder of its own, so each start extracts
+        # to a fresh folder in the temporary folder, where the write fails.
+        stable_place().mkdir(parents=True, exist_ok=True)
+        blocker = stable_place() / stable_folder_name(launcher)
+        blocker.write_bytes(b"")
+        self.addCleanup(blocker.unlink)
         for failure in ("full file system", "file size limit"):
             with self.subTest(failure=failure):
                 temp = self.directory / failure.replace(" ", "-")
@@ -263,19 +273,6 @@ class ExtractedForTheService(VmDoubleCase):
         self.assertEqual(files["readme.txt"], (extracted / "readme.txt").read_bytes())
         self.assertEqual(files["data.bin"], (extracted / "data.bin").read_bytes())
         self.stop(launcher, name)
-
-
-def stable_folder_name(launcher: pathlib.Path) -> str:
-    """The name of launcher's stable extraction folder: "brt_s<hash>.tmp", the 64-bit FNV-1a hash of its
-    Windows path (ASCII case folded), a zero byte, its size and its write time (FILETIME units), the
-    numbers as eight little-endian bytes each."""
-    stat = launcher.stat()
-    write_time = stat.st_mtime_ns // 100 + 116444736000000000
-    data = e2e.win_path(launcher).lower().encode("cp1252") + b"\0" + struct.pack("<QQ", stat.st_size, write_time)
-    value = 0xcbf29ce484222325
-    for byte in data:
-        value = ((value ^ byte) * 0x100000001b3) & 0xFFFFFFFFFFFFFFFF
-    return f"brt_s{value:016x}.tmp"
 
 
 def limit_file_size():

@@ -1,5 +1,9 @@
 #include "files/extraction.h"
 
+#include <windows.h>
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <gtest/gtest.h>
 
 #include <optional>
@@ -11,6 +15,7 @@
 #include "config/keys.h"
 #include "files/stable_extraction_rules.h"
 #include "files/stale_extractions.h"
+#include "files/file_locations.h"
 #include "files/tempdir.h"
 #include "included_files.h"
 #include "scratch_directory.h"
@@ -26,6 +31,11 @@ namespace keys = brolt::keys;
 
 std::string tempDir() {
     return chooseTempDir().value_or("");
+}
+
+// Where stable folders are kept: the account's local application data, below "brolt".
+std::string stablePlace() {
+    return brolt::currentFileLocations().stableFolders.value_or("");
 }
 
 // Extraction directories: fresh ones named after a fresh temporary file, <temp>\brtXXXX.tmp_dir<number>,
@@ -87,16 +97,22 @@ Extraction extract(Launcher& launcher, size_t length = std::string::npos, bool r
 class Extract : public testing::Test {
   protected:
     ScratchDirectory scratch;
-    std::set<std::string> before = extractionDirectoriesIn(tempDir());
+    std::set<std::string> before = extractionDirectories();
 
+    static std::set<std::string> extractionDirectories() {
+        std::set<std::string> found = extractionDirectoriesIn(tempDir());
+        if (!stablePlace().empty())
+            found.merge(extractionDirectoriesIn(stablePlace()));
+        return found;
+    }
     void TearDown() override {
-        for (const std::string& directory : extractionDirectoriesIn(tempDir())) {
+        for (const std::string& directory : extractionDirectories()) {
             if (!before.count(directory))
                 fixture::removeTree(directory);
         }
     }
     std::set<std::string> created() {
-        std::set<std::string> now = extractionDirectoriesIn(tempDir());
+        std::set<std::string> now = extractionDirectories();
         for (const std::string& directory : before)
             now.erase(directory);
         return now;
@@ -223,8 +239,8 @@ TEST_F(Extract, StableFolderIsReusedAndWhatChangedInItIsWrittenAgain) {
     const std::string directory = first.files.directory;
     std::optional<brolt::LauncherIdentity> identity = brolt::launcherIdentityOf(launcher.path);
     ASSERT_TRUE(identity);
-    EXPECT_EQ(directory,
-              tempDir() + (tempDir().back() == '\\' ? "" : "\\") + brolt::stableFolderName(*identity));
+    ASSERT_FALSE(stablePlace().empty());
+    EXPECT_EQ(directory, stablePlace() + "\\" + brolt::stableFolderName(*identity));
     EXPECT_TRUE(first.files.stable);
     EXPECT_EQ(first.files.unextractedPosition, launcher.entriesEnd);
     EXPECT_EQ(readFile(directory + "\\app.jar"), patternedBytes(5000, 2));
@@ -274,6 +290,77 @@ TEST_F(Extract, StableFolderIsReusedAndWhatChangedInItIsWrittenAgain) {
     ASSERT_EQ(rebuilt.failure, ExtractionFailure::None);
     EXPECT_NE(rebuilt.files.directory, directory);
     EXPECT_EQ(readFile(rebuilt.files.directory + "\\conf.txt"), "key=rebuilt");
+}
+
+// Wine keeps no access lists of its own: it answers one made from the file's Unix mode, and takes a
+// list set on a file as that mode.
+bool underWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+TEST_F(Extract, StableFolderIsMadeProtectedAndOneOthersMayWriteIsNotUsed) {
+    Launcher launcher{1, "app.jar", {patternedBytes(300, 6)}, scratch / "launcher.exe"};
+    Extraction first = extract(launcher, std::string::npos, true);
+    ASSERT_EQ(first.failure, ExtractionFailure::None);
+    ASSERT_TRUE(first.files.stable);
+    const std::string folder = first.files.directory;
+
+    // Read back: owned by this account, and only the account, SYSTEM and the administrators may
+    // write. Where the system keeps the list as asked (not Wine), it is protected from the parent's.
+    PSID owner = nullptr;
+    PACL dacl = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    ASSERT_EQ(GetNamedSecurityInfoA(folder.c_str(), SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &owner, nullptr,
+                                    &dacl, nullptr, &descriptor),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    char* ownerText = nullptr;
+    ASSERT_TRUE(ConvertSidToStringSidA(owner, &ownerText));
+    EXPECT_EQ(std::string(ownerText), brolt::currentAccount().sid);
+    LocalFree(ownerText);
+    ASSERT_NE(dacl, nullptr);
+    ACL_SIZE_INFORMATION size{};
+    ASSERT_TRUE(GetAclInformation(dacl, &size, sizeof size, AclSizeInformation));
+    for (DWORD i = 0; i < size.AceCount; ++i) {
+        ACCESS_ALLOWED_ACE* ace = nullptr;
+        ASSERT_TRUE(GetAce(dacl, i, reinterpret_cast<void**>(&ace)));
+        char* trustee = nullptr;
+        ASSERT_TRUE(ConvertSidToStringSidA(&ace->SidStart, &trustee));
+        std::string who = trustee;
+        LocalFree(trustee);
+        if (ace->Mask & brolt::kWriteRights) {
+            EXPECT_TRUE(who == brolt::currentAccount().sid || who == "S-1-5-18" || who == "S-1-5-32-544")
+                << who;
+        }
+    }
+    SECURITY_DESCRIPTOR_CONTROL control = 0;
+    DWORD revision = 0;
+    ASSERT_TRUE(GetSecurityDescriptorControl(descriptor, &control, &revision));
+    if (!underWine()) {
+        EXPECT_TRUE(control & SE_DACL_PROTECTED);
+    }
+    LocalFree(descriptor);
+
+    // Everyone may now write the folder: it is not used, the start extracts fresh.
+    PSECURITY_DESCRIPTOR open = nullptr;
+    ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA("D:(A;OICI;FA;;;WD)", SDDL_REVISION_1,
+                                                                     &open, nullptr));
+    BOOL present = FALSE, defaulted = FALSE;
+    PACL everyone = nullptr;
+    ASSERT_TRUE(GetSecurityDescriptorDacl(open, &present, &everyone, &defaulted));
+    ASSERT_EQ(SetNamedSecurityInfoA(const_cast<char*>(folder.c_str()), SE_FILE_OBJECT,
+                                    DACL_SECURITY_INFORMATION, nullptr, nullptr, everyone, nullptr),
+              static_cast<DWORD>(ERROR_SUCCESS));
+    LocalFree(open);
+    Extraction second = extractIncludedFilesReusing(
+        {launcher.path, launcher.configurationEnd, launcher.count, launcher.names},
+        brolt::currentExtractionOwner());
+    ASSERT_EQ(second.failure, ExtractionFailure::None);
+    EXPECT_FALSE(second.files.stable);
+    EXPECT_NE(second.files.directory, folder);
+    EXPECT_EQ(readFile(second.files.directory + "\\app.jar"), patternedBytes(300, 6));
+    EXPECT_EQ(second.files.names, std::vector<std::string>{"app.jar"});
 }
 
 TEST_F(Extract, StableFolderHeldByAnotherStartGivesAFreshDirectory) {

@@ -311,6 +311,10 @@ TEST(LaunchClassPath, Composition) {
         ASSERT_TRUE(fixture::writeFile(scratch / (std::string("lib\\") + name), "PK"));
     CreateDirectoryA((scratch / "extracted").c_str(), nullptr);
     ASSERT_TRUE(fixture::writeFile(scratch / "extracted\\e.jar", "PK"));
+    // What someone else put in the folder, or a start left there, sorting before the launcher's own:
+    // a folder named as an archive and a stray jar. Neither is among the names extracted.
+    CreateDirectoryA((scratch / "extracted\\a.jar").c_str(), nullptr);
+    ASSERT_TRUE(fixture::writeFile(scratch / "extracted\\aaa.jar", "PK"));
     setVariable("BRT_QUOTED", "\"C:\\a;b.jar\"");
     setVariable("BRT_ENDS", "x.jar;");
     setVariable("BRT_EMPTY", "");
@@ -351,6 +355,7 @@ TEST(LaunchClassPath, Composition) {
         settings.applicationDirectory = scratch.path;
         settings.launcherKind = c.kind;
         settings.extractionDirectory = c.kind == 'q' ? scratch / "extracted" : "";
+        settings.extractedFiles = {"e.jar", "notes.txt"};
         brolt::LaunchContext context = brolt::makeLaunchContext(doubleRuntime(), settings);
         brolt::ClassPathOption classPath;
         EXPECT_FALSE(brolt::composeClassPath(c.modifiers, context, classPath)) << c.what;

@@ -104,6 +104,29 @@ TEST(StaleExtractions, SweepRemovesWhatEndedProcessesOfAnyLauncherLeft) {
         EXPECT_TRUE(exists(temp / kept)) << kept;
 }
 
+// The sweep deletes by handle, each entry checked against the folder's resolved path: a file that has
+// another name elsewhere (a hard link someone made to a file of theirs) is no file of the folder's alone,
+// and stays with the folder and its marker, for nothing of it to be lost.
+TEST(StaleExtractions, SweepLeavesAFileWithAnotherNameAndTheFolderAroundIt) {
+    ScratchDirectory temp;
+    ScratchDirectory elsewhere;
+    ExtractionOwner ended = endedProcess(brolt::currentExtractionOwner().modulePath);
+    makeFolder(temp / "ended", brolt::formatExtractionMarker(ended));
+    ASSERT_TRUE(fixture::writeFile(elsewhere / "theirs.txt", "theirs"));
+    ASSERT_TRUE(
+        CreateHardLinkA((temp / "ended\\linked.txt").c_str(), (elsewhere / "theirs.txt").c_str(), nullptr));
+
+    EXPECT_EQ(brolt::sweepLeftovers(temp.path.c_str()), 0);
+    EXPECT_EQ(fixture::readFile(elsewhere / "theirs.txt"), "theirs");
+    EXPECT_TRUE(exists(temp / "ended\\linked.txt"));
+    EXPECT_TRUE(exists(temp / "ended\\brolt-extraction.owner"));
+
+    // Once the other name is gone, the next sweep takes the folder whole.
+    ASSERT_TRUE(DeleteFileA((elsewhere / "theirs.txt").c_str()));
+    EXPECT_EQ(brolt::sweepLeftovers(temp.path.c_str()), 1);
+    EXPECT_FALSE(exists(temp / "ended"));
+}
+
 // A launcher's stable folder stays while its launcher is there unchanged, for the next start to reuse;
 // it goes once the launcher is gone or rebuilt, unless a process that used it may still run.
 TEST(StaleExtractions, SweepKeepsAStableFolderWhileItsLauncherIsUnchanged) {

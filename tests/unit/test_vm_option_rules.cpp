@@ -180,6 +180,19 @@ TEST(VmOptions, ClassPathComposition) {
     }
 }
 
+TEST(VmOptions, TheExtractionsArchivesComeFromTheNamesExtracted) {
+    const std::string folder = "C:\\Windows\\Temp\\brt1.tmp_dir7";
+    // Jars, then zips, each in the configuration's order; other files stay off.
+    EXPECT_EQ(
+        brolt::extractedArchives(folder, {"lib.zip", "app.jar", "conf.txt", "brolt-runtime.JAR", "x.Zip"}),
+        (std::vector<std::string>{folder + "\\app.jar", folder + "\\brolt-runtime.JAR", folder + "\\lib.zip",
+                                  folder + "\\x.Zip"}));
+    // Only the extension counts: a name that is no more than one, or ends otherwise, is no archive.
+    EXPECT_TRUE(brolt::extractedArchives(folder, {".jar", "a.jar.txt", "ajar", "a.jar "}).empty());
+    // Nothing extracted, nothing on the class path.
+    EXPECT_TRUE(brolt::extractedArchives("", {"app.jar"}).empty());
+}
+
 TEST(VmOptions, ClassPathOptionStaysWithinItsBufferWithWholeEntries) {
     const size_t room = brolt::kClassPathOptionSize - 1 - brolt::kClassPathOptionStart.size();
     ClassPathOption full;

@@ -10,13 +10,6 @@ import java.io.PrintStream;
 import java.lang.reflect.InvocationTargetException;
 import java.lang.reflect.Method;
 import java.lang.reflect.Modifier;
-import java.nio.file.DirectoryStream;
-import java.nio.file.Files;
-import java.nio.file.InvalidPathException;
-import java.nio.file.LinkOption;
-import java.nio.file.Path;
-import java.nio.file.Paths;
-import java.nio.file.attribute.BasicFileAttributes;
 import java.util.Arrays;
 
 /**
@@ -43,12 +36,6 @@ public final class WinLauncher {
     /** The number of parameters in front of the application's arguments. */
     static final int LAUNCHER_PARAMETERS = 5;
 
-    /** The folder of included files; the launcher creates it fresh for every start. */
-    static final String TEMP_DIR_PROPERTY = "brolt.tempDir";
-    /** The name of a launcher's stable extraction folder: "brt_s", 16 hex digits, ".tmp". */
-    static final java.util.regex.Pattern STABLE_FOLDER =
-            java.util.regex.Pattern.compile("brt_s[0-9a-fA-F]{16}\\.tmp");
-
     /** The size in bytes past which a redirected file rolls over; absent or not positive: never. */
     static final String ROTATE_BYTES_PROPERTY = "brolt.output.rotateBytes";
     /** How many rolled files (name.1 ... name.N) are kept when the files roll over. */
@@ -70,8 +57,9 @@ public final class WinLauncher {
         final boolean append = parseFlag(args[4], "append flag");
         final String[] applicationArgs = Arrays.copyOfRange(args, LAUNCHER_PARAMETERS, args.length);
 
-        // First, so that a launch that fails below still leaves no extracted files behind.
-        removeAtExit(System.getProperty(TEMP_DIR_PROPERTY));
+        // The folder of included files (brolt.tempDir) is the launcher's to remove: it judges what it
+        // deletes by handle, which this side cannot, and its sweep removes a fresh folder once this
+        // process is gone.
         // Before the class is looked up, so that a missing class is reported in the service's log
         // rather than on a console that a service does not have.
         redirectOutput(stderrFile, stdoutFile, append);
@@ -244,78 +232,5 @@ public final class WinLauncher {
 
     private static PrintStream printStream(OutputStream file) {
         return new PrintStream(new BufferedOutputStream(file), true);
-    }
-
-    /**
-     * Removes the folder of included files when the VM ends. Archives on the class path are still
-     * open then and Windows keeps them; whatever can be deleted is. A value that is empty, relative,
-     * a root, a link or not a folder is left alone: deleting the wrong tree is worse than leaving
-     * a few files in the temporary folder.
-     */
-    static void removeAtExit(String folder) {
-        final Path root = deletableFolder(folder);
-        if (root == null)
-            return;
-        Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
-            @Override
-            public void run() {
-                removeTree(root);
-            }
-        }, "brolt-tempdir-cleanup"));
-    }
-
-    static Path deletableFolder(String folder) {
-        if (folder == null || folder.isEmpty())
-            return null;
-        Path path;
-        try {
-            path = Paths.get(folder);
-        } catch (InvalidPathException bad) {
-            return null;
-        }
-        // A path with ".." may name a parent of the folder meant: only a plain absolute path is trusted.
-        if (!path.isAbsolute() || path.getNameCount() == 0 || !path.equals(path.normalize()))
-            return null;
-        if (!Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS) || isLink(path))
-            return null;
-        // A launcher's stable folder is reused by its next start; the launcher's sweep removes it once the
-        // launcher is gone or rebuilt.
-        if (STABLE_FOLDER.matcher(path.getFileName().toString()).matches())
-            return null;
-        return path;
-    }
-
-    private static boolean isLink(Path path) {
-        try {
-            BasicFileAttributes attributes =
-                    Files.readAttributes(path, BasicFileAttributes.class, LinkOption.NOFOLLOW_LINKS);
-            // A junction is a directory that is also "other" (a reparse point).
-            return attributes.isSymbolicLink() || attributes.isOther();
-        } catch (IOException unreadable) {
-            return true;
-        }
-    }
-
-    /** Deletes the tree below `path` and `path` itself; a link is removed, never entered. */
-    static void removeTree(Path path) {
-        if (Files.isDirectory(path, LinkOption.NOFOLLOW_LINKS) && !isLink(path)) {
-            try (DirectoryStream<Path> entries = Files.newDirectoryStream(path)) {
-                for (Path entry : entries)
-                    removeTree(entry);
-            } catch (IOException | RuntimeException unreadable) {
-                // Delete what can be deleted; the folder itself then stays.
-            }
-        }
-        try {
-            Files.deleteIfExists(path);
-        } catch (IOException firstTry) {
-            // A read-only file cannot be deleted on Windows until the attribute is cleared.
-            try {
-                Files.setAttribute(path, "dos:readonly", false, LinkOption.NOFOLLOW_LINKS);
-                Files.deleteIfExists(path);
-            } catch (IOException | RuntimeException stillThere) {
-                // Held open by the VM (a class path archive) or not ours to delete: leave it.
-            }
-        }
     }
 }
