@@ -179,9 +179,10 @@ class ServiceCase(unittest.TestCase):
 
 
 class Watcher:
-    """Follows the states a service reports (service_control watch); start before the service starts."""
+    """Follows the states a service reports (service_control watch); start before the service starts.
+    The watch ends at the stop; its limit only bounds a service that never stops."""
 
-    def __init__(self, name: str, timeout_ms: int = 30000):
+    def __init__(self, name: str, timeout_ms: int = 60000):
         self.process = subprocess.Popen(["wine", str(SERVICE_CONTROL), "watch", name, str(timeout_ms)],
                                         stdout=subprocess.PIPE, env=e._environment())
         ready = self.process.stdout.readline()
@@ -189,7 +190,7 @@ class Watcher:
             self.process.kill()
             raise AssertionError(f"watcher not ready: {ready!r}")
 
-    def states(self, timeout: float = 60.0):
+    def states(self, timeout: float = 90.0):
         """[(state, checkpoint, exit code), ...] up to the stop."""
         output, _ = self.process.communicate(timeout=timeout)
         return [tuple(int(n) for n in m) for m in

@@ -23,8 +23,9 @@ INTERNAL_ERROR = "An internal error occurred. Error code: {0}"
 VM_NOT_STARTED = "The Java VM could not be started. The main method may have thrown an exception."
 MAIN_CLASS = "Couldn't load main class."
 WRONG_PARAMETERS = "Wrong Parameter Usage"
-# How long a failed start may take to end its process once STOPPED is reported.
-PROCESS_END_TIMEOUT = 15.0
+# How long a failed start may take to end its process once STOPPED is reported: polled, so it only
+# bounds a process that never ends, and a loaded machine can take many seconds to end one.
+PROCESS_END_TIMEOUT = 60.0
 
 
 def vm_double_runtime(home: pathlib.Path, behaviour: str = "") -> pathlib.Path:

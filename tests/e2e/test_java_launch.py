@@ -216,7 +216,9 @@ class StopTest(VmDoubleCase):
 
     def test_a_stop_that_arrives_while_the_vm_starts(self):
         name = e.unique_name("BroltEarlyStop")
-        launcher = self.vm_launcher(name, behaviour="create_delay_ms 3000\n")
+        # The stop must arrive while the VM is being made: after the start, a query and the control, each
+        # a Wine process that takes seconds on a loaded machine.
+        launcher = self.vm_launcher(name, behaviour="create_delay_ms 15000\n")
         watcher = Watcher(name)
         self.start(name)
         wait_for_state(name, START_PENDING)

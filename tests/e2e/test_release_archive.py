@@ -67,7 +67,7 @@ class ReleaseArchiveTest(ServiceCase):
 
         stopped = e.run(launcher, "-stop")
         self.assertEqual((stopped.returncode, stopped.stdout), (0, f"Stopping service '{NAME}'.\nService stopped\n"))
-        self.assertEqual(wait_for_state(NAME, STOPPED, 10), (STOPPED, 0))
+        self.assertEqual(wait_for_state(NAME, STOPPED, START_SECONDS), (STOPPED, 0))
         wait_until(lambda: not processes_of(launcher), "the service's process to end")
         self.assertRegex(read(out_log).splitlines()[-1], r"^" + STAMP + r"stopped cleanly after \d+ s$")
         self.assertEqual(read(home / "sample-service.err.log"), "")

@@ -227,14 +227,20 @@ class StatusTest(ServiceCase):
         self.assertEqual(query(name), (STOPPED, 1077))
 
 
+# The stop timeout of the service whose stop outlasts the command's wait.
+SERVICE_STOP_SECONDS = 45
+
+
 class StopTest(ServiceCase):
     def test_a_stop_that_outlasts_the_wait_fails_and_the_service_still_ends_in_its_own_time(self):
         name = e.unique_name("BroltSlowStop")
-        # The command waits for the stop timeout it is packed with (1 s) and its margin; the service's
-        # own stop timeout is longer, and its stop never ends by itself.
+        # The command waits for the stop timeout it is packed with (1 s) and its margin (15 s); the
+        # service's own stop timeout is longer, and its stop never ends by itself. The service must still
+        # be stopping when the command has given up, ended and a query has started, each a Wine process
+        # that takes seconds on a loaded machine: 45 s leaves it half a minute for that.
         launcher = self.make_launcher(name, "[raw]\n30001 = 1\n")
         self.assertEqual(e.run(launcher, "-install").returncode, 0)
-        double = self.run_double_as(launcher, name, "[raw]\n30001 = 25\n")
+        double = self.run_double_as(launcher, name, f"[raw]\n30001 = {SERVICE_STOP_SECONDS}\n")
         (double.parent / "stop-hangs.txt").write_text("")
 
         stopped = e.run(launcher, "-stop")
@@ -242,7 +248,7 @@ class StopTest(ServiceCase):
                          (1, f"Stopping service '{name}'.\nError while stopping service\n"))
         self.assertEqual(query(name)[0], STOP_PENDING)
         # Forced at the service's own stop timeout, still the stop asked for.
-        self.assertEqual(wait_for_state(name, STOPPED, 30), (STOPPED, 0))
+        self.assertEqual(wait_for_state(name, STOPPED, SERVICE_STOP_SECONDS + 30), (STOPPED, 0))
         self.assertIn("SERVICE_EXIT_CODE  : 1053", e.sc("query", name).stdout)
 
 

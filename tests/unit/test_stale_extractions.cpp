@@ -248,12 +248,15 @@ TEST(VersionOutputFile, RemovedOnceReleasedWithinTheWait) {
         if (releaser.joinable())
             releaser.join();
         EXPECT_EQ(exists(path), !c.removed) << c.what;
+        // A loaded machine may leave the waiting thread unscheduled this long; still well inside the
+        // wait, so a removal at the end of the wait is told from one soon after the release.
+        constexpr DWORD schedulingSlack = 1000;
         if (c.releasedAfter != INFINITE) {
             // Removed soon after the release, not at the end of the wait.
-            EXPECT_LT(took, c.releasedAfter + 250) << c.what;
+            EXPECT_LT(took, c.releasedAfter + schedulingSlack) << c.what;
         } else {
             EXPECT_GE(took, c.wait) << c.what;
-            EXPECT_LT(took, c.wait + 250) << c.what;
+            EXPECT_LT(took, c.wait + schedulingSlack) << c.what;
         }
         holder.reset();
         DeleteFileA(path.c_str());
