@@ -49,7 +49,7 @@ public final class SampleService {
         server.start();
         log("listening on http://127.0.0.1:" + server.getAddress().getPort() + "/");
 
-        ScheduledExecutorService heartbeat = Executors.newSingleThreadScheduledExecutor(new ThreadFactory() {
+        final ScheduledExecutorService heartbeat = Executors.newSingleThreadScheduledExecutor(new ThreadFactory() {
             @Override
             public Thread newThread(Runnable task) {
                 Thread thread = new Thread(task, "heartbeat");
@@ -69,6 +69,14 @@ public final class SampleService {
         Runtime.getRuntime().addShutdownHook(new Thread(new Runnable() {
             @Override
             public void run() {
+                // The heartbeat thread is a daemon and would go on printing while the VM finishes its
+                // exit; the last line of the log is to be this one.
+                heartbeat.shutdownNow();
+                try {
+                    heartbeat.awaitTermination(5, TimeUnit.SECONDS);
+                } catch (InterruptedException interrupted) {
+                    Thread.currentThread().interrupt();
+                }
                 server.stop(0);
                 log("stopped cleanly after " + uptimeSeconds() + " s");
                 stopped.countDown();
