@@ -13,13 +13,6 @@ constexpr std::string_view kVirtualServicePrefix = "S-1-5-80-";
 constexpr std::string_view kAdministratorsSid = "S-1-5-32-544";
 constexpr std::string_view kCreatorOwnerSid = "S-1-3-0";
 
-std::string joined(std::string_view folder, std::string_view name) {
-    std::string path(folder);
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
-    return path + std::string(name);
-}
-
 void addOnce(std::vector<std::string>& places, const std::string& place) {
     if (place.empty())
         return;
@@ -57,6 +50,13 @@ AccountKind accountKindOfSid(std::string_view sid) {
     return AccountKind::User;
 }
 
+std::string childOf(std::string_view folder, std::string_view name) {
+    std::string path(folder);
+    if (!path.empty() && path.back() != '\\')
+        path += '\\';
+    return path + std::string(name);
+}
+
 FileLocations chooseFileLocations(const LocationInputs& inputs) {
     FileLocations locations;
     // Only SYSTEM has a temporary folder of its own where the system offers one; every other account's
@@ -65,7 +65,7 @@ FileLocations chooseFileLocations(const LocationInputs& inputs) {
                                      ? *inputs.systemTemp
                                      : inputs.tempLocation;
     if (inputs.localAppData && !inputs.localAppData->empty())
-        locations.stableFolders = joined(*inputs.localAppData, kStableFoldersParent);
+        locations.stableFolders = childOf(*inputs.localAppData, kStableFoldersParent);
     addOnce(locations.sweep, locations.freshExtractions);
     addOnce(locations.sweep, inputs.tempLocation);
     if (locations.stableFolders)

@@ -55,6 +55,8 @@ struct FileLocations {
 inline constexpr std::string_view kStableFoldersParent = "brolt";
 
 FileLocations chooseFileLocations(const LocationInputs& inputs);
+// folder\name, one backslash between them.
+std::string childOf(std::string_view folder, std::string_view name);
 // Whether two folder paths name the same place as the system compares them: ASCII case ignored, a
 // trailing backslash left aside.
 bool samePlace(std::string_view a, std::string_view b);

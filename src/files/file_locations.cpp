@@ -206,13 +206,6 @@ std::string whyNotOurs(const VerifiedEntry& folder) {
 
 }  // namespace
 
-std::string childOf(const std::string& folder, std::string_view name) {
-    std::string path = folder;
-    if (!path.empty() && path.back() != '\\')
-        path += '\\';
-    return path + std::string(name);
-}
-
 bool isDotEntry(const char* name) {
     return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
 }

@@ -14,8 +14,6 @@
 
 namespace brolt {
 
-// folder\name, one backslash between them.
-std::string childOf(const std::string& folder, std::string_view name);
 // Whether a listed name is "." or "..".
 bool isDotEntry(const char* name);
 
